@@ -1,0 +1,34 @@
+#pragma once
+// The add-in's public identity: the type library, the class Connect and its default
+// interface _Connect, as clients of the module see them.
+
+#include "qbx/extensibility.h"
+
+namespace quillbox {
+
+// Fixed for good: hosts keep them in their registration of the add-in.
+inline constexpr qbx::Guid kTypeLibId{0x3C9E5A10, 0x6B2D, 0x4F7A, {0x8E, 0x41, 0x0D, 0x92, 0x5B, 0x73, 0xC6, 0x18}};
+inline constexpr qbx::Guid kConnectClassId{0x3C9E5A11, 0x6B2D, 0x4F7A, {0x8E, 0x41, 0x0D, 0x92, 0x5B, 0x73, 0xC6, 0x19}};
+inline constexpr qbx::Guid kConnectInterfaceId{0x3C9E5A12, 0x6B2D, 0x4F7A, {0x8E, 0x41, 0x0D, 0x92, 0x5B, 0x73, 0xC6, 0x1A}};
+
+inline constexpr const char *kProgId = "Quillbox.Connect";
+
+// The default interface of Connect (dual: its members are also reachable by name through
+// IDispatch). Members in slot order.
+struct _Connect : qbx::IDispatch {
+    static constexpr qbx::Guid IID = kConnectInterfaceId;
+    virtual qbx::HResult get_FormDisplayed(qbx::VariantBool *value) = 0;
+    virtual qbx::HResult put_FormDisplayed(qbx::VariantBool value) = 0;
+    virtual qbx::HResult get_VBInstance(qbx::IVBE **value) = 0;
+    virtual qbx::HResult putref_VBInstance(qbx::IVBE *value) = 0;
+    virtual qbx::HResult get_MenuHandler(qbx::ICommandBarEvents **value) = 0;
+    virtual qbx::HResult putref_MenuHandler(qbx::ICommandBarEvents *value) = 0;
+    virtual qbx::HResult Hide() = 0;
+    virtual qbx::HResult Show() = 0;
+    virtual qbx::HResult AddToAddInCommandBar(const QString &sCaption, qbx::ICommandBarControl **result) = 0;
+
+protected:
+    ~_Connect() = default;
+};
+
+} // namespace quillbox

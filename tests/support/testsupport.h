@@ -1,0 +1,74 @@
+#pragma once
+// Shared by every test executable: a headless application, private user folders, and Qt
+// warnings counted as failures.
+
+#include <QRegularExpression>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+namespace qbx::test {
+
+// Points XDG_DATA_HOME and XDG_CONFIG_HOME at new empty folders for its lifetime.
+class FreshUserFolders {
+public:
+    FreshUserFolders();
+    ~FreshUserFolders();
+    FreshUserFolders(const FreshUserFolders &) = delete;
+    FreshUserFolders &operator=(const FreshUserFolders &) = delete;
+
+    QString dataHome() const { return m_data.path(); }
+    QString configHome() const { return m_config.path(); }
+    // $XDG_DATA_HOME/Quillbox
+    QString libraryFolder() const;
+
+private:
+    QTemporaryDir m_data;
+    QTemporaryDir m_config;
+    QByteArray m_oldData;
+    QByteArray m_oldConfig;
+};
+
+// While alive, Qt messages matching the pattern are allowed instead of failing the test;
+// count() tells how many arrived.
+class ExpectedWarning {
+public:
+    explicit ExpectedWarning(const QString &pattern);
+    ~ExpectedWarning();
+    ExpectedWarning(const ExpectedWarning &) = delete;
+    ExpectedWarning &operator=(const ExpectedWarning &) = delete;
+    int count() const { return m_count; }
+    bool matches(const QString &message);
+
+private:
+    QRegularExpression m_pattern;
+    int m_count = 0;
+};
+
+// The folder holding the built programs and the add-in module.
+QString binDir();
+
+// Waits (processing events) until the predicate holds or the timeout passes.
+template <typename Pred>
+bool waitFor(Pred pred, int timeoutMs = 5000);
+
+} // namespace qbx::test
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+template <typename Pred>
+bool qbx::test::waitFor(Pred pred, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
