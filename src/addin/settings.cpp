@@ -1,0 +1,52 @@
+#include "settings.h"
+
+#include <QDir>
+#include <QSettings>
+
+namespace quillbox::settings {
+
+namespace {
+
+constexpr auto kGroup = "Settings";
+constexpr auto kKey = "DisplayOnConnect";
+
+QSettings store()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"), QStringLiteral("Quillbox"));
+}
+
+} // namespace
+
+QString filePath()
+{
+    return store().fileName();
+}
+
+bool readDisplayOnConnect(QString *value, QString *error)
+{
+    QSettings s = store();
+    if (s.status() != QSettings::NoError) {
+        *error = QStringLiteral("The settings file %1 could not be read.").arg(QDir::toNativeSeparators(s.fileName()));
+        return false;
+    }
+    s.beginGroup(QLatin1String(kGroup));
+    *value = s.value(QLatin1String(kKey), QStringLiteral("0")).toString();
+    s.endGroup();
+    return true;
+}
+
+bool writeDisplayOnConnect(const QString &value, QString *error)
+{
+    QSettings s = store();
+    s.beginGroup(QLatin1String(kGroup));
+    s.setValue(QLatin1String(kKey), value);
+    s.endGroup();
+    s.sync();
+    if (s.status() != QSettings::NoError) {
+        *error = QStringLiteral("The settings file %1 could not be written.").arg(QDir::toNativeSeparators(s.fileName()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace quillbox::settings

@@ -1,0 +1,49 @@
+#include "addinmodule.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace quillbox::app {
+
+QString addinModulePath()
+{
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString beside = dir + QStringLiteral("/quillbox-addin.so");
+    if (QFileInfo::exists(beside))
+        return beside;
+    return QDir::cleanPath(dir + QStringLiteral("/../lib/quillbox/quillbox-addin.so"));
+}
+
+AddinModule::AddinModule(const QString &path) : m_library(path) {}
+
+bool AddinModule::create(qbx::ComPtr<qbx::IDTExtensibility2> *connection)
+{
+    const QString where = QDir::toNativeSeparators(m_library.fileName());
+    if (!m_library.load()) {
+        m_error = QStringLiteral("The add-in module %1 could not be loaded: %2").arg(where, m_library.errorString());
+        return false;
+    }
+    auto getClassObject = reinterpret_cast<qbx::DllGetClassObjectFn>(m_library.resolve("DllGetClassObject"));
+    if (!getClassObject) {
+        m_error = QStringLiteral("%1 is not an add-in module: it has no class factory.").arg(where);
+        return false;
+    }
+    qbx::ComPtr<qbx::IClassFactory> factory;
+    qbx::HResult hr = getClassObject(&kConnectClassId, &qbx::IClassFactory::IID, factory.putVoid());
+    if (qbx::Failed(hr) || !factory) {
+        m_error = QStringLiteral("%1 does not serve the Quillbox class (error 0x%2).")
+                      .arg(where)
+                      .arg(quint32(hr), 8, 16, QLatin1Char('0'));
+        return false;
+    }
+    hr = factory->CreateInstance(nullptr, qbx::IDTExtensibility2::IID, connection->putVoid());
+    if (qbx::Failed(hr) || !*connection) {
+        m_error = QStringLiteral("The Quillbox object could not be created (error 0x%1).")
+                      .arg(quint32(hr), 8, 16, QLatin1Char('0'));
+        return false;
+    }
+    return true;
+}
+
+} // namespace quillbox::app

@@ -1,0 +1,23 @@
+#pragma once
+// The version information carried inside the add-in module, readable from the file
+// without loading it.
+
+#include <QMap>
+#include <QString>
+
+namespace quillbox::version {
+
+inline constexpr const char *kProductName = "Quillbox";
+inline constexpr const char *kInternalName = "Quillbox Ver 1.0";
+inline constexpr const char *kFileVersion = "1.00";
+inline constexpr const char *kProductVersion = "1.00";
+inline constexpr const char *kOriginalFilename = "Quillbox Ver 1.0.dll";
+
+// The section of the module that holds "Key=Value" entries, each ended by a NUL.
+inline constexpr const char *kSectionName = ".qbx_version";
+
+// Reads the entries of the module's version section. Empty, with the reason in *error,
+// when the file cannot be read or has no such section.
+QMap<QString, QString> readVersionInfo(const QString &modulePath, QString *error = nullptr);
+
+} // namespace quillbox::version

@@ -1,0 +1,141 @@
+#include "libraryinit.h"
+
+#include "libraryfolder.h"
+#include "resources.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryFile>
+#include <QUrl>
+#include <QUuid>
+
+namespace quillbox::store {
+
+namespace {
+
+// Moves a finished temporary file to its place unless something is there already.
+bool moveIntoPlace(QTemporaryFile &temp, const QString &target, QString *error)
+{
+    temp.setAutoRemove(false);
+    temp.close();
+    if (QFile::rename(temp.fileName(), target))
+        return true;
+    QFile::remove(temp.fileName());
+    *error = QStringLiteral("%1 could not be put in place.").arg(QDir::toNativeSeparators(target));
+    return false;
+}
+
+QString sqlFailure(const QString &what, const QSqlError &e)
+{
+    return QStringLiteral("%1: %2").arg(what, e.text());
+}
+
+// Builds the database in the temporary file: the table and, when asked, the samples.
+bool buildDatabase(const QString &file, bool withSamples, int *samplesAdded, QString *error)
+{
+    const QString name = QStringLiteral("quillbox-init-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        if (!db.open()) {
+            *error = sqlFailure(QStringLiteral("The new library could not be created"), db.lastError());
+        } else {
+            QSqlQuery q(db);
+            ok = db.transaction()
+                 && q.exec(QStringLiteral("CREATE TABLE TABLE1 (CodeName TEXT, CodeDesc TEXT, code TEXT)"));
+            if (ok && withSamples) {
+                q.prepare(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"));
+                for (const auto &s : resources::sampleSnippets()) {
+                    q.addBindValue(s.heading);
+                    q.addBindValue(s.description);
+                    q.addBindValue(s.code);
+                    if (!(ok = q.exec()))
+                        break;
+                    ++*samplesAdded;
+                }
+            }
+            if (ok)
+                ok = db.commit();
+            if (!ok) {
+                *error = sqlFailure(QStringLiteral("The new library could not be written"),
+                                    q.lastError().isValid() ? q.lastError() : db.lastError());
+                db.rollback();
+            }
+            q.finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+} // namespace
+
+InitResult initLibrary(bool withSamples)
+{
+    InitResult result;
+    auto fail = [&result](const QString &error) {
+        result.ok = false;
+        result.error = error;
+        return result;
+    };
+
+    const QString folder = libraryFolder();
+    const QString nativeFolder = QDir::toNativeSeparators(folder);
+    if (QFileInfo(folder).isDir()) {
+        result.report << QStringLiteral("The library folder %1 already exists.").arg(nativeFolder);
+    } else if (QDir().mkpath(folder)) {
+        result.report << QStringLiteral("Created the library folder %1.").arg(nativeFolder);
+    } else {
+        return fail(QStringLiteral("The library folder %1 could not be created.").arg(nativeFolder));
+    }
+
+    const QString db = databasePath();
+    if (QFileInfo::exists(db)) {
+        result.report << QStringLiteral("The library %1 already exists; it was left unchanged.")
+                             .arg(QDir::toNativeSeparators(db));
+        if (withSamples)
+            result.report << QStringLiteral("Samples are only added to a new library.");
+    } else {
+        QTemporaryFile temp(folder + QStringLiteral("/.Quillbox.mdb.XXXXXX"));
+        QString error;
+        int samples = 0;
+        if (!temp.open())
+            return fail(QStringLiteral("The library %1 could not be created: %2")
+                            .arg(QDir::toNativeSeparators(db), temp.errorString()));
+        temp.close();
+        if (!buildDatabase(temp.fileName(), withSamples, &samples, &error) || !moveIntoPlace(temp, db, &error))
+            return fail(error);
+        result.report << QStringLiteral("Created the library %1 with an empty table.").arg(QDir::toNativeSeparators(db));
+        if (withSamples)
+            result.report.last() = QStringLiteral("Created the library %1 with %2 sample snippets.")
+                                       .arg(QDir::toNativeSeparators(db))
+                                       .arg(samples);
+    }
+
+    const QString help = helpFilePath();
+    if (QFileInfo::exists(help)) {
+        result.report << QStringLiteral("The help file %1 already exists; it was left unchanged.")
+                             .arg(QDir::toNativeSeparators(help));
+    } else {
+        QTemporaryFile temp(folder + QStringLiteral("/.help.XXXXXX"));
+        QString error;
+        const QByteArray page = resources::helpPage().toUtf8();
+        if (!temp.open() || temp.write(page) != page.size() || !temp.flush())
+            return fail(QStringLiteral("The help file %1 could not be written: %2")
+                            .arg(QDir::toNativeSeparators(help), temp.errorString()));
+        temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                            | QFileDevice::ReadOther);
+        if (!moveIntoPlace(temp, help, &error))
+            return fail(error);
+        result.report << QStringLiteral("Created the help file %1.").arg(QDir::toNativeSeparators(help));
+    }
+    return result;
+}
+
+} // namespace quillbox::store

@@ -1,0 +1,19 @@
+#pragma once
+// Creating a new library: the folder, an empty database and the help page, each only
+// where it is missing. Nothing that exists is ever overwritten or changed.
+
+#include <QString>
+#include <QStringList>
+
+namespace quillbox::store {
+
+struct InitResult {
+    bool ok = true;
+    QStringList report; // one line for each thing done or left alone
+    QString error;      // when !ok: what failed, in words
+};
+
+// withSamples: a database created by this call also receives the sample snippets.
+InitResult initLibrary(bool withSamples);
+
+} // namespace quillbox::store

@@ -1,0 +1,301 @@
+#include "frmaddin.h"
+
+#include "connectinterface.h"
+#include "frmabout.h"
+#include "helpwindow.h"
+#include "imagelist.h"
+#include "libraryfolder.h"
+#include "resources.h"
+#include "richtextbox.h"
+#include "statusbar.h"
+#include "twips.h"
+#include "uifonts.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace quillbox {
+
+namespace {
+
+constexpr int kClientWidth = 11565;
+constexpr int kClientHeight = 8475;
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+// A graphical button: an icon, no caption, named to the user by its tool tip.
+QPushButton *makePictureButton(QWidget *parent, const char *name, const QString &toolTip,
+                               resources::Image image, const QRect &geometry)
+{
+    auto *button = new QPushButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    button->setToolTip(toolTip);
+    button->setAccessibleName(toolTip);
+    button->setIcon(resources::icon(image));
+    const int side = qMin(geometry.width(), geometry.height()) - 8;
+    button->setIconSize(QSize(side, side));
+    button->setAutoDefault(false);
+    return button;
+}
+
+RichTextBox *makeRichTextBox(QWidget *parent, const char *name, const QRect &geometry)
+{
+    auto *box = new RichTextBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(geometry);
+    return box;
+}
+
+QAction *makeMenuItem(QMenu *menu, const char *name, const QString &caption)
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+QAction *makeMenuSeparator(QMenu *menu, const char *name)
+{
+    QAction *separator = menu->addSeparator();
+    separator->setObjectName(QString::fromLatin1(name));
+    return separator;
+}
+
+} // namespace
+
+frmAddIn::frmAddIn(QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                              | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("frmAddIn"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Quillbox ver 1.0"));
+    setWindowIcon(resources::icon(resources::Image::WindowIcon));
+    setFont(fonts::dialogFont());
+
+    ImageList1 = new ImageList(this);
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    client->setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    setCentralWidget(client);
+
+    createMenus();
+    createControls(client);
+    wireEvents();
+
+    // Fixed border: the window keeps the size its menu bar and client area give it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    Form_Load();
+}
+
+frmAddIn::~frmAddIn() = default;
+
+void frmAddIn::createMenus()
+{
+    mnuAddin = menuBar()->addMenu(QStringLiteral("&Addin"));
+    mnuAddin->setObjectName(QStringLiteral("mnuAddin"));
+    mnuExit = makeMenuItem(mnuAddin, "mnuExit", QStringLiteral("E&xit"));
+
+    mnuCodes = menuBar()->addMenu(QStringLiteral("&Codes"));
+    mnuCodes->setObjectName(QStringLiteral("mnuCodes"));
+    mnuAdd = makeMenuItem(mnuCodes, "mnuAdd", QStringLiteral("&Add New"));
+    mnuModify = makeMenuItem(mnuCodes, "mnuModify", QStringLiteral("&Modify"));
+    mnuDelete = makeMenuItem(mnuCodes, "mnuDelete", QStringLiteral("&Delete"));
+    mnuSep01 = makeMenuSeparator(mnuCodes, "mnuSep01");
+    mnuGenerateCode = makeMenuItem(mnuCodes, "mnuGenerateCode", QStringLiteral("&Generate Code"));
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuContents = makeMenuItem(mnuHelp, "mnuContents", QStringLiteral("&Contents"));
+    mnuSep02 = makeMenuSeparator(mnuHelp, "mnuSep02");
+    mnuAbout = makeMenuItem(mnuHelp, "mnuAbout", QStringLiteral("&About"));
+}
+
+void frmAddIn::createToolbar(QWidget *client)
+{
+    Toolbar1 = new QToolBar(client);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setGeometry(twipsRect(0, 0, kClientWidth, 495));
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    Toolbar1->setIconSize(ImageList::kImageSize);
+
+    // Key, tool tip and image (1-based in the image list; 0 for a separator), left to right.
+    struct Button {
+        const char *key;
+        const char *toolTip;
+        int image;
+    };
+    static constexpr Button buttons[] = {
+        {"tbExit", "Exit", 1},         {"tbSep01", nullptr, 0},      {"tbAdd", "Add New Code", 2},
+        {"tbModify", "Modify Code", 3}, {"tbDelete", "Delete Code", 4}, {"tbSep02", nullptr, 0},
+        {"tbGenerate", "Generate Code", 5}, {"tbSep03", nullptr, 0},  {"tbHelp", "Help", 6},
+    };
+    for (const Button &b : buttons) {
+        QAction *action = nullptr;
+        if (b.image == 0) {
+            action = Toolbar1->addSeparator();
+        } else {
+            action = Toolbar1->addAction(QIcon(ImageList1->image(b.image)), QString::fromLatin1(b.toolTip));
+            action->setToolTip(QString::fromLatin1(b.toolTip));
+            if (QWidget *button = Toolbar1->widgetForAction(action)) {
+                button->setObjectName(QString::fromLatin1(b.key) + QStringLiteral("Button"));
+                button->setAccessibleName(QString::fromLatin1(b.toolTip));
+                button->setFixedSize(32, 31);
+            }
+        }
+        action->setObjectName(QString::fromLatin1(b.key));
+    }
+}
+
+void frmAddIn::createControls(QWidget *client)
+{
+    using resources::Image;
+
+    // Created in tab order.
+    StatusBar1 = new StatusBar(client);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setGeometry(twipsRect(0, 8100, kClientWidth, 375));
+
+    createToolbar(client);
+
+    Text1 = new QLineEdit(client);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(twipsRect(3360, 1200, 7455, 375));
+
+    Command2 = makePictureButton(client, "Command2", QStringLiteral("Cancel"), Image::Cancel,
+                                 twipsRect(6360, 7320, 855, 615));
+
+    Label1 = makeLabel(client, "Label1", QStringLiteral("Code Name"), twipsRect(600, 1200, 2055, 375));
+    Label2 = makeLabel(client, "Label2", QStringLiteral("Code Description (Text will automatically be commented)"),
+                       twipsRect(600, 1800, 2175, 495));
+    Label2->setWordWrap(true);
+    Label3 = makeLabel(client, "Label3", QStringLiteral("Code"), twipsRect(600, 3240, 2055, 375));
+    Label4 = makeLabel(client, "Label4", QString(), twipsRect(4200, 720, 3735, 255));
+    Label4->setFont(fonts::dialogFont(9.75, true, true));
+
+    Command3 = makePictureButton(client, "Command3", QStringLiteral("Add"), Image::Add, twipsRect(4200, 7320, 855, 615));
+
+    Combo1 = new QComboBox(client);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(false);
+    Combo1->setGeometry(twipsRect(3360, 1200, 7455, 315));
+
+    Command4 = makePictureButton(client, "Command4", QStringLiteral("Modify"), Image::Modify,
+                                 twipsRect(4200, 7320, 855, 615));
+    Command5 = makePictureButton(client, "Command5", QStringLiteral("Delete"), Image::Delete,
+                                 twipsRect(4200, 7320, 855, 615));
+    Command6 = makePictureButton(client, "Command6", QStringLiteral("Copy Code"), Image::CopyCode,
+                                 twipsRect(4200, 7320, 855, 615));
+
+    Rich1 = makeRichTextBox(client, "Rich1", twipsRect(3360, 1680, 7455, 1335));
+    Rich2 = makeRichTextBox(client, "Rich2", twipsRect(3360, 3120, 7455, 4095));
+    Rich3 = makeRichTextBox(client, "Rich3", twipsRect(3360, 1680, 7455, 5535));
+
+    Label5 = makeLabel(client, "Label5", QStringLiteral("Note: Please wait till I format the code that you have pasted :-)"),
+                       twipsRect(360, 5160, 2775, 975));
+    Label5->setWordWrap(true);
+    Label5->setFont(fonts::dialogFont(12.0, true));
+    Label5->setAutoFillBackground(true);
+    QPalette notePalette = Label5->palette();
+    notePalette.setColor(QPalette::Window, QColor(255, 192, 128)); // &H0080C0FF&
+    Label5->setPalette(notePalette);
+
+    ProgressBar1 = new QProgressBar(client);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(twipsRect(240, 6240, 3015, 255));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setVisible(false);
+
+    Command1 = makePictureButton(client, "Command1", QStringLiteral("Change Heading"), Image::ChangeHeading,
+                                 twipsRect(10920, 1200, 495, 375));
+
+    QWidget *tabOrder[] = {Text1, Command2, Command3, Combo1, Command4, Command5,
+                           Command6, Rich1, Rich2, Rich3, Command1};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
+void frmAddIn::wireEvents()
+{
+    connect(mnuExit, &QAction::triggered, this, &frmAddIn::mnuExit_Click);
+    connect(mnuContents, &QAction::triggered, this, &frmAddIn::mnuContents_Click);
+    connect(mnuAbout, &QAction::triggered, this, &frmAddIn::mnuAbout_Click);
+    connect(Toolbar1, &QToolBar::actionTriggered, this, &frmAddIn::Toolbar1_ButtonClick);
+}
+
+void frmAddIn::Form_Load()
+{
+}
+
+void frmAddIn::mnuExit_Click()
+{
+    if (Connect)
+        Connect->Hide();
+    else
+        hide();
+}
+
+void frmAddIn::mnuContents_Click()
+{
+    if (!m_help)
+        m_help = new HelpWindow(this);
+    m_help->showFile(store::helpFilePath());
+}
+
+void frmAddIn::mnuAbout_Click()
+{
+    frmAbout about(this);
+    about.exec();
+}
+
+void frmAddIn::Toolbar1_ButtonClick(QAction *Button)
+{
+    if (!Button)
+        return;
+    const QString key = Button->objectName();
+    if (key == QLatin1String("tbExit"))
+        mnuExit_Click();
+    else if (key == QLatin1String("tbHelp"))
+        mnuContents_Click();
+}
+
+void frmAddIn::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    Q_EMIT closedByUser();
+}
+
+void frmAddIn::showEvent(QShowEvent *event)
+{
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen *s = screen())
+            move(s->availableGeometry().center() - frameGeometry().center() + pos());
+    }
+    QMainWindow::showEvent(event);
+}
+
+} // namespace quillbox
