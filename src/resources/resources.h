@@ -40,6 +40,8 @@ QIcon icon(Image image);
 
 // The user's help page, a complete HTML document.
 QString helpPage();
+// The name the help page is saved under in the library folder.
+QString helpFileName();
 
 struct SampleSnippet {
     QString heading;

@@ -1,5 +1,7 @@
 #include "libraryfolder.h"
 
+#include "resources.h"
+
 #include <QStandardPaths>
 #include <QUrl>
 #include <QUrlQuery>
@@ -18,7 +20,7 @@ QString databasePath()
 
 QString helpFilePath()
 {
-    return libraryFolder() + QStringLiteral("/Quillbox Ver 1.html");
+    return libraryFolder() + QLatin1Char('/') + resources::helpFileName();
 }
 
 QString readWriteUri(const QString &path)
