@@ -4,6 +4,7 @@
 // hides it, and remembers whether it was open when the add-in was last disconnected.
 
 #include "connectinterface.h"
+#include "frmaddin.h"
 
 #include <QPointer>
 
@@ -11,7 +12,7 @@
 
 namespace quillbox {
 
-class frmAddIn;
+
 
 class Connect final : public _Connect, public qbx::IDTExtensibility2 {
 public:

@@ -77,12 +77,19 @@ Q_SIGNALS:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    // Pasting and dropping insert the plain text, with every line break made one break.
+    void insertFromMimeData(const QMimeData *source) override;
+    // The standard menu, whose Undo and Redo step over colour changes as Ctrl+Z does.
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     class Impl;
     int toOffset(int position) const;  // document position -> CR LF offset
     int toPosition(int offset) const;  // CR LF offset -> document position
     int m_colourDepth = 0;             // > 0 while only colours change
+    int m_ownEditDepth = 0;            // > 0 while setText / setSelText edit; they raise Change themselves
+    int m_userEditDepth = 0;           // > 0 while a key or a paste edits: any content change counts
+    quint64 m_textChanges = 0;         // counts Change, so undo can tell a colour step from a text step
 };
 
 } // namespace quillbox

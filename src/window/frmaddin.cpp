@@ -109,6 +109,11 @@ frmAddIn::frmAddIn(QWidget *parent)
 
 frmAddIn::~frmAddIn() = default;
 
+HelpWindow *frmAddIn::helpWindow() const
+{
+    return m_help;
+}
+
 void frmAddIn::createMenus()
 {
     mnuAddin = menuBar()->addMenu(QStringLiteral("&Addin"));

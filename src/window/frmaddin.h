@@ -78,7 +78,7 @@ public:
     void Toolbar1_ButtonClick(QAction *Button);
 
     // The help window, once help has been asked for.
-    HelpWindow *helpWindow() const { return m_help; }
+    HelpWindow *helpWindow() const;
 
 Q_SIGNALS:
     // The user closed the window with its close box; the window is being unloaded.

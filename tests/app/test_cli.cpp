@@ -10,13 +10,13 @@
 
 namespace {
 
-struct Run {
+struct ProcessResult {
     int exitCode = -1;
     QString out;
     QString err;
 };
 
-Run quillbox(const QStringList &args, const qbx::test::FreshUserFolders &folders)
+ProcessResult quillbox(const QStringList &args, const qbx::test::FreshUserFolders &folders)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -36,11 +36,11 @@ Run quillbox(const QStringList &args, const qbx::test::FreshUserFolders &folders
 TEST(Cli, VersionAndHelpWorkWithoutADisplay)
 {
     qbx::test::FreshUserFolders folders;
-    const Run version = quillbox({QStringLiteral("--version")}, folders);
+    const ProcessResult version = quillbox({QStringLiteral("--version")}, folders);
     EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
     EXPECT_EQ(version.out, QStringLiteral("Quillbox 1.00 (Quillbox Ver 1.0, file version 1.00)\n"));
 
-    const Run help = quillbox({QStringLiteral("--help")}, folders);
+    const ProcessResult help = quillbox({QStringLiteral("--help")}, folders);
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: quillbox")));
     EXPECT_TRUE(help.out.contains(QStringLiteral("init [--samples]")));
@@ -62,7 +62,7 @@ TEST(Cli, WrongUseIsRefusedWithAnExitCode)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
-        const Run r = quillbox(c.args, folders);
+        const ProcessResult r = quillbox(c.args, folders);
         EXPECT_EQ(r.exitCode, c.exitCode);
         EXPECT_TRUE(r.err.contains(QString::fromLatin1(c.says))) << r.err.toStdString();
     }
@@ -73,7 +73,7 @@ TEST(Cli, WrongUseIsRefusedWithAnExitCode)
 TEST(Cli, WithoutADisplayTheProgramShowsWhatTheCommandLineCanDo)
 {
     qbx::test::FreshUserFolders folders;
-    const Run r = quillbox({}, folders);
+    const ProcessResult r = quillbox({}, folders);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Usage: quillbox")));
     EXPECT_FALSE(r.err.contains(QStringLiteral("qt.qpa"))) << "no platform plugin error: " << r.err.toStdString();
@@ -82,14 +82,14 @@ TEST(Cli, WithoutADisplayTheProgramShowsWhatTheCommandLineCanDo)
 TEST(Cli, InitCreatesTheLibraryAndSaysWhatItDid)
 {
     qbx::test::FreshUserFolders folders;
-    const Run first = quillbox({QStringLiteral("init"), QStringLiteral("--samples")}, folders);
+    const ProcessResult first = quillbox({QStringLiteral("init"), QStringLiteral("--samples")}, folders);
     EXPECT_EQ(first.exitCode, 0) << first.err.toStdString();
     EXPECT_TRUE(first.out.contains(QStringLiteral("Created the library folder")));
     EXPECT_TRUE(first.out.contains(QStringLiteral("sample snippets")));
     EXPECT_TRUE(QFileInfo::exists(folders.libraryFolder() + QStringLiteral("/Quillbox.mdb")));
     EXPECT_TRUE(QFileInfo::exists(folders.libraryFolder() + QStringLiteral("/Quillbox Ver 1.html")));
 
-    const Run again = quillbox({QStringLiteral("init")}, folders);
+    const ProcessResult again = quillbox({QStringLiteral("init")}, folders);
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_TRUE(again.out.contains(QStringLiteral("already exists")));
     EXPECT_FALSE(again.out.contains(QStringLiteral("Created")));

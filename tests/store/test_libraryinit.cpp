@@ -39,7 +39,7 @@ QList<Row> rows(const QString &path)
     QList<Row> out;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inspect"));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
         db.setDatabaseName(store::readWriteUri(path));
         EXPECT_TRUE(db.open());
         QSqlQuery q(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1"), db);

@@ -80,15 +80,17 @@ TEST_F(WindowFixture, EveryControlHasItsKindTextToolTipAndPlace)
         EXPECT_STREQ(w->metaObject()->className(), row.kind);
         EXPECT_EQ(w->geometry(), row.geometry);
         EXPECT_EQ(w->toolTip(), row.toolTip);
-        if (auto *label = qobject_cast<QLabel *>(w))
+        if (auto *label = qobject_cast<QLabel *>(w)) {
             EXPECT_EQ(label->text(), row.text);
+        }
         if (auto *button = qobject_cast<QPushButton *>(w)) {
             EXPECT_TRUE(button->text().isEmpty()) << "picture buttons carry no caption";
             EXPECT_FALSE(button->icon().isNull());
             EXPECT_EQ(button->accessibleName(), row.toolTip);
         }
-        if (auto *box = qobject_cast<RichTextBox *>(w))
+        if (auto *box = qobject_cast<RichTextBox *>(w)) {
             EXPECT_TRUE(box->Text().isEmpty());
+        }
     }
     EXPECT_TRUE(form->Text1->text().isEmpty());
     EXPECT_EQ(form->Combo1->count(), 0);

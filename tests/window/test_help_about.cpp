@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolBar>
 
 #include <gtest/gtest.h>
 

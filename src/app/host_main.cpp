@@ -1,0 +1,72 @@
+// quillbox-host: a small development environment window that loads the add-ins
+// registered for it, the way their real host would.
+
+#include "hostaddins.h"
+#include "hostmessages.h"
+#include "hostwindow.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+struct Arguments {
+    QCommandLineParser parser;
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")};
+    QCommandLineOption commandLine{
+        QStringLiteral("command-line"),
+        QStringLiteral("Connects the add-ins registered for command-line use (LoadBehavior bit 4 and "
+                       "CommandLineSafe=1) instead of those that load on start-up.")};
+
+    Arguments()
+    {
+        parser.setApplicationDescription(
+            QStringLiteral("Loads the add-ins registered in %1 and shows them on its Add-Ins menu.")
+                .arg(qbx::Registry::defaultPath()));
+        parser.addOption(help);
+        parser.addOption(commandLine);
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Arguments arguments;
+    // --help is answered before the application exists, so that it needs no display.
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw.append(QString::fromLocal8Bit(argv[i]));
+    arguments.parser.parse(raw);
+    if (arguments.parser.isSet(arguments.help)) {
+        QString text = arguments.parser.helpText();
+        text.replace(QStringLiteral("<executable_name>"), QStringLiteral("quillbox-host"));
+        std::fputs(qPrintable(text), stdout);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillbox Host"));
+    // Qt's own options (-platform and the like) are gone from arguments() by now.
+    if (!arguments.parser.parse(QApplication::arguments())) {
+        std::fprintf(stderr, "%s\n\n%s", qPrintable(arguments.parser.errorText()),
+                     qPrintable(arguments.parser.helpText()));
+        return 2;
+    }
+
+    qbx::host::ObjectModel model;
+    qbx::host::AddInHost addIns(model);
+    qbx::host::HostWindow window(model, addIns);
+
+    const auto failures = addIns.connectStartupAddIns(arguments.parser.isSet(arguments.commandLine));
+    window.show();
+    for (const auto &failure : failures)
+        qbx::host::showMessage(&window, qbx::host::kAddInManagerTitle, failure.message);
+
+    const int result = QApplication::exec();
+    // The add-ins go while the window and the object model are still there.
+    addIns.disconnectAll();
+    return result;
+}
