@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -20,6 +22,14 @@ struct Arguments {
         QStringLiteral("Connects the add-ins registered for command-line use (LoadBehavior bit 4 and "
                        "CommandLineSafe=1) instead of those that load on start-up.")};
 
+    QCommandLineOption registerModule{
+        QStringLiteral("register"),
+        QStringLiteral("Registers the add-in module (calls its DllRegisterServer) and quits."), QStringLiteral("module")};
+    QCommandLineOption unregisterModule{
+        QStringLiteral("unregister"),
+        QStringLiteral("Unregisters the add-in module (calls its DllUnregisterServer) and quits."),
+        QStringLiteral("module")};
+
     Arguments()
     {
         parser.setApplicationDescription(
@@ -27,6 +37,8 @@ struct Arguments {
                 .arg(qbx::Registry::defaultPath()));
         parser.addOption(help);
         parser.addOption(commandLine);
+        parser.addOption(registerModule);
+        parser.addOption(unregisterModule);
     }
 };
 
@@ -44,6 +56,25 @@ int main(int argc, char **argv)
         QString text = arguments.parser.helpText();
         text.replace(QStringLiteral("<executable_name>"), QStringLiteral("quillbox-host"));
         std::fputs(qPrintable(text), stdout);
+        return 0;
+    }
+
+    // Registering needs no window either.
+    for (const bool registering : {true, false}) {
+        const QCommandLineOption &option = registering ? arguments.registerModule : arguments.unregisterModule;
+        if (!arguments.parser.isSet(option))
+            continue;
+        const QString module = QFileInfo(arguments.parser.value(option)).absoluteFilePath();
+        QString error;
+        const bool ok = registering ? qbx::host::loader::registerServer(module, &error)
+                                    : qbx::host::loader::unregisterServer(module, &error);
+        if (!ok) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        std::printf("%s %s in %s\n", qPrintable(QDir::toNativeSeparators(module)),
+                    registering ? "is registered" : "is no longer registered",
+                    qPrintable(QDir::toNativeSeparators(qbx::Registry::defaultPath())));
         return 0;
     }
 

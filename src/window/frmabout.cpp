@@ -69,6 +69,7 @@ frmAbout::frmAbout(QWidget *owner)
                            twipsRect(120, 1320, 5325, 1050));
     lblDescription->setWordWrap(true);
     lblDescription->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    fonts::fitLabelText(lblDescription);
 
     lblDisclaimer = label(this, "lblDisclaimer", QString(), twipsRect(255, 2625, 3870, 465));
     lblDisclaimer->setWordWrap(true);

@@ -225,6 +225,8 @@ void frmAddIn::createControls(QWidget *client)
     QPalette notePalette = Label5->palette();
     notePalette.setColor(QPalette::Window, QColor(255, 192, 128)); // &H0080C0FF&
     Label5->setPalette(notePalette);
+    fonts::fitLabelText(Label2);
+    fonts::fitLabelText(Label5);
 
     ProgressBar1 = new QProgressBar(client);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));

@@ -3,6 +3,8 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QLabel>
 
 namespace quillbox::fonts {
 
@@ -13,6 +15,22 @@ inline QFont dialogFont(double pointSize = 8.25, bool bold = false, bool underli
     font.setBold(bold);
     font.setUnderline(underline);
     return font;
+}
+
+// The platform's sans font runs wider than the fonts these layouts were measured with:
+// where a wrapping label's text would be cut off at its fixed size, its font is made
+// just small enough (in quarter points, down to 6 pt) for the whole text to show.
+inline void fitLabelText(QLabel *label)
+{
+    QFont font = label->font();
+    auto fits = [&] {
+        const QRectF needed = QFontMetricsF(font).boundingRect(
+            QRectF(0, 0, label->width(), 1e6), Qt::TextWordWrap | int(label->alignment()), label->text());
+        return needed.height() <= label->height() && needed.width() <= label->width();
+    };
+    while (!fits() && font.pointSizeF() > 6.0)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    label->setFont(font);
 }
 
 } // namespace quillbox::fonts
