@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace quillbox::settings {
@@ -25,13 +26,15 @@ QString filePath()
 bool readDisplayOnConnect(QString *value, QString *error)
 {
     QSettings s = store();
-    if (s.status() != QSettings::NoError) {
-        *error = QStringLiteral("The settings file %1 could not be read.").arg(QDir::toNativeSeparators(s.fileName()));
-        return false;
-    }
     s.beginGroup(QLatin1String(kGroup));
     *value = s.value(QLatin1String(kKey), QStringLiteral("0")).toString();
     s.endGroup();
+    // A file that is there but cannot be read is a failure, not an absent value.
+    const QFileInfo file(s.fileName());
+    if (s.status() != QSettings::NoError || (file.exists() && !file.isReadable())) {
+        *error = QStringLiteral("The settings file %1 could not be read.").arg(QDir::toNativeSeparators(s.fileName()));
+        return false;
+    }
     return true;
 }
 

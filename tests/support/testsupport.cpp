@@ -1,6 +1,11 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
 #include <QFile>
 
 #include <algorithm>
@@ -68,6 +73,41 @@ QString binDir()
     if (!dir.isEmpty())
         return QFile::decodeName(dir);
     return QCoreApplication::applicationDirPath();
+}
+
+bool rerunUnprivileged()
+{
+    if (geteuid() != 0)
+        return false;
+    const testing::TestInfo *info = testing::UnitTest::GetInstance()->current_test_info();
+    const QString filter = QStringLiteral("--gtest_filter=%1.%2")
+                               .arg(QString::fromLatin1(info->test_suite_name()), QString::fromLatin1(info->name()));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "HOME"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("HOME"), QDir::tempPath());
+    env.insert(QStringLiteral("QUILLBOX_BIN_DIR"), binDir());
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                            QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                                            QCoreApplication::applicationFilePath(), filter});
+    const bool finished = child.waitForFinished(120000);
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    if (!finished || child.exitStatus() != QProcess::NormalExit) {
+        ADD_FAILURE() << "the unprivileged run did not finish:\n" << output.toStdString();
+        return true;
+    }
+    if (output.contains(QLatin1String("Permission denied")) && !output.contains(QLatin1String("[ RUN      ]"))) {
+        // The build folder is out of reach of "nobody" on this machine.
+        [] { GTEST_SKIP() << "the test program cannot be run as an unprivileged user here"; }();
+        return true;
+    }
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(QLatin1String("[  PASSED  ] 1 test"))) << output.toStdString();
+    EXPECT_FALSE(output.contains(QLatin1String("[  SKIPPED ]"))) << output.toStdString();
+    return true;
 }
 
 } // namespace qbx::test

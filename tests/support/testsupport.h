@@ -50,6 +50,12 @@ private:
 // The folder holding the built programs and the add-in module.
 QString binDir();
 
+// Permission cases cannot be shown as root, who reads and writes everything. Called first
+// in such a test: when running as root, runs this same test again in a child process as
+// the unprivileged user "nobody", reports the child's verdict, and returns true (the
+// caller then returns at once). Otherwise returns false and the test goes on as it is.
+bool rerunUnprivileged();
+
 // Waits (processing events) until the predicate holds or the timeout passes.
 template <typename Pred>
 bool waitFor(Pred pred, int timeoutMs = 5000);
