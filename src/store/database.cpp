@@ -366,15 +366,10 @@ void DbRecordset::MoveNext()
 
 int DbRecordset::RecordCount()
 {
-    if (m_loaded)
-        return int(m_rows.size());
-    QSqlQuery q(m_connection->database());
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM TABLE1")) || !q.next()) {
-        m_error = m_connection->fail(q.lastError(), false);
+    // A static recordset knows all its rows.
+    if (!load())
         return -1;
-    }
-    return q.value(0).toInt();
+    return int(m_rows.size());
 }
 
 bool DbRecordset::fetchColumn(const QString &column, QVariant *value)

@@ -5,6 +5,7 @@
 #include "helpwindow.h"
 #include "imagelist.h"
 #include "libraryfolder.h"
+#include "messageservice.h"
 #include "resources.h"
 #include "richtextbox.h"
 #include "statusbar.h"
@@ -17,6 +18,8 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QListView>
+#include <QStringListModel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -205,6 +208,13 @@ void frmAddIn::createControls(QWidget *client)
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setEditable(false);
     Combo1->setGeometry(twipsRect(3360, 1200, 7455, 315));
+    // A plain list model and uniform rows keep a list of many thousand headings quick.
+    m_headings = new QStringListModel(Combo1);
+    Combo1->setModel(m_headings);
+    auto *listView = new QListView(Combo1);
+    listView->setUniformItemSizes(true);
+    Combo1->setView(listView);
+    Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
 
     Command4 = makePictureButton(client, "Command4", QStringLiteral("Modify"), Image::Modify,
                                  twipsRect(4200, 7320, 855, 615));
@@ -248,6 +258,12 @@ void frmAddIn::createControls(QWidget *client)
 void frmAddIn::wireEvents()
 {
     connect(mnuExit, &QAction::triggered, this, &frmAddIn::mnuExit_Click);
+    connect(mnuAdd, &QAction::triggered, this, &frmAddIn::mnuAdd_Click);
+    connect(mnuModify, &QAction::triggered, this, &frmAddIn::mnuModify_Click);
+    connect(mnuDelete, &QAction::triggered, this, &frmAddIn::mnuDelete_Click);
+    connect(mnuGenerateCode, &QAction::triggered, this, &frmAddIn::mnuGenerateCode_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmAddIn::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &frmAddIn::Command3_Click);
     connect(mnuContents, &QAction::triggered, this, &frmAddIn::mnuContents_Click);
     connect(mnuAbout, &QAction::triggered, this, &frmAddIn::mnuAbout_Click);
     connect(Toolbar1, &QToolBar::actionTriggered, this, &frmAddIn::Toolbar1_ButtonClick);
@@ -255,6 +271,241 @@ void frmAddIn::wireEvents()
 
 void frmAddIn::Form_Load()
 {
+    HideControls();
+    DatabasePath = store::databasePath();
+}
+
+void frmAddIn::HideControls()
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{Label1, Label2, Label3, Label4, Label5, Combo1, Text1, Rich1,
+                                                        Rich2, Rich3, Command1, Command2, Command3, Command4, Command5,
+                                                        Command6})
+        w->setVisible(false);
+    for (QWidget *w : {Command1, Command2, Command3, Command4, Command5, Command6})
+        w->setEnabled(false);
+    ProgressBar1->setVisible(false);
+    ResetControls();
+    AddMode = false;
+    ModifyMode = false;
+    DeleteMode = false;
+    GenerateMode = false;
+}
+
+void frmAddIn::ResetControls()
+{
+    Text1->setText(QString());
+    Rich1->setText(QString());
+    Rich2->setText(QString());
+    Rich3->setText(QString());
+    Combo1->clear();
+}
+
+void frmAddIn::ShowControls()
+{
+    for (QWidget *w : {Label1, Label3, Label4})
+        w->setVisible(true);
+    if (AddMode) {
+        for (QWidget *w : std::initializer_list<QWidget *>{Text1, Rich1, Rich2, Command3})
+            w->setVisible(true);
+        Command3->setEnabled(true);
+        Label2->setVisible(true);
+    }
+    if (ModifyMode) {
+        for (QWidget *w : std::initializer_list<QWidget *>{Combo1, Rich1, Rich2, Command4})
+            w->setVisible(true);
+        Label2->setVisible(true);
+    }
+    if (DeleteMode) {
+        for (QWidget *w : std::initializer_list<QWidget *>{Rich3, Combo1, Command5})
+            w->setVisible(true);
+    }
+    if (GenerateMode) {
+        for (QWidget *w : std::initializer_list<QWidget *>{Rich3, Combo1, Command6})
+            w->setVisible(true);
+    }
+    Command2->setVisible(true);
+    Command2->setEnabled(true);
+}
+
+void frmAddIn::ReportStoreFailure(store::StoreError error)
+{
+    CloseTable();
+    MsgBox(this, error.message.isEmpty() ? QStringLiteral("The snippet library could not be used.") : error.message);
+}
+
+bool frmAddIn::OpenTable()
+{
+    if (!DbConnection)
+        DbConnection = std::make_unique<store::DbConnection>();
+    if (!DbConnection->Open(DatabasePath)) {
+        ReportStoreFailure(DbConnection->lastError());
+        return false;
+    }
+    QueryText = QString::fromLatin1(store::DbRecordset::kQueryText);
+    if (!DbRecordset)
+        DbRecordset = std::make_unique<store::DbRecordset>();
+    if (!DbRecordset->Open(QueryText, DbConnection.get())) {
+        ReportStoreFailure(DbRecordset->lastError());
+        return false;
+    }
+    return true;
+}
+
+void frmAddIn::CloseTable()
+{
+    if (DbRecordset) {
+        DbRecordset->Close();
+        DbRecordset.reset();
+    }
+    if (DbConnection) {
+        DbConnection->Close();
+        DbConnection.reset();
+    }
+}
+
+bool frmAddIn::ReadHeadings(QStringList *headings)
+{
+    if (!OpenTable())
+        return false;
+    const int count = DbRecordset->RecordCount();
+    if (count < 0) {
+        ReportStoreFailure(DbRecordset->lastError());
+        return false;
+    }
+    headings->reserve(count);
+    // From the row the freshly opened recordset stands on.
+    while (!DbRecordset->Eof()) {
+        const QVariant name = DbRecordset->Fields(store::kCodeName);
+        if (DbRecordset->lastError()) {
+            ReportStoreFailure(DbRecordset->lastError());
+            return false;
+        }
+        // A row without a heading cannot be picked; it is left out.
+        if (!name.isNull())
+            headings->append(name.toString());
+        DbRecordset->MoveNext();
+    }
+    if (DbRecordset->lastError()) {
+        ReportStoreFailure(DbRecordset->lastError());
+        return false;
+    }
+    CloseTable();
+    return true;
+}
+
+void frmAddIn::AddHeadersToCombo(const QStringList &headings)
+{
+    if (headings.isEmpty()) {
+        MsgBox(this, QStringLiteral("No Code has been added yet to the database. Please Add some code first before "
+                                    "performing this action"));
+        HasCodes = false;
+        return;
+    }
+    HasCodes = true;
+    // Appended as new last entries, in table order; no entry is picked yet.
+    m_headings->setStringList(m_headings->stringList() + headings);
+    Combo1->setCurrentIndex(-1);
+}
+
+void frmAddIn::mnuAdd_Click()
+{
+    HideControls();
+    Label4->setText(QStringLiteral("Add New Code"));
+    AddMode = true;
+    ShowControls();
+}
+
+void frmAddIn::EnterListMode(bool frmAddIn::*flag, const QString &title)
+{
+    // The headings are read before anything changes, so that a library that cannot be
+    // read leaves the window as it was.
+    QStringList headings;
+    if (!ReadHeadings(&headings))
+        return;
+    HideControls();
+    AddHeadersToCombo(headings);
+    this->*flag = true;
+    if (HasCodes) {
+        ShowControls();
+        Label4->setText(title);
+    }
+}
+
+void frmAddIn::mnuModify_Click()
+{
+    EnterListMode(&frmAddIn::ModifyMode, QStringLiteral("Modify Code"));
+}
+
+void frmAddIn::mnuDelete_Click()
+{
+    EnterListMode(&frmAddIn::DeleteMode, QStringLiteral("Delete Code"));
+}
+
+void frmAddIn::mnuGenerateCode_Click()
+{
+    EnterListMode(&frmAddIn::GenerateMode, QStringLiteral("Generate Code"));
+}
+
+void frmAddIn::Command2_Click()
+{
+    HideControls();
+}
+
+void frmAddIn::Command3_Click()
+{
+    using store::isEmptyEntry;
+    if (isEmptyEntry(Text1->text())) {
+        MsgBox(this, QStringLiteral("Please Enter a heading for the code"));
+        Text1->setFocus();
+        return;
+    }
+    if (isEmptyEntry(Rich1->Text())) {
+        MsgBox(this, QStringLiteral("Please Enter a Description for the code"));
+        Rich1->SetFocus();
+        return;
+    }
+    if (isEmptyEntry(Rich2->Text())) {
+        MsgBox(this, QStringLiteral("Please Enter the code"));
+        Rich2->SetFocus();
+        return;
+    }
+
+    if (!OpenTable())
+        return;
+    NameExists = DbRecordset->FindTaken(Text1->text());
+    if (DbRecordset->lastError()) {
+        NameExists = false;
+        ReportStoreFailure(DbRecordset->lastError());
+        return;
+    }
+    if (NameExists) {
+        CloseTable();
+        MsgBox(this, QStringLiteral("This Code Name Already Exists"));
+        Text1->setFocus();
+        Text1->setSelection(0, int(store::trimSpaces(Text1->text()).size()));
+    } else {
+        DbRecordset->AddNew();
+        DbRecordset->Collect(store::kCodeName, store::trimSpaces(Text1->text()));
+        DbRecordset->Collect(store::kCodeDesc, store::trimSpaces(Rich1->Text()));
+        DbRecordset->Collect(store::kCode, Rich2->Text());
+        if (!DbRecordset->Update()) {
+            ReportStoreFailure(DbRecordset->lastError());
+            return;
+        }
+        CloseTable();
+        AnswerText = QString::number(MessageService::show(
+            this, QStringLiteral("The Code has been added Successfully. Do you want to add more code?"),
+            MsgButtons::YesNo, kAppTitle));
+        if (AnswerText.toInt() == vbYes) {
+            Text1->setText(QString());
+            Rich1->setText(QString());
+            Rich2->setText(QString());
+            Rich3->setText(QString());
+        } else {
+            HideControls();
+        }
+    }
+    NameExists = false;
 }
 
 void frmAddIn::mnuExit_Click()
@@ -285,6 +536,14 @@ void frmAddIn::Toolbar1_ButtonClick(QAction *Button)
     const QString key = Button->objectName();
     if (key == QLatin1String("tbExit"))
         mnuExit_Click();
+    else if (key == QLatin1String("tbAdd"))
+        mnuAdd_Click();
+    else if (key == QLatin1String("tbModify"))
+        mnuModify_Click();
+    else if (key == QLatin1String("tbDelete"))
+        mnuDelete_Click();
+    else if (key == QLatin1String("tbGenerate"))
+        mnuGenerateCode_Click();
     else if (key == QLatin1String("tbHelp"))
         mnuContents_Click();
 }

@@ -4,10 +4,12 @@
 // The window owns its controls and its state; each event goes to the handler named after
 // the control and the event.
 
+#include "database.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
-#include <array>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -16,6 +18,7 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QStringListModel;
 class QToolBar;
 
 namespace quillbox {
@@ -70,12 +73,42 @@ public:
     QAction *mnuSep02;
     QAction *mnuAbout;
 
+    // The action mode: at most one flag is set; none set is the idle state. HasCodes keeps
+    // whether the last heading fill found any snippet.
+    bool HasCodes = false;
+    bool AddMode = false;
+    bool ModifyMode = false;
+    bool DeleteMode = false;
+    bool GenerateMode = false;
+
+    // Database work. The connection and the recordset exist only during one operation.
+    bool NameExists = false;
+    std::unique_ptr<store::DbConnection> DbConnection;
+    std::unique_ptr<store::DbRecordset> DbRecordset;
+    QString DatabasePath;
+    QString AnswerText;
+    QString QueryText;
+
+    // Putting the controls into a mode's state.
+    void HideControls();
+    void ShowControls();
+    void ResetControls();
+    // Appends the headings read from the library to the heading list and tells the user
+    // when there is none.
+    void AddHeadersToCombo(const QStringList &headings);
+
     // Event handlers.
     void Form_Load();
     void mnuExit_Click();
+    void mnuAdd_Click();
+    void mnuModify_Click();
+    void mnuDelete_Click();
+    void mnuGenerateCode_Click();
     void mnuContents_Click();
     void mnuAbout_Click();
     void Toolbar1_ButtonClick(QAction *Button);
+    void Command2_Click();
+    void Command3_Click();
 
     // The help window, once help has been asked for.
     HelpWindow *helpWindow() const;
@@ -89,12 +122,26 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Opens the connection and the recordset over the table; a failure is told and
+    // leaves nothing open.
+    bool OpenTable();
+    void CloseTable();
+    // Tells the user what went wrong with the library, and releases the connection (the
+    // error is taken by value: it may belong to the connection being released).
+    void ReportStoreFailure(store::StoreError error);
+    // Reads every heading of the library, in table order (nulls left out); false when the
+    // library could not be read, which the user has been told.
+    bool ReadHeadings(QStringList *headings);
+    // The Modify, Delete and Generate commands.
+    void EnterListMode(bool frmAddIn::*flag, const QString &title);
+
     void createControls(QWidget *client);
     void createMenus();
     void createToolbar(QWidget *client);
     void wireEvents();
 
     QPointer<HelpWindow> m_help;
+    QStringListModel *m_headings = nullptr;
     bool m_centred = false;
 };
 

@@ -101,19 +101,6 @@ TEST_F(WindowFixture, EveryControlHasItsKindTextToolTipAndPlace)
     EXPECT_EQ(form->ProgressBar1->maximum(), 100);
 }
 
-TEST_F(WindowFixture, FreshWindowShowsEveryControlButTheProgressBar)
-{
-    form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
-    for (QWidget *w : {static_cast<QWidget *>(form->Text1), static_cast<QWidget *>(form->Combo1),
-                       static_cast<QWidget *>(form->Rich1), static_cast<QWidget *>(form->Rich2),
-                       static_cast<QWidget *>(form->Rich3), static_cast<QWidget *>(form->Label5),
-                       static_cast<QWidget *>(form->Command1), static_cast<QWidget *>(form->StatusBar1),
-                       static_cast<QWidget *>(form->Toolbar1)})
-        EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
-    EXPECT_FALSE(form->ProgressBar1->isVisible());
-}
-
 TEST_F(WindowFixture, FontsAndColoursOfTheLabels)
 {
     const QFont base = form->font();
