@@ -7,7 +7,14 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <ostream>
 #include <vector>
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace qbx::test {
 
