@@ -9,7 +9,6 @@
 #include <QSqlQuery>
 
 #include <algorithm>
-#include <limits>
 
 namespace quillbox::store {
 
@@ -43,6 +42,13 @@ enum SqliteCode {
 bool isAscii(const QString &text)
 {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// Text to compare with in SQL: a null string would go over as NULL, which equals nothing,
+// where the matching rules take it as empty.
+QString sqlText(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
 }
 
 } // namespace
@@ -186,13 +192,15 @@ const StoreError &DbConnection::fail(const QSqlError &error, bool writing)
     const int code = error.nativeErrorCode().toInt() & 0xff;
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     const QFileInfo info(m_path);
+    const QFileInfo folder(info.absolutePath());
     switch (code) {
     case SqliteCantOpen:
-        if (!info.exists())
+        // A folder that cannot be entered hides the file: that is no missing file.
+        if (!info.exists() && (!folder.exists() || folder.isExecutable()))
             fail(Failure::MissingFile, QStringLiteral("The snippet library %1 was not found. To create an empty "
                                                       "library there, run the command: quillbox init")
                                            .arg(file));
-        else if (writing || !info.isReadable() || !QFileInfo(info.absolutePath()).isWritable())
+        else if (writing || !info.isReadable() || !folder.isWritable())
             fail(writing ? Failure::ReadOnly : Failure::CannotOpen,
                  writing ? QStringLiteral("The snippet library %1 cannot be changed: its folder is read-only. "
                                           "Nothing was stored.")
@@ -308,19 +316,23 @@ bool DbRecordset::load()
 {
     if (m_loaded)
         return true;
+    // When the rows cannot be read, the walk ends there: a loop that waits for Eof stops,
+    // and the failure is in lastError().
+    auto failed = [this](const QSqlError &error) {
+        m_error = m_connection->fail(error, false);
+        m_atEnd = true;
+        m_position.reset();
+        return false;
+    };
     QSqlQuery q(m_connection->database());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT rowid, CodeName FROM TABLE1"))) {
-        m_error = m_connection->fail(q.lastError(), false);
-        return false;
-    }
+    if (!q.exec(QStringLiteral("SELECT rowid, CodeName FROM TABLE1")))
+        return failed(q.lastError());
     std::vector<Row> rows;
     while (q.next())
         rows.push_back({q.value(0).toLongLong(), q.value(1)});
-    if (q.lastError().isValid()) {
-        m_error = m_connection->fail(q.lastError(), false);
-        return false;
-    }
+    if (q.lastError().isValid())
+        return failed(q.lastError());
     // The database may hand the rows over in the order of an index; table order is rowid order.
     std::sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) { return a.rowid < b.rowid; });
     m_rows = std::move(rows);
@@ -450,9 +462,12 @@ bool DbRecordset::Update()
     }
     QSqlQuery q(m_connection->database());
     if (m_adding) {
-        q.prepare(QStringLiteral("INSERT INTO TABLE1 (%1) VALUES (%2)")
-                      .arg(columns.join(QStringLiteral(", ")),
-                           QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", "))));
+        if (columns.isEmpty())
+            q.prepare(QStringLiteral("INSERT INTO TABLE1 DEFAULT VALUES"));
+        else
+            q.prepare(QStringLiteral("INSERT INTO TABLE1 (%1) VALUES (%2)")
+                          .arg(columns.join(QStringLiteral(", ")),
+                               QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", "))));
     } else {
         QStringList sets;
         for (const QString &c : columns)
@@ -538,19 +553,30 @@ bool DbRecordset::Delete()
 bool DbRecordset::FindPicked(const QString &picked)
 {
     // From the first row: the first row, in table order, whose trimmed heading equals the
-    // picked one, case significant.
+    // picked one, case significant. The first of the matching rows is chosen here: asked
+    // for min(rowid), the database would walk the table itself, descriptions and code and
+    // all, instead of the headings' index.
     m_adding = false;
     QSqlQuery q(m_connection->database());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT min(rowid) FROM TABLE1 WHERE trim(CodeName, ' ') = ?"));
-    q.addBindValue(trimSpaces(picked));
-    if (!q.exec() || !q.next()) {
+    q.prepare(QStringLiteral("SELECT rowid FROM TABLE1 WHERE trim(CodeName, ' ') = ?"));
+    q.addBindValue(sqlText(trimSpaces(picked)));
+    if (!q.exec()) {
         m_error = m_connection->fail(q.lastError(), false);
         return false;
     }
-    const QVariant found = q.value(0);
-    m_atEnd = found.isNull();
-    m_position = m_atEnd ? std::nullopt : std::optional<qint64>(found.toLongLong());
+    std::optional<qint64> first;
+    while (q.next()) {
+        const qint64 rowid = q.value(0).toLongLong();
+        if (!first || rowid < *first)
+            first = rowid;
+    }
+    if (q.lastError().isValid()) {
+        m_error = m_connection->fail(q.lastError(), false);
+        return false;
+    }
+    m_atEnd = !first;
+    m_position = first;
     m_loaded = false;
     m_rows.clear();
     return !m_atEnd;
@@ -560,14 +586,20 @@ bool DbRecordset::FindTaken(const QString &entered)
 {
     // The database compares the rows whose headings are plain ASCII exactly (its upper()
     // folds ASCII letters as QString does); every other row is handed over and compared
-    // here, Unicode-aware.
+    // here, Unicode-aware. The rows before the current one are left out here too: told
+    // "rowid >= ?", the database would walk the table itself instead of the headings' index.
     m_adding = false;
-    const QString wanted = trimSpaces(entered).toUpper();
+    if (!m_position) {
+        // At the end already: no row is left to look at.
+        m_atEnd = true;
+        return false;
+    }
+    const qint64 from = *m_position;
+    const QString wanted = sqlText(trimSpaces(entered).toUpper());
     QSqlQuery q(m_connection->database());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT rowid, CodeName FROM TABLE1 WHERE rowid >= ? AND "
-                             "(upper(trim(CodeName, ' ')) = ? OR length(CAST(CodeName AS BLOB)) <> length(CodeName))"));
-    q.addBindValue(m_position.value_or(std::numeric_limits<qint64>::max()));
+    q.prepare(QStringLiteral("SELECT rowid, CodeName FROM TABLE1 WHERE "
+                             "upper(trim(CodeName, ' ')) = ? OR length(CAST(CodeName AS BLOB)) <> length(CodeName)"));
     q.addBindValue(isAscii(wanted) ? wanted : QString());
     if (!q.exec()) {
         m_error = m_connection->fail(q.lastError(), false);
@@ -576,7 +608,7 @@ bool DbRecordset::FindTaken(const QString &entered)
     std::optional<qint64> first;
     while (q.next()) {
         const qint64 rowid = q.value(0).toLongLong();
-        if ((!first || rowid < *first) && headingMatchesTaken(q.value(1), entered))
+        if (rowid >= from && (!first || rowid < *first) && headingMatchesTaken(q.value(1), entered))
             first = rowid;
     }
     if (q.lastError().isValid()) {

@@ -1,0 +1,320 @@
+// How long the snippet store takes on a large library: 100,000 snippets of about 2 KB each.
+// Each operation is done as the window does it (its own connection, opened and closed) and
+// timed several times; the median is printed with the fastest and slowest run. The same is
+// done on a file made without the headings' index, to show what the index buys, and the
+// query plans show which b-tree each of the store's queries walks.
+
+#include "database.h"
+#include "libraryfolder.h"
+#include "libraryinit.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QListView>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringListModel>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <vector>
+
+using namespace quillbox;
+
+namespace {
+
+constexpr int kRows = 100000;
+constexpr int kRuns = 7;
+
+const QString kQuery = QString::fromLatin1(store::DbRecordset::kQueryText);
+
+struct Snippet {
+    QString heading, desc, code;
+};
+
+// Headings of a few words and a number, in no particular order; one in a hundred has
+// letters beyond ASCII. About 2 KB of code each.
+std::vector<Snippet> makeSnippets()
+{
+    static const char *const words[] = {"Open",   "File",  "Read",   "Write", "Registry", "Form",  "Grid",
+                                        "Sort",   "Array", "String", "Date",  "Print",    "Timer", "Window",
+                                        "Record", "Field", "Save",   "Load",  "Error",    "Log"};
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<int> word(0, int(std::size(words)) - 1), percent(0, 99);
+    std::vector<Snippet> out;
+    out.reserve(kRows);
+    for (int i = 0; i < kRows; ++i) {
+        Snippet s;
+        s.heading = QStringLiteral("%1 %2 %3 %4")
+                        .arg(QLatin1String(words[word(rng)]), QLatin1String(words[word(rng)]),
+                             QLatin1String(words[word(rng)]))
+                        .arg(std::uniform_int_distribution<int>(0, 9999999)(rng));
+        if (percent(rng) == 0)
+            s.heading += QStringLiteral(" Größe");
+        s.heading += QStringLiteral(" #%1").arg(i);
+        s.desc = QStringLiteral("What %1 does, in a sentence or two for the reader.").arg(s.heading);
+        QString code = QStringLiteral("Public Sub Snippet%1()\r\n").arg(i);
+        while (code.size() < 1950)
+            code += QStringLiteral("    Dim value%1 As String ' keeps the line %1 of the snippet\r\n").arg(code.size());
+        s.code = code + QStringLiteral("End Sub\r\n");
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+bool exec(QSqlQuery &q, const QString &sql)
+{
+    if (q.exec(sql))
+        return true;
+    std::fprintf(stderr, "%s: %s\n", qPrintable(sql), qPrintable(q.lastError().text()));
+    return false;
+}
+
+// Fills TABLE1 of the file in one transaction; makes the table first when asked.
+bool fill(const QString &path, const std::vector<Snippet> &snippets, bool makeTable)
+{
+    const QString name = QStringLiteral("bench-fill");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            ok = exec(q, QStringLiteral("BEGIN"));
+            if (ok && makeTable)
+                ok = exec(q, QStringLiteral("CREATE TABLE TABLE1 (CodeName TEXT, CodeDesc TEXT, code TEXT)"));
+            ok = ok && q.prepare(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"));
+            for (std::size_t i = 0; ok && i < snippets.size(); ++i) {
+                q.addBindValue(snippets[i].heading);
+                q.addBindValue(snippets[i].desc);
+                q.addBindValue(snippets[i].code);
+                ok = q.exec();
+            }
+            ok = ok && exec(q, QStringLiteral("COMMIT"));
+            q.finish();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+void printPlans(const QString &path)
+{
+    // The store's queries, as database.cpp words them.
+    const std::pair<const char *, const char *> queries[] = {
+        {"heading list (load)", "SELECT rowid, CodeName FROM TABLE1"},
+        {"standing on the first row", "SELECT min(rowid) FROM TABLE1"},
+        {"FindTaken", "SELECT rowid, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) = 'X' OR "
+                      "length(CAST(CodeName AS BLOB)) <> length(CodeName)"},
+        {"FindPicked", "SELECT rowid FROM TABLE1 WHERE trim(CodeName, ' ') = 'x'"},
+        {"a column of one row", "SELECT code FROM TABLE1 WHERE rowid = 1"},
+    };
+    const QString name = QStringLiteral("bench-plan");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.open();
+        for (const auto &[what, sql] : queries) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("EXPLAIN QUERY PLAN ") + QLatin1String(sql));
+            QStringList steps;
+            while (q.next())
+                steps << q.value(3).toString();
+            std::printf("  %-26s %s\n", what, qPrintable(steps.join(QStringLiteral("; "))));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+// Runs the operation kRuns times and prints the median, the fastest and the slowest.
+void measure(const char *what, const std::function<void(int run)> &operation)
+{
+    std::vector<double> ms;
+    for (int run = 0; run < kRuns; ++run) {
+        QElapsedTimer t;
+        t.start();
+        operation(run);
+        ms.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("  %-44s median %9.2f ms   min %9.2f   max %9.2f\n", what, ms[ms.size() / 2], ms.front(), ms.back());
+    std::fflush(stdout);
+}
+
+void fail(const char *what, const store::StoreError &error)
+{
+    std::fprintf(stderr, "%s failed: %s\n", what, qPrintable(error.message));
+    std::exit(1);
+}
+
+// The heading list as the window reads it.
+QStringList readHeadings(const QString &path)
+{
+    store::DbConnection conn;
+    if (!conn.Open(path))
+        fail("open", conn.lastError());
+    store::DbRecordset rs;
+    if (!rs.Open(kQuery, &conn))
+        fail("recordset", rs.lastError());
+    QStringList list;
+    const int count = rs.RecordCount();
+    if (count < 0)
+        fail("count", rs.lastError());
+    list.reserve(count);
+    for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext())
+        list << rs.Fields(store::kCodeName).toString();
+    if (rs.lastError())
+        fail("walk", rs.lastError());
+    rs.Close();
+    conn.Close();
+    return list;
+}
+
+// Adding a snippet as the window does it; true when it was added, false when taken.
+bool addSnippet(const QString &path, const Snippet &s)
+{
+    store::DbConnection conn;
+    if (!conn.Open(path))
+        fail("open", conn.lastError());
+    store::DbRecordset rs;
+    if (!rs.Open(kQuery, &conn))
+        fail("recordset", rs.lastError());
+    const bool taken = rs.FindTaken(s.heading);
+    if (rs.lastError())
+        fail("FindTaken", rs.lastError());
+    if (!taken) {
+        rs.AddNew();
+        rs.Collect(store::kCodeName, store::trimSpaces(s.heading));
+        rs.Collect(store::kCodeDesc, store::trimSpaces(s.desc));
+        rs.Collect(store::kCode, s.code);
+        if (!rs.Update())
+            fail("Update", rs.lastError());
+    }
+    rs.Close();
+    conn.Close();
+    return !taken;
+}
+
+// Showing a picked snippet: its description and code.
+qsizetype showSnippet(const QString &path, const QString &picked)
+{
+    store::DbConnection conn;
+    if (!conn.Open(path))
+        fail("open", conn.lastError());
+    store::DbRecordset rs;
+    if (!rs.Open(kQuery, &conn))
+        fail("recordset", rs.lastError());
+    if (!rs.FindPicked(picked))
+        fail("FindPicked", rs.lastError().kind != store::Failure::None
+                               ? rs.lastError()
+                               : store::StoreError{store::Failure::Other, QStringLiteral("not found")});
+    const qsizetype size = rs.Fields(store::kCodeDesc).toString().size() + rs.Fields(store::kCode).toString().size();
+    rs.Close();
+    conn.Close();
+    return size;
+}
+
+void measureFile(const char *title, const QString &path, const std::vector<Snippet> &snippets, QComboBox *combo,
+                 QStringListModel *model)
+{
+    std::printf("\n%s: %s (%.1f MB)\n", title, qPrintable(QDir::toNativeSeparators(path)),
+                double(QFileInfo(path).size()) / (1024.0 * 1024.0));
+    QStringList list;
+    measure("heading list (open, count, walk, close)", [&](int) { list = readHeadings(path); });
+    if (list.size() != kRows || list.front() != snippets.front().heading || list.back() != snippets.back().heading)
+        fail("heading list", {store::Failure::Other, QStringLiteral("wrong headings")});
+    if (combo) {
+        // As the window fills it: emptied, the headings appended, nothing picked.
+        measure("heading list into the shown combo box", [&](int) {
+            combo->clear();
+            model->setStringList(model->stringList() + readHeadings(path));
+            combo->setCurrentIndex(-1);
+            QCoreApplication::processEvents();
+        });
+        if (combo->count() != kRows)
+            fail("combo box", {store::Failure::Other, QStringLiteral("wrong count")});
+        measure("  of which putting the list in the combo", [&](int) {
+            combo->clear();
+            model->setStringList(model->stringList() + list);
+            combo->setCurrentIndex(-1);
+            QCoreApplication::processEvents();
+        });
+        measure("open and close its drop-down list", [&](int) {
+            combo->showPopup();
+            QCoreApplication::processEvents();
+            combo->hidePopup();
+            QCoreApplication::processEvents();
+        });
+    }
+    const QString tag = combo ? QStringLiteral("with index") : QStringLiteral("without index");
+    measure("add a snippet, new heading", [&](int run) {
+        Snippet s = snippets[std::size_t(run)];
+        s.heading = QStringLiteral("Brand new heading %1 %2").arg(tag).arg(run);
+        if (!addSnippet(path, s))
+            fail("add", {store::Failure::Other, QStringLiteral("taken")});
+    });
+    measure("add a snippet, taken heading (other case)", [&](int run) {
+        Snippet s = snippets[std::size_t(kRows / 2 + run)];
+        s.heading = s.heading.toUpper();
+        if (addSnippet(path, s))
+            fail("add", {store::Failure::Other, QStringLiteral("added a taken heading")});
+    });
+    const QString last = snippets.back().heading;
+    measure("show the last heading (FindPicked, read)", [&](int) { showSnippet(path, last); });
+    std::printf("  query plans:\n");
+    printPlans(path);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path())); // made private (0700) by QTemporaryDir
+    // The offscreen platform says so of what it leaves out (raise, keyboard grabs); not ours.
+    static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+        if (!message.startsWith(QLatin1String("This plugin does not support ")))
+            previous(type, context, message);
+    });
+    QApplication app(argc, argv);
+
+    QElapsedTimer t;
+    t.start();
+    const std::vector<Snippet> snippets = makeSnippets();
+    const auto made = store::initLibrary(false);
+    if (!made.ok)
+        fail("init", {store::Failure::Other, made.error});
+    const QString path = store::databasePath();
+    const QString bare = home.path() + QStringLiteral("/without-index.mdb");
+    if (!fill(path, snippets, false) || !fill(bare, snippets, true))
+        return 1;
+    std::printf("%d snippets of about %lld characters each written to two files in %.1f s; %d runs of each.\n",
+                kRows, static_cast<long long>(snippets.front().code.size()), double(t.elapsed()) / 1000.0, kRuns);
+
+    // The combo box set up as the window sets up its own.
+    QStringListModel model;
+    QComboBox combo;
+    combo.setModel(&model);
+    auto *view = new QListView(&combo);
+    view->setUniformItemSizes(true);
+    combo.setView(view);
+    combo.setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo.resize(500, 24);
+    combo.show();
+    measureFile("Library made by quillbox init (with the index TABLE1_CodeName)", path, snippets, &combo, &model);
+    measureFile("The same rows in a file made without the index", bare, snippets, nullptr, nullptr);
+    return 0;
+}

@@ -1,0 +1,102 @@
+// A helper program for the store's tests.
+//   store_helper write RUN   adds the snippets RUN-0, RUN-1, ... to the library in
+//                            $XDG_DATA_HOME, each the way the window adds one, and prints each
+//                            heading as soon as its Update has returned true.
+//   store_helper lock PATH   holds the file PATH locked as a writer does, says "held", and
+//                            lets go when its input ends.
+
+#include "crashsnippet.h"
+#include "database.h"
+#include "libraryfolder.h"
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <cstdio>
+
+using namespace quillbox;
+
+namespace {
+
+int failed(const store::StoreError &error)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(error.message));
+    return 1;
+}
+
+int write(const QString &run)
+{
+    const QString path = store::databasePath();
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (int i = 0; i < 1000000; ++i) {
+        const QString heading = qbx::test::crashHeading(run, i);
+        store::DbConnection conn;
+        if (!conn.Open(path))
+            return failed(conn.lastError());
+        store::DbRecordset rs;
+        if (!rs.Open(QString::fromLatin1(store::DbRecordset::kQueryText), &conn))
+            return failed(rs.lastError());
+        const bool taken = rs.FindTaken(heading);
+        if (rs.lastError())
+            return failed(rs.lastError());
+        if (taken) {
+            std::fprintf(stderr, "%s is taken already\n", qPrintable(heading));
+            return 1;
+        }
+        rs.AddNew();
+        rs.Collect(store::kCodeName, store::trimSpaces(heading));
+        rs.Collect(store::kCodeDesc, store::trimSpaces(qbx::test::crashDescription(heading)));
+        rs.Collect(store::kCode, qbx::test::crashCode(heading));
+        if (!rs.Update())
+            return failed(rs.lastError());
+        std::printf("%s\n", qPrintable(heading));
+        std::fflush(stdout);
+        rs.Close();
+        conn.Close();
+    }
+    return 0;
+}
+
+int lock(const QString &path)
+{
+    const QString name = QStringLiteral("lock");
+    int result = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+        db.setDatabaseName(store::readWriteUri(path));
+        QSqlQuery q(db);
+        if (!db.open() || !q.exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
+            std::fprintf(stderr, "could not lock %s: %s\n", qPrintable(path),
+                         qPrintable(db.isOpen() ? q.lastError().text() : db.lastError().text()));
+            result = 1;
+        } else {
+            std::printf("held\n");
+            std::fflush(stdout);
+            while (std::getchar() != EOF) {
+            }
+            q.exec(QStringLiteral("ROLLBACK"));
+        }
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 3 && args[1] == QLatin1String("write"))
+        return write(args[2]);
+    if (args.size() == 3 && args[1] == QLatin1String("lock"))
+        return lock(args[2]);
+    std::fprintf(stderr, "usage: store_helper write RUN | store_helper lock PATH\n");
+    return 2;
+}

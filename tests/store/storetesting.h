@@ -1,0 +1,86 @@
+#pragma once
+// Shared by the store's tests: a plain SQLite connection of the test's own, beside the
+// store's, for making odd files, holding locks and looking at what was really stored.
+
+#include "libraryfolder.h"
+#include "testsupport.h" // shows QStrings as text in failures
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+
+namespace qbx::test {
+
+class RawConnection {
+public:
+    // Opens an existing file (never creating one) unless create is set.
+    explicit RawConnection(const QString &path, bool create = false)
+        : m_name(QStringLiteral("test-raw-%1").arg(++counter()))
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        if (create) {
+            db.setDatabaseName(path);
+        } else {
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+            db.setDatabaseName(quillbox::store::readWriteUri(path));
+        }
+        db.open();
+    }
+    ~RawConnection()
+    {
+        {
+            QSqlDatabase db = database();
+            if (db.isOpen())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    RawConnection(const RawConnection &) = delete;
+    RawConnection &operator=(const RawConnection &) = delete;
+
+    QSqlDatabase database() const { return QSqlDatabase::database(m_name, false); }
+    bool isOpen() const { return database().isOpen(); }
+
+    // Runs one statement; empty when it worked, else the database's words.
+    QString run(const QString &sql, const QVariantList &values = {})
+    {
+        QSqlQuery q(database());
+        bool ok = false;
+        if (values.isEmpty()) {
+            ok = q.exec(sql);
+        } else {
+            ok = q.prepare(sql);
+            for (const QVariant &v : values)
+                q.addBindValue(v);
+            ok = ok && q.exec();
+        }
+        return ok ? QString() : q.lastError().text() + QStringLiteral(" [") + sql + QLatin1Char(']');
+    }
+
+    // The first column of the first row of a query; invalid when it failed or found nothing.
+    QVariant value(const QString &sql, const QVariantList &values = {})
+    {
+        QSqlQuery q(database());
+        q.setForwardOnly(true);
+        q.prepare(sql);
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        if (!q.exec() || !q.next())
+            return {};
+        return q.value(0);
+    }
+
+private:
+    static int &counter()
+    {
+        static int n = 0;
+        return n;
+    }
+    QString m_name;
+};
+
+} // namespace qbx::test
