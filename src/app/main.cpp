@@ -2,7 +2,9 @@
 // module; with a command, works on the library from the command line.
 
 #include "addinmodule.h"
+#include "database.h"
 #include "libraryfolder.h"
+#include "snippettext.h"
 #include "libraryinit.h"
 #include "versioninfo.h"
 
@@ -38,6 +40,11 @@ const char *const kUsage =
     "  init [--samples]   create the library folder, an empty library and the help file\n"
     "                     where they are missing (nothing existing is changed);\n"
     "                     --samples puts a few sample snippets into a new library\n"
+    "  list               print the headings of the library, one a line, in table order\n"
+    "  show HEADING [--crlf]\n"
+    "                     print the snippet with that heading as the window composes it\n"
+    "                     (the heading and the description as comment lines, then the\n"
+    "                     code), each line ended by a line feed, or by CR LF with --crlf\n"
     "  --version          print the version of the add-in module\n"
     "  --help             print this help\n"
     "\n"
@@ -81,6 +88,88 @@ int init(const QStringList &args)
         err() << result.error << Qt::endl;
         return 1;
     }
+    return 0;
+}
+
+// Opens the library for reading; false, with the reason on stderr, when it cannot be used.
+bool openLibrary(quillbox::store::DbConnection *connection, quillbox::store::DbRecordset *recordset)
+{
+    using namespace quillbox::store;
+    if (!connection->Open(databasePath())) {
+        err() << connection->lastError().message << Qt::endl;
+        return false;
+    }
+    if (!recordset->Open(QString::fromLatin1(DbRecordset::kQueryText), connection)) {
+        err() << recordset->lastError().message << Qt::endl;
+        return false;
+    }
+    return true;
+}
+
+int listHeadings(const QStringList &args)
+{
+    using namespace quillbox::store;
+    if (!args.isEmpty()) {
+        err() << "quillbox list: unexpected argument " << args.first() << Qt::endl;
+        return 2;
+    }
+    DbConnection connection;
+    DbRecordset recordset;
+    if (!openLibrary(&connection, &recordset))
+        return 1;
+    QString listing;
+    if (recordset.RecordCount() >= 0) {
+        while (!recordset.Eof()) {
+            const QVariant name = recordset.Fields(kCodeName);
+            if (recordset.lastError())
+                break;
+            if (!name.isNull())
+                listing += name.toString() + QLatin1Char('\n');
+            recordset.MoveNext();
+        }
+    }
+    if (recordset.lastError()) {
+        err() << recordset.lastError().message << Qt::endl;
+        return 1;
+    }
+    out() << listing;
+    out().flush();
+    return 0;
+}
+
+int showSnippet(QStringList args)
+{
+    using namespace quillbox::store;
+    const bool crlf = args.removeAll(QStringLiteral("--crlf")) > 0;
+    if (args.size() != 1) {
+        err() << "quillbox show: give one heading (in quotes when it has spaces), and --crlf if wanted" << Qt::endl;
+        return 2;
+    }
+    DbConnection connection;
+    DbRecordset recordset;
+    if (!openLibrary(&connection, &recordset))
+        return 1;
+    const bool found = recordset.FindPicked(args.first());
+    QString text;
+    if (found)
+        text = composeDisplay(recordset.Fields(kCodeName), recordset.Fields(kCodeDesc), recordset.Fields(kCode));
+    if (recordset.lastError()) {
+        err() << recordset.lastError().message << Qt::endl;
+        return 1;
+    }
+    if (!found) {
+        err() << "quillbox show: there is no code named \"" << trimSpaces(args.first()) << "\" in the library"
+              << Qt::endl;
+        return 1;
+    }
+    // Every kind of line break becomes the one asked for.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text += QLatin1Char('\n');
+    if (crlf)
+        text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    out() << text;
+    out().flush();
     return 0;
 }
 
@@ -161,6 +250,10 @@ int main(int argc, char **argv)
         return printVersion();
     if (command == QLatin1String("init"))
         return init(args);
+    if (command == QLatin1String("list"))
+        return listHeadings(args);
+    if (command == QLatin1String("show"))
+        return showSnippet(args);
 
     err() << "quillbox: unknown command " << command << "\n\n";
     printUsage(err());

@@ -1,34 +1,151 @@
 #include "richtextbox.h"
 
-#include <QAction>
-#include <QContextMenuEvent>
+#include <QAbstractTextDocumentLayout>
+#include <QFontMetricsF>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextBlockUserData>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextFragment>
+#include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 namespace quillbox {
 
 namespace {
 
-const QString crlf = QStringLiteral("\r\n");
+using colouring::ColourRun;
+using Runs = QList<ColourRun>;
 
-// What a line held when the box last saw its text change. A content change that leaves
-// every line it touches as its stamp says is a change of colour alone (an undo or redo of
-// a colour step), and raises no Change.
-class LineStamp : public QTextBlockUserData {
+const QString crlf = QStringLiteral("\r\n");
+constexpr std::uint32_t kBlack = colouring::kBlack;
+constexpr std::uint32_t kColourBits = 0xFFFFFF;
+
+// The colours of one line, kept with its block. The block's layout carries them as extra
+// formats only once the line is painted: `pending` says the layout does not show `runs` yet.
+// A block without this data has never been coloured and its layout has no formats.
+class LineColours final : public QTextBlockUserData {
 public:
-    LineStamp(size_t hash, qsizetype length) : hash(hash), length(length) {}
-    size_t hash;
-    qsizetype length;
+    Runs runs;          // non-black, in order, not overlapping, adjacent runs of one colour merged
+    int shownEnd = 0;   // where the formats on the layout end
+    bool pending = false;
 };
+
+LineColours *coloursOf(const QTextBlock &block)
+{
+    return static_cast<LineColours *>(block.userData());
+}
+
+int endOf(const ColourRun &run)
+{
+    return run.start + run.length;
+}
+
+// Appends a stretch that starts at or after the end of the last run, merging it with that
+// run when they touch and share a colour. Empty and black stretches add nothing.
+void appendRun(Runs &runs, int start, int length, std::uint32_t bgr)
+{
+    if (length <= 0 || bgr == kBlack)
+        return;
+    if (!runs.isEmpty()) {
+        ColourRun &last = runs.last();
+        if (last.bgr == bgr && endOf(last) == start) {
+            last.length += length;
+            return;
+        }
+    }
+    runs.append(ColourRun{start, length, bgr});
+}
+
+// The runs with [from, to) painted in one colour.
+Runs paintOver(const Runs &runs, int from, int to, std::uint32_t bgr)
+{
+    Runs result;
+    result.reserve(runs.size() + 2);
+    for (const ColourRun &run : runs)
+        appendRun(result, run.start, std::min(endOf(run), from) - run.start, run.bgr);
+    appendRun(result, from, to - from, bgr);
+    for (const ColourRun &run : runs) {
+        const int start = std::max(run.start, to);
+        appendRun(result, start, endOf(run) - start, run.bgr);
+    }
+    return result;
+}
+
+// The runs a caller gave for a line of `length` characters, in the kept form. Runs that are
+// already in that form are shared, not copied.
+Runs cleanRuns(const Runs &runs, int length)
+{
+    int end = 0;
+    std::uint32_t previous = kBlack;
+    bool clean = true;
+    for (const ColourRun &run : runs) {
+        const bool touches = run.start == end && run.start > 0;
+        if (run.length <= 0 || run.start < end || qint64(run.start) + run.length > length
+            || run.bgr == kBlack || run.bgr > kColourBits || (touches && run.bgr == previous)) {
+            clean = false;
+            break;
+        }
+        end = endOf(run);
+        previous = run.bgr;
+    }
+    if (clean)
+        return runs;
+    Runs result;
+    for (const ColourRun &run : runs) {
+        const int from = std::clamp(run.start, 0, length);
+        const int to = run.length > 0 ? int(std::clamp<qint64>(qint64(run.start) + run.length, from, length)) : from;
+        if (to > from)
+            result = paintOver(result, from, to, run.bgr & kColourBits);
+    }
+    return result;
+}
+
+// A line's runs after `removed` characters at `at` became `added` characters of one colour.
+// Without `keepTail`, everything behind the edit is dropped (it came from another line).
+Runs spliceRuns(const Runs &runs, int at, int removed, int added, std::uint32_t bgr, bool keepTail)
+{
+    Runs result;
+    result.reserve(runs.size() + 1);
+    for (const ColourRun &run : runs)
+        appendRun(result, run.start, std::min(endOf(run), at) - run.start, run.bgr);
+    appendRun(result, at, added, bgr);
+    if (keepTail) {
+        const int gone = at + removed;
+        for (const ColourRun &run : runs) {
+            const int start = std::max(run.start, gone);
+            appendRun(result, start + added - removed, endOf(run) - start, run.bgr);
+        }
+    }
+    return result;
+}
+
+std::uint32_t colourIn(const Runs &runs, int at)
+{
+    // The last run starting at or before `at`.
+    auto it = std::upper_bound(runs.cbegin(), runs.cend(), at,
+                               [](int offset, const ColourRun &run) { return offset < run.start; });
+    if (it == runs.cbegin())
+        return kBlack;
+    --it;
+    return at < endOf(*it) ? it->bgr : kBlack;
+}
+
+QTextCharFormat colourFormat(std::uint32_t bgr)
+{
+    QTextCharFormat format;
+    format.setForeground(QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
+    return format;
+}
 
 // Every kind of line break becomes '\n', which the document stores as one block break.
 QString oneBreakPerLine(QString text)
@@ -203,16 +320,6 @@ bool isPaste(const QKeyEvent *event)
                   == Qt::ControlModifier;
 }
 
-std::uint32_t toBgr(const QTextCharFormat &format)
-{
-    const QBrush brush = format.foreground();
-    if (brush.style() == Qt::NoBrush)
-        return 0; // the default text colour
-    const QColor colour = brush.color();
-    return std::uint32_t(colour.red()) | (std::uint32_t(colour.green()) << 8)
-           | (std::uint32_t(colour.blue()) << 16);
-}
-
 class Guard {
 public:
     explicit Guard(int &depth) : m_depth(depth) { ++m_depth; }
@@ -228,77 +335,233 @@ private:
 
 class RichTextBox::Impl {
 public:
-    // Stamps every line from the one holding `from` to the one holding `to`.
-    static void stampLines(const QTextDocument *doc, int from, int to)
+    // Lays the line out with its runs. Inside an edit the document passes the line on to its
+    // layout; elsewhere the caller must do so (see showNow).
+    static void showRuns(QTextBlock block, LineColours *colours)
     {
-        for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() <= to;
-             block = block.next()) {
-            const QString text = block.text();
-            block.setUserData(new LineStamp(qHash(text), text.size()));
+        QList<QTextLayout::FormatRange> ranges;
+        ranges.reserve(colours->runs.size());
+        for (const ColourRun &run : std::as_const(colours->runs))
+            ranges.append(QTextLayout::FormatRange{run.start, run.length, colourFormat(run.bgr)});
+        block.layout()->setFormats(ranges);
+        colours->shownEnd = colours->runs.isEmpty() ? 0 : endOf(colours->runs.constLast());
+        colours->pending = false;
+    }
+
+    // Shows the runs at once and has the document layout take the line again, without the
+    // layout's own signals: they would repaint the whole view; the caller repaints what it must.
+    static void showNow(RichTextBox &box, const QTextBlock &block, LineColours *colours)
+    {
+        QTextDocument *doc = box.document();
+        const QSignalBlocker quiet(doc->documentLayout());
+        showRuns(block, colours);
+        doc->markContentsDirty(block.position(), block.length());
+    }
+
+    // Whether the line may be on screen; an estimate that errs on the side of yes.
+    static bool mayBeOnScreen(const RichTextBox &box, const QTextBlock &block)
+    {
+        if (!box.isVisible())
+            return false;
+        const int first = box.firstVisibleBlock().blockNumber();
+        const qreal lineHeight = std::max<qreal>(1, QFontMetricsF(box.font()).height() * 0.75);
+        const int rows = int(box.viewport()->height() / lineHeight) + 2;
+        const int line = block.blockNumber();
+        return line >= first && line <= first + rows;
+    }
+
+    // Has the line painted with its new colours: now, or at the end of a bulk pass.
+    static void repaintLine(RichTextBox &box, const QTextBlock &block)
+    {
+        if (box.m_bulkDepth > 0) {
+            box.m_bulkRepaint = true;
+            return;
+        }
+        if (!mayBeOnScreen(box, block))
+            return; // painted with its colours when it comes into view
+        const QRectF area = box.blockBoundingGeometry(block).translated(box.contentOffset());
+        const int top = int(std::floor(area.top()));
+        const int bottom = int(std::ceil(area.bottom()));
+        box.viewport()->update(QRect(0, top, box.viewport()->width(), bottom - top + 1));
+    }
+
+    // Gives the line new runs (already clipped to it). `inEdit`: the document is telling of
+    // an edit, and will lay out and repaint the line itself.
+    static void setRuns(RichTextBox &box, QTextBlock block, Runs runs, bool inEdit)
+    {
+        LineColours *colours = coloursOf(block);
+        if (!colours) {
+            if (runs.isEmpty())
+                return;
+            colours = new LineColours;
+            block.setUserData(colours);
+        } else if (colours->runs == runs) {
+            return;
+        }
+        colours->runs = std::move(runs);
+        colours->pending = true;
+        if (inEdit) {
+            // Formats reaching past a shortened line must not meet the layout; the others
+            // only wait for the paint.
+            if (colours->shownEnd > block.length() - 1)
+                showRuns(block, colours);
+        } else {
+            repaintLine(box, block);
         }
     }
 
-    // Whether any line from the one holding `from` to the one holding `to` differs from its stamp.
-    static bool linesChanged(const QTextDocument *doc, int from, int to)
+    static std::uint32_t colourAtPosition(const QTextDocument *doc, int position)
     {
-        for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() <= to;
-             block = block.next()) {
-            const auto *stamp = static_cast<const LineStamp *>(block.userData());
-            if (!stamp || stamp->length != block.length() - 1)
-                return true;
-            if (stamp->hash != qHash(block.text()))
-                return true;
-        }
-        return false;
+        const QTextBlock block = doc->findBlock(position);
+        const LineColours *colours = coloursOf(block);
+        return colours ? colourIn(colours->runs, position - block.position()) : kBlack;
     }
 
-    static void textChanged(RichTextBox &box)
-    {
-        ++box.m_textChanges;
-        Q_EMIT box.Change();
-    }
-
+    // The document changed at `position`: `removed` characters went, `added` came. Moves the
+    // colours of the lines it touched along with the text.
     static void contentsChange(RichTextBox &box, int position, int removed, int added)
     {
-        if (box.m_colourDepth > 0 || box.m_ownEditDepth > 0)
+        const QTextDocument *doc = box.document();
+        const int oldBlockCount = std::exchange(box.m_blockCount, doc->blockCount());
+        if (box.m_settingText > 0 || box.m_coloursMoved > 0 || (removed == 0 && added == 0))
             return;
-        const QTextDocument *doc = box.document();
-        const bool changed = removed != added || box.m_userEditDepth > 0
-                             || linesChanged(doc, position, position + added);
-        stampLines(doc, position, position + added);
-        if (changed)
-            textChanged(box);
-    }
+        if (box.m_inputLine >= 0 && !narrowInputEdit(box, position, removed, added, oldBlockCount))
+            return; // composing only
+        if (box.m_ownEditDepth == 0)
+            box.m_textChanged = true;
 
-    // Undo or redo up to and including the next step that changes text, so that colour
-    // steps are never undone on their own.
-    static void stepHistory(RichTextBox &box, bool redo)
-    {
-        const QTextDocument *doc = box.document();
-        const quint64 before = box.m_textChanges;
-        while (redo ? doc->isRedoAvailable() : doc->isUndoAvailable()) {
-            if (redo)
-                box.redo();
-            else
-                box.undo();
-            if (box.m_textChanges != before)
+        const QTextBlock first = doc->findBlock(position);
+        if (!first.isValid())
+            return;
+        QTextBlock last = doc->findBlock(position + added);
+        if (!last.isValid())
+            last = doc->lastBlock();
+        const int linesAdded = last.blockNumber() - first.blockNumber();
+        const int linesRemoved = oldBlockCount - box.m_blockCount + linesAdded;
+        const std::uint32_t bgr = box.m_editColour.value_or(box.m_typingColour);
+        const LineColours *colours = coloursOf(first);
+        if (!colours && bgr == kBlack && linesAdded == 0)
+            return; // an uncoloured line stays black
+
+        // When lines were removed, the line holding the edit may carry the colours of any of
+        // them: only what stands before the edit is its own, and only when the edit does not
+        // start the line.
+        const int at = position - first.position();
+        const bool ownColours = colours && (linesRemoved == 0 || at > 0);
+        const Runs joined = spliceRuns(ownColours ? colours->runs : Runs(), at, removed, added, bgr,
+                                       linesRemoved == 0);
+
+        // Deal the runs out to the lines from `first` to `last`, in offsets from `first`.
+        qsizetype next = 0;
+        for (QTextBlock block = first;; block = block.next()) {
+            const int from = block.position() - first.position();
+            const int to = from + block.length() - 1;
+            Runs runs;
+            while (next < joined.size() && endOf(joined.at(next)) <= from)
+                ++next;
+            for (qsizetype i = next; i < joined.size() && joined.at(i).start < to; ++i) {
+                const int start = std::max(joined.at(i).start, from);
+                appendRun(runs, start - from, std::min(endOf(joined.at(i)), to) - start, joined.at(i).bgr);
+            }
+            setRuns(box, block, std::move(runs), true);
+            if (block == last)
                 break;
         }
     }
 
-    // The format of the character at a document position; at a line's end, the format
-    // typing there would take.
-    static QTextCharFormat formatAt(const QTextDocument *doc, int position)
+    // Ends the edit block that groups the replaceInLine edits of a bulk pass. The document
+    // then reports them as one change, whose colours replaceInLine has moved already.
+    static void endGroupedEdits(RichTextBox &box)
     {
-        const QTextBlock block = doc->findBlock(position);
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (fragment.contains(position))
-                return fragment.charFormat();
+        if (box.m_bulkEdit.isNull())
+            return;
+        const Guard moved(box.m_coloursMoved);
+        box.m_bulkEdit.endEditBlock();
+        box.m_bulkEdit = QTextCursor();
+    }
+
+    static void textSettled(RichTextBox &box)
+    {
+        if (!std::exchange(box.m_textChanged, false))
+            return;
+        Q_EMIT box.Change();
+    }
+
+    // Whether the line's layout does not show its runs: they changed, or an input method
+    // put its own formats on the layout while composing and left none behind.
+    static bool needsShowing(const QTextBlock &block, const LineColours *colours)
+    {
+        const QTextLayout *layout = block.layout();
+        if (!layout->preeditAreaText().isEmpty())
+            return false; // composing: the input method's formats stay until it is done
+        return colours->pending || layout->formats().size() != colours->runs.size();
+    }
+
+    // During an input method event the document reports the whole line as changed, for the
+    // input method's formats on it. Narrows the report down to what differs from the text
+    // before the event; false when nothing does (composing only).
+    static bool narrowInputEdit(RichTextBox &box, int &position, int &removed, int &added, int oldBlockCount)
+    {
+        const QTextDocument *doc = box.document();
+        const QTextBlock block = doc->findBlockByNumber(std::exchange(box.m_inputLine, -1));
+        const QString before = std::exchange(box.m_inputLineText, QString());
+        const int newLines = box.m_blockCount - oldBlockCount;
+        if (!block.isValid())
+            return true;
+        if (!box.m_inputAcrossLines && newLines >= 0) {
+            // The line became the lines from `block` on.
+            QString after = block.text();
+            QTextBlock next = block;
+            for (int i = 0; i < newLines && (next = next.next()).isValid(); ++i)
+                after += QLatin1Char('\n') + next.text();
+            if (after == before)
+                return false;
+            const qsizetype shorter = std::min(before.size(), after.size());
+            qsizetype head = 0;
+            while (head < shorter && before.at(head) == after.at(head))
+                ++head;
+            qsizetype tail = 0;
+            while (tail < shorter - head && before.at(before.size() - 1 - tail) == after.at(after.size() - 1 - tail))
+                ++tail;
+            position = block.position() + int(head);
+            removed = int(before.size() - head - tail);
+            added = int(after.size() - head - tail);
+            return true;
         }
-        QTextCursor cursor(block);
-        cursor.movePosition(QTextCursor::EndOfBlock);
-        return cursor.charFormat();
+        // Lines went: what stands before the first difference is untouched, and the report
+        // runs on to just past the edited line's break.
+        const QString after = block.text();
+        qsizetype head = 0;
+        while (head < std::min(before.size(), after.size()) && before.at(head) == after.at(head))
+            ++head;
+        const int skip = std::clamp(block.position() + int(head) - position, 0, std::min(removed, added));
+        position += skip;
+        removed -= skip;
+        added -= skip;
+        if (added > 0 && removed > 0 && doc->findBlock(position + added).position() == position + added) {
+            --added;
+            --removed;
+        }
+        return true;
+    }
+
+    // Before a paint: the lines it covers take their latest colours.
+    static void showPending(RichTextBox &box, const QRect &area)
+    {
+        if (!box.m_bulkEdit.isNull())
+            return; // the document cannot take a line again in the middle of an edit
+        QPointF offset = box.contentOffset();
+        const int height = box.viewport()->height();
+        for (QTextBlock block = box.firstVisibleBlock(); block.isValid(); block = block.next()) {
+            const QRectF line = box.blockBoundingRect(block).translated(offset);
+            LineColours *colours = coloursOf(block);
+            if (colours && block.isVisible() && line.bottom() >= area.top() && line.top() <= area.bottom()
+                && needsShowing(block, colours))
+                showNow(box, block, colours);
+            offset.ry() += line.height();
+            if (offset.y() > height)
+                break;
+        }
     }
 
     static int maxOffset(const QTextDocument *doc)
@@ -308,31 +571,20 @@ public:
 
     static int caretLine(const RichTextBox &box) { return box.textCursor().blockNumber(); }
 
-    // Passes a key to the editor, as a key that edits.
-    static void editorKey(RichTextBox &box, QKeyEvent *event)
-    {
-        const Guard guard(box.m_userEditDepth);
-        box.QPlainTextEdit::keyPressEvent(event);
-    }
-
     static void typeKey(RichTextBox &box, Qt::Key key, const QString &text, QKeyEvent *original)
     {
         QKeyEvent typed(QEvent::KeyPress, key, Qt::NoModifier, text);
-        editorKey(box, &typed);
+        box.QPlainTextEdit::keyPressEvent(&typed);
         original->setAccepted(typed.isAccepted());
     }
 
     // What the key does when KeyPress left it alone.
     static void defaultAction(RichTextBox &box, QKeyEvent *event)
     {
-        if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
-            stepHistory(box, event->matches(QKeySequence::Redo));
-            event->accept();
-        } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
             typeKey(box, Qt::Key_Return, QStringLiteral("\r"), event); // a plain break, never a soft one
-        } else {
-            editorKey(box, event);
-        }
+        else
+            box.QPlainTextEdit::keyPressEvent(event);
     }
 
     // Types the character a KeyPress handler put in place of the key's own.
@@ -357,11 +609,13 @@ RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setWordWrapMode(QTextOption::NoWrap);
     viewport()->setMouseTracking(true);
+    m_blockCount = document()->blockCount();
     connect(document(), &QTextDocument::contentsChange, this,
             [this](int position, int removed, int added) {
                 Impl::contentsChange(*this, position, removed, added);
             });
-    Impl::stampLines(document(), 0, 0);
+    // Change goes out once the document and its layout agree on the new text.
+    connect(document(), &QTextDocument::contentsChanged, this, [this] { Impl::textSettled(*this); });
 }
 
 int RichTextBox::toOffset(int position) const
@@ -399,17 +653,15 @@ QString RichTextBox::Text() const
 
 void RichTextBox::setText(const QString &text)
 {
+    Impl::endGroupedEdits(*this);
     {
-        const Guard guard(m_ownEditDepth);
-        // The new text takes the default format, not whatever the caret was last given.
-        QTextCursor cursor = textCursor();
-        cursor.clearSelection();
-        cursor.setCharFormat(QTextCharFormat());
-        setTextCursor(cursor);
-        setPlainText(oneBreakPerLine(text));
+        const Guard guard(m_settingText);
+        setPlainText(oneBreakPerLine(text)); // new lines: no colours on any of them
     }
-    Impl::stampLines(document(), 0, document()->characterCount());
-    Impl::textChanged(*this);
+    m_blockCount = document()->blockCount();
+    m_typingColour = kBlack;
+    m_textChanged = false;
+    Q_EMIT Change();
 }
 
 int RichTextBox::SelStart() const
@@ -448,38 +700,157 @@ QString RichTextBox::SelText() const
 
 void RichTextBox::setSelText(const QString &text)
 {
+    Impl::endGroupedEdits(*this);
     const QString insert = oneBreakPerLine(text);
     QTextCursor cursor = textCursor();
-    const int start = cursor.selectionStart();
     const bool replacing = cursor.hasSelection();
     if (!replacing && insert.isEmpty())
         return;
     {
         const Guard guard(m_ownEditDepth);
+        // Replacing, the new text takes the colour of the first character it replaces.
+        m_editColour = replacing ? Impl::colourAtPosition(document(), cursor.selectionStart()) : m_typingColour;
         cursor.beginEditBlock();
-        if (replacing) // the new text takes the format of the first character it replaces
-            cursor.insertText(insert, Impl::formatAt(document(), start));
-        else // and at a caret, the format typing would take
-            cursor.insertText(insert);
+        cursor.insertText(insert);
         cursor.endEditBlock();
+        m_editColour.reset();
         setTextCursor(cursor);
     }
-    Impl::stampLines(document(), start, cursor.position());
-    Impl::textChanged(*this);
+    Q_EMIT Change();
 }
 
 void RichTextBox::setSelColor(std::uint32_t bgr)
 {
-    QTextCharFormat format;
-    format.setForeground(QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
-    const Guard guard(m_colourDepth);
-    // With a selection this colours its characters; at a caret it sets what typing gives.
-    mergeCurrentCharFormat(format);
+    bgr &= kColourBits;
+    const QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection()) {
+        m_typingColour = bgr;
+        return;
+    }
+    const int from = cursor.selectionStart();
+    const int to = cursor.selectionEnd();
+    QTextBlock block = document()->findBlock(from);
+    const bool manyLines = block.position() + block.length() <= to;
+    if (manyLines)
+        beginBulkColouring();
+    for (; block.isValid() && block.position() < to; block = block.next()) {
+        const int start = std::max(from, block.position()) - block.position();
+        const int end = std::min(to - block.position(), block.length() - 1);
+        if (end <= start)
+            continue; // only the line's break is selected
+        const LineColours *colours = coloursOf(block);
+        Impl::setRuns(*this, block, paintOver(colours ? colours->runs : Runs(), start, end, bgr), false);
+    }
+    if (manyLines)
+        endBulkColouring();
 }
 
 std::uint32_t RichTextBox::colorAt(int offset) const
 {
-    return toBgr(Impl::formatAt(document(), toPosition(offset)));
+    return Impl::colourAtPosition(document(), toPosition(offset));
+}
+
+void RichTextBox::setLineColours(int line, const QList<colouring::ColourRun> &runs)
+{
+    const QTextBlock block = line < 0 ? QTextBlock() : document()->findBlockByNumber(line);
+    if (!block.isValid())
+        return;
+    Impl::setRuns(*this, block, cleanRuns(runs, block.length() - 1), false);
+}
+
+QList<colouring::ColourRun> RichTextBox::lineColours(int line) const
+{
+    const QTextBlock block = line < 0 ? QTextBlock() : document()->findBlockByNumber(line);
+    const LineColours *colours = coloursOf(block);
+    return colours ? colours->runs : Runs();
+}
+
+void RichTextBox::beginBulkColouring()
+{
+    ++m_bulkDepth;
+}
+
+void RichTextBox::endBulkColouring()
+{
+    if (m_bulkDepth == 0 || --m_bulkDepth > 0)
+        return;
+    Impl::endGroupedEdits(*this);
+    // The lines on screen take their colours when this paint comes.
+    if (std::exchange(m_bulkRepaint, false))
+        viewport()->update();
+}
+
+void RichTextBox::replaceInLine(int line, int start, int length, const QString &text)
+{
+    QTextDocument *doc = document();
+    const QTextBlock block = line < 0 ? QTextBlock() : doc->findBlockByNumber(line);
+    if (!block.isValid())
+        return;
+    const QString lineText = block.text();
+    start = std::clamp(start, 0, int(lineText.size()));
+    length = std::clamp(length, 0, int(lineText.size()) - start);
+    QString insert = oneBreakPerLine(text);
+    insert.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (QStringView(lineText).mid(start, length) == insert)
+        return;
+
+    const int from = block.position() + start;
+    const int to = from + length;
+    const int newEnd = from + int(insert.size());
+    const auto moved = [&](int position) {
+        if (position <= from)
+            return position;
+        return position >= to ? position + newEnd - to : std::min(position, newEnd);
+    };
+    const QTextCursor before = textCursor();
+    const int anchor = moved(before.anchor());
+    const int caret = moved(before.position());
+    const std::uint32_t bgr = length > 0 ? Impl::colourAtPosition(doc, from) : m_typingColour;
+    const bool grouped = m_bulkDepth > 0;
+    if (grouped && m_bulkEdit.isNull()) {
+        m_bulkEdit = QTextCursor(doc);
+        m_bulkEdit.beginEditBlock();
+    }
+    {
+        const Guard guard(m_ownEditDepth);
+        m_editColour = bgr;
+        QTextCursor edit(doc);
+        edit.beginEditBlock();
+        edit.setPosition(from);
+        edit.setPosition(to, QTextCursor::KeepAnchor);
+        edit.insertText(insert);
+        edit.endEditBlock();
+        m_editColour.reset();
+    }
+    if (grouped) {
+        // The document tells of the pass's edits only at its end: move the colours now.
+        const LineColours *colours = coloursOf(block);
+        if (colours || bgr != kBlack)
+            Impl::setRuns(*this, block,
+                          spliceRuns(colours ? colours->runs : Runs(), start, length, int(insert.size()), bgr, true),
+                          true);
+    }
+    QTextCursor after = textCursor();
+    if (after.anchor() != anchor || after.position() != caret) {
+        after.setPosition(anchor);
+        after.setPosition(caret, QTextCursor::KeepAnchor);
+        // Putting the caret back must not scroll the view.
+        const int x = horizontalScrollBar()->value();
+        const int y = verticalScrollBar()->value();
+        setTextCursor(after);
+        horizontalScrollBar()->setValue(x);
+        verticalScrollBar()->setValue(y);
+    }
+    Q_EMIT Change();
+}
+
+QChar RichTextBox::firstCharacter() const
+{
+    const QTextDocument *doc = document();
+    if (doc->characterCount() <= 1)
+        return {};
+    const QChar first = doc->characterAt(0);
+    return first == QChar::ParagraphSeparator ? QChar(u'\r') : first;
 }
 
 int RichTextBox::GetLineFromChar(int offset) const
@@ -599,10 +970,11 @@ void RichTextBox::SetFocus()
 
 void RichTextBox::keyPressEvent(QKeyEvent *event)
 {
+    Impl::endGroupedEdits(*this);
     Q_EMIT KeyDown(virtualKeyCode(event), shiftBits(event->modifiers()));
     if (isPaste(event)) {
         // The handler of Ctrl+V sees the pasted text already in the box.
-        Impl::editorKey(*this, event);
+        QPlainTextEdit::keyPressEvent(event);
         int code = 22;
         Q_EMIT KeyPress(&code);
         return;
@@ -633,7 +1005,7 @@ void RichTextBox::insertFromMimeData(const QMimeData *source)
 {
     if (!source || !source->hasText())
         return;
-    const Guard guard(m_userEditDepth);
+    Impl::endGroupedEdits(*this);
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     cursor.insertText(oneBreakPerLine(source->text()));
@@ -642,20 +1014,24 @@ void RichTextBox::insertFromMimeData(const QMimeData *source)
     ensureCursorVisible();
 }
 
-void RichTextBox::contextMenuEvent(QContextMenuEvent *event)
+void RichTextBox::inputMethodEvent(QInputMethodEvent *event)
 {
-    QMenu *menu = createStandardContextMenu(event->pos());
-    if (!menu)
-        return;
-    for (QAction *action : menu->actions()) {
-        const bool redo = action->objectName() == QLatin1String("edit-redo");
-        if (!redo && action->objectName() != QLatin1String("edit-undo"))
-            continue;
-        disconnect(action, &QAction::triggered, nullptr, nullptr);
-        connect(action, &QAction::triggered, this, [this, redo] { Impl::stepHistory(*this, redo); });
-    }
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(event->globalPos());
+    Impl::endGroupedEdits(*this);
+    // The event edits the line where the selection starts.
+    const QTextCursor cursor = textCursor();
+    const QTextBlock block = document()->findBlock(cursor.selectionStart());
+    m_inputLine = block.blockNumber();
+    m_inputLineText = block.text();
+    m_inputAcrossLines = cursor.selectionEnd() > block.position() + block.length() - 1;
+    QPlainTextEdit::inputMethodEvent(event);
+    m_inputLine = -1;
+    m_inputLineText.clear();
+}
+
+void RichTextBox::paintEvent(QPaintEvent *event)
+{
+    Impl::showPending(*this, event->rect());
+    QPlainTextEdit::paintEvent(event);
 }
 
 } // namespace quillbox

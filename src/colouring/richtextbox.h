@@ -4,12 +4,29 @@
 // count every line break as the two characters CR LF, although the document stores one;
 // Text() gives and takes CR LF text; colours are 0x00BBGGRR.
 //
+// The colours are not part of the document: each line keeps its own list of colour runs,
+// and only the lines on screen are ever laid out with them. Colouring is therefore never
+// a change of the text: it raises no Change and leaves no step on the undo stack; undo
+// and redo step through text edits only.
+//
+// When the text changes, text the edit does not touch keeps its colour where it stands
+// (the rest of an edited line moves with the edit). Inserted text takes the typing colour
+// (the colour last given to setSelColor at an empty selection; black after setText),
+// except that text replacing a selection (setSelText) or a stretch of a line
+// (replaceInLine) takes the colour of the first character it replaces. An edit that joins
+// lines keeps the colours of the first line up to the edit and leaves the rest black.
+//
 // Every operation other than reading or setting the whole text costs at most O(log n) in
-// the size of the box, or the length of one line.
+// the size of the box plus the length and colour runs of the lines it touches.
 
+#include "vbcolouring.h"
+
+#include <QList>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 
 #include <cstdint>
+#include <optional>
 
 namespace quillbox {
 
@@ -36,10 +53,37 @@ public:
     QString SelText() const;       // the selected characters, CR LF line breaks
     void setSelText(const QString &text); // replaces the selection; caret behind the new text
 
-    // Colours the selection; with an empty selection, sets the colour of text typed at the caret.
+    // Colours the selection (over any number of lines); with an empty selection, sets the
+    // typing colour, which text typed, pasted or set at the caret takes from then on.
     void setSelColor(std::uint32_t bgr);
-    // The colour of the character at the offset (for inspection; 0x00BBGGRR).
+    // The colour of the character at the offset (for inspection; 0x00BBGGRR); black at a
+    // line break and at the end.
     std::uint32_t colorAt(int offset) const;
+
+    // The colours of one line (0-based), in offsets within the line. Setting them makes the
+    // line exactly these runs, black wherever no run covers it; runs are clipped to the
+    // line, and where they overlap, the later one wins. Lines past the end are ignored.
+    void setLineColours(int line, const QList<colouring::ColourRun> &runs);
+    // The line's non-black runs, in order, adjacent runs of one colour merged.
+    QList<colouring::ColourRun> lineColours(int line) const;
+    // Between these, setLineColours and setSelColor only record the colours; the box is
+    // repainted once, at the last endBulkColouring. The replaceInLine edits of the pass are
+    // made as one edit: one undo step, laid out once at the end (each call still raises its
+    // Change). Pairs nest and must balance; any other edit ends the grouping of edits early.
+    void beginBulkColouring();
+    void endBulkColouring();
+
+    // Replaces `length` characters at `start` within the line with `text` as an undoable
+    // edit, raising Change once; text equal to what stands there changes nothing and raises
+    // nothing. The caret and selection stay on the same characters: an end before or at
+    // `start` stays, an end behind the replaced characters moves with the length change,
+    // and an end inside them stays, at most at the end of the new text. Offsets are clipped
+    // to the line; line breaks in `text` become spaces.
+    void replaceInLine(int line, int start, int length, const QString &text);
+
+    // The first character of the text ('\r' when the first line is empty and a break
+    // follows), or a null QChar for an empty box; it does not copy the text.
+    QChar firstCharacter() const;
 
     // The 0-based line of an offset; the offset behind the last character belongs to the last line.
     int GetLineFromChar(int offset) const;
@@ -79,17 +123,30 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     // Pasting and dropping insert the plain text, with every line break made one break.
     void insertFromMimeData(const QMimeData *source) override;
-    // The standard menu, whose Undo and Redo step over colour changes as Ctrl+Z does.
-    void contextMenuEvent(QContextMenuEvent *event) override;
+    // Lines about to be painted are laid out with their latest colours first.
+    void paintEvent(QPaintEvent *event) override;
+    // Composing raises no Change; committed text moves the colours like typing.
+    void inputMethodEvent(QInputMethodEvent *event) override;
 
 private:
     class Impl;
     int toOffset(int position) const;  // document position -> CR LF offset
     int toPosition(int offset) const;  // CR LF offset -> document position
-    int m_colourDepth = 0;             // > 0 while only colours change
-    int m_ownEditDepth = 0;            // > 0 while setText / setSelText edit; they raise Change themselves
-    int m_userEditDepth = 0;           // > 0 while a key or a paste edits: any content change counts
-    quint64 m_textChanges = 0;         // counts Change, so undo can tell a colour step from a text step
+    int m_settingText = 0;             // > 0 while setText replaces everything
+    int m_ownEditDepth = 0;            // > 0 while setSelText / replaceInLine edit; they raise Change themselves
+    bool m_textChanged = false;        // the document changed; Change goes out when it has settled
+    int m_blockCount = 1;              // the document's line count when it last changed
+    std::uint32_t m_typingColour = 0;  // what typed, pasted and undone text is painted
+    std::optional<std::uint32_t> m_editColour; // instead, during setSelText / replaceInLine
+    int m_bulkDepth = 0;               // > 0 between beginBulkColouring and endBulkColouring
+    bool m_bulkRepaint = false;        // a colour changed during the bulk pass
+    QTextCursor m_bulkEdit;            // holds the edit block of the pass's replaceInLine edits
+    int m_coloursMoved = 0;            // > 0 while the document reports edits whose colours are moved already
+    // During an input method event, whose edits the document reports as changes of the whole
+    // line: the line it edits and that line's text before it, to find the edit by.
+    int m_inputLine = -1;
+    QString m_inputLineText;
+    bool m_inputAcrossLines = false;   // the selection it replaces spans lines
 };
 
 } // namespace quillbox

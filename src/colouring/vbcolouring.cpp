@@ -141,15 +141,16 @@ QString caseRewrite(QStringView keyword)
     return c;
 }
 
-void colourLine(QStringView line, LineColouring *out)
+namespace {
+
+// Reads a line once: calls onKeyword(start, length, keyword) for every stand-alone keyword
+// before the comment, in order, and returns where the comment begins (or -1).
+template <typename OnKeyword>
+int scanLine(QStringView line, OnKeyword onKeyword)
 {
-    out->runs.clear();
-    out->rewrites.clear();
     const KeywordSet &set = keywords();
     const char16_t *text = line.utf16();
     const int n = int(line.size());
-    int shift = 0; // how much longer the rewrites so far have made the line
-
     int i = 0;
     while (i < n) {
         // Spaces separate the words.
@@ -169,22 +170,57 @@ void colourLine(QStringView line, LineColouring *out)
             h = mix(h, fold(c));
             ++i;
         }
-        if (i < n && text[i] == kCommentMark) {
-            // A word touching the mark is no keyword; from the mark on, the line is a comment.
-            out->runs.append({i + shift, n - i, kCommentGreen});
-            break;
-        }
+        // A word touching the mark is no keyword; from the mark on, the line is a comment.
+        if (i < n && text[i] == kCommentMark)
+            return i;
         const int length = i - start;
-        if (!ascii || length > kMaxKeyword)
-            continue;
-        if (const Keyword *k = set.find(text + start, length, h)) {
-            const QString &written = k->written;
-            if (QStringView(text + start, length) != written)
-                out->rewrites.append({start, length, written});
-            out->runs.append({start + shift, int(written.size()), kKeywordNavy});
-            shift += int(written.size()) - length;
-        }
+        if (ascii && length <= kMaxKeyword)
+            if (const Keyword *k = set.find(text + start, length, h))
+                onKeyword(start, length, *k);
     }
+    return -1;
+}
+
+// Adds a keyword's run, and its rewrite where the text changes; `shift` follows the length
+// the rewrites so far have added.
+void addKeyword(QStringView line, int start, int length, const Keyword &k, int *shift, LineColouring *out)
+{
+    const QString &written = k.written;
+    if (line.mid(start, length) != written)
+        out->rewrites.append({start, length, written});
+    out->runs.append({start + *shift, int(written.size()), kKeywordNavy});
+    *shift += int(written.size()) - length;
+}
+
+} // namespace
+
+void colourLine(QStringView line, LineColouring *out)
+{
+    out->runs.clear();
+    out->rewrites.clear();
+    int shift = 0;
+    const int comment = scanLine(line, [&](int start, int length, const Keyword &k) {
+        addKeyword(line, start, length, k, &shift, out);
+    });
+    if (comment >= 0)
+        out->runs.append({comment + shift, int(line.size()) - comment, kCommentGreen});
+}
+
+LineColouring colourWord(QStringView line, QStringView word)
+{
+    LineColouring out;
+    int shift = 0;
+    if (word.size() == 1 && word.at(0) == QChar(kCommentMark)) {
+        const int comment = scanLine(line, [](int, int, const Keyword &) {});
+        if (comment >= 0)
+            out.runs.append({comment, int(line.size()) - comment, kCommentGreen});
+        return out;
+    }
+    scanLine(line, [&](int start, int length, const Keyword &k) {
+        if (line.mid(start, length).compare(word, Qt::CaseInsensitive) == 0)
+            addKeyword(line, start, length, k, &shift, &out);
+    });
+    return out;
 }
 
 LineColouring colourLine(QStringView line)

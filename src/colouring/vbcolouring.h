@@ -62,6 +62,12 @@ LineColouring colourLine(QStringView line);
 // lines reuses its buffers.
 void colourLine(QStringView line, LineColouring *out);
 
+// The colouring of one word alone on a line: the comment mark paints the comment; a
+// keyword-table entry paints and rewrites its stand-alone occurrences before the comment.
+// Colouring the mark and then every entry of the table one by one gives what colourLine
+// gives in one reading of the line.
+LineColouring colourWord(QStringView line, QStringView word);
+
 // The text of a stand-alone keyword as it is written back (for a text that is no keyword,
 // the first letter upper and the rest lower all the same).
 QString caseRewrite(QStringView keyword);

@@ -582,19 +582,12 @@ bool DbRecordset::FindPicked(const QString &picked)
     return !m_atEnd;
 }
 
-bool DbRecordset::FindTaken(const QString &entered)
+bool DbRecordset::takenRows(const QString &entered, const std::function<void(qint64)> &onRow)
 {
     // The database compares the rows whose headings are plain ASCII exactly (its upper()
     // folds ASCII letters as QString does); every other row is handed over and compared
-    // here, Unicode-aware. The rows before the current one are left out here too: told
-    // "rowid >= ?", the database would walk the table itself instead of the headings' index.
-    m_adding = false;
-    if (!m_position) {
-        // At the end already: no row is left to look at.
-        m_atEnd = true;
-        return false;
-    }
-    const qint64 from = *m_position;
+    // here, Unicode-aware. Which rows count is left to the caller: told "rowid >= ?", the
+    // database would walk the table itself instead of the headings' index.
     const QString wanted = sqlText(trimSpaces(entered).toUpper());
     QSqlQuery q(m_connection->database());
     q.setForwardOnly(true);
@@ -605,16 +598,31 @@ bool DbRecordset::FindTaken(const QString &entered)
         m_error = m_connection->fail(q.lastError(), false);
         return false;
     }
-    std::optional<qint64> first;
-    while (q.next()) {
-        const qint64 rowid = q.value(0).toLongLong();
-        if (rowid >= from && (!first || rowid < *first) && headingMatchesTaken(q.value(1), entered))
-            first = rowid;
-    }
+    while (q.next())
+        if (headingMatchesTaken(q.value(1), entered))
+            onRow(q.value(0).toLongLong());
     if (q.lastError().isValid()) {
         m_error = m_connection->fail(q.lastError(), false);
         return false;
     }
+    return true;
+}
+
+bool DbRecordset::FindTaken(const QString &entered)
+{
+    m_adding = false;
+    if (!m_position) {
+        // At the end already: no row is left to look at.
+        m_atEnd = true;
+        return false;
+    }
+    const qint64 from = *m_position;
+    std::optional<qint64> first;
+    if (!takenRows(entered, [&](qint64 rowid) {
+            if (rowid >= from && (!first || rowid < *first))
+                first = rowid;
+        }))
+        return false;
     if (first) {
         m_position = first;
         m_loaded = false;
@@ -625,6 +633,15 @@ bool DbRecordset::FindTaken(const QString &entered)
         m_atEnd = true;
     }
     return first.has_value();
+}
+
+bool DbRecordset::TakenByAnother(const QString &entered)
+{
+    const std::optional<qint64> current = m_atEnd ? std::nullopt : m_position;
+    bool taken = false;
+    if (!takenRows(entered, [&](qint64 rowid) { taken = taken || rowid != current; }))
+        return false;
+    return taken;
 }
 
 } // namespace quillbox::store

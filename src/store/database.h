@@ -126,6 +126,9 @@ public:
     bool FindPicked(const QString &picked);
     // From the current row: whether a row's heading makes the entered one taken.
     bool FindTaken(const QString &entered);
+    // Whether a row other than the current one has a heading that makes the entered one
+    // taken (a snippet may keep its own heading in another case). The cursor stays.
+    bool TakenByAnother(const QString &entered);
 
     const StoreError &lastError() const;
 
@@ -136,6 +139,8 @@ private:
     };
     bool load();
     bool fetchColumn(const QString &column, QVariant *value);
+    // Calls onRow with every row whose heading makes the entered one taken.
+    bool takenRows(const QString &entered, const std::function<void(qint64)> &onRow);
 
     DbConnection *m_connection = nullptr;
     bool m_open = false;

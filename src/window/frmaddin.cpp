@@ -1,5 +1,6 @@
 #include "frmaddin.h"
 
+#include "boxcolouring.h"
 #include "connectinterface.h"
 #include "frmabout.h"
 #include "helpwindow.h"
@@ -7,7 +8,9 @@
 #include "libraryfolder.h"
 #include "messageservice.h"
 #include "resources.h"
+#include "clipboard.h"
 #include "richtextbox.h"
+#include "snippettext.h"
 #include "statusbar.h"
 #include "twips.h"
 #include "uifonts.h"
@@ -102,6 +105,7 @@ frmAddIn::frmAddIn(QWidget *parent)
 
     createMenus();
     createControls(client);
+    Colouring = std::make_unique<colouring::BoxColouring>(Label5, ProgressBar1);
     wireEvents();
 
     // Fixed border: the window keeps the size its menu bar and client area give it.
@@ -262,8 +266,21 @@ void frmAddIn::wireEvents()
     connect(mnuModify, &QAction::triggered, this, &frmAddIn::mnuModify_Click);
     connect(mnuDelete, &QAction::triggered, this, &frmAddIn::mnuDelete_Click);
     connect(mnuGenerateCode, &QAction::triggered, this, &frmAddIn::mnuGenerateCode_Click);
+    connect(Combo1, &QComboBox::activated, this, &frmAddIn::Combo1_Click);
+    connect(Command1, &QPushButton::clicked, this, &frmAddIn::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmAddIn::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &frmAddIn::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &frmAddIn::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &frmAddIn::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &frmAddIn::Command6_Click);
+    connect(Rich1, &RichTextBox::Change, this, &frmAddIn::Rich1_Change);
+    connect(Rich1, &RichTextBox::KeyDown, this, &frmAddIn::Rich1_KeyDown);
+    connect(Rich1, &RichTextBox::KeyPress, this, &frmAddIn::Rich1_KeyPress);
+    connect(Rich1, &RichTextBox::MouseMove, this, &frmAddIn::Rich1_MouseMove);
+    connect(Rich2, &RichTextBox::Change, this, &frmAddIn::Rich2_Change);
+    connect(Rich2, &RichTextBox::KeyDown, this, &frmAddIn::Rich2_KeyDown);
+    connect(Rich2, &RichTextBox::KeyPress, this, &frmAddIn::Rich2_KeyPress);
+    connect(Rich2, &RichTextBox::MouseMove, this, &frmAddIn::Rich2_MouseMove);
     connect(mnuContents, &QAction::triggered, this, &frmAddIn::mnuContents_Click);
     connect(mnuAbout, &QAction::triggered, this, &frmAddIn::mnuAbout_Click);
     connect(Toolbar1, &QToolBar::actionTriggered, this, &frmAddIn::Toolbar1_ButtonClick);
@@ -281,10 +298,12 @@ void frmAddIn::HideControls()
                                                         Rich2, Rich3, Command1, Command2, Command3, Command4, Command5,
                                                         Command6})
         w->setVisible(false);
+    // Emptying the boxes raises their Change handling, which in modify mode enables the
+    // Modify button: the buttons are disabled after it, so that none is left enabled.
+    ResetControls();
     for (QWidget *w : {Command1, Command2, Command3, Command4, Command5, Command6})
         w->setEnabled(false);
     ProgressBar1->setVisible(false);
-    ResetControls();
     AddMode = false;
     ModifyMode = false;
     DeleteMode = false;
@@ -546,6 +565,285 @@ void frmAddIn::Toolbar1_ButtonClick(QAction *Button)
         mnuGenerateCode_Click();
     else if (key == QLatin1String("tbHelp"))
         mnuContents_Click();
+}
+
+void frmAddIn::ReportVanished()
+{
+    const QString heading = Combo1->currentText();
+    CloseTable();
+    MsgBox(this, QStringLiteral("The code \"%1\" is no longer in the library; another program may have changed or "
+                                "deleted it since the list was filled. Nothing was changed.")
+                     .arg(store::trimSpaces(heading)));
+    HideControls();
+}
+
+void frmAddIn::Combo1_Click()
+{
+    Combo1_Change();
+}
+
+void frmAddIn::Combo1_Change()
+{
+    Command2->setEnabled(false);
+    if (!OpenTable()) {
+        Command2->setEnabled(true);
+        return;
+    }
+    const QString picked = Combo1->currentText();
+    const bool found = DbRecordset->FindPicked(picked);
+    if (DbRecordset->lastError()) {
+        ReportStoreFailure(DbRecordset->lastError());
+        Command2->setEnabled(true);
+        return;
+    }
+    if (!found) {
+        ReportVanished();
+        return;
+    }
+    if (ModifyMode || DeleteMode || GenerateMode) {
+        // Read before anything is shown, so that a row lost meanwhile shows nothing.
+        const QVariant name = DbRecordset->Fields(store::kCodeName);
+        const QVariant desc = DbRecordset->Fields(store::kCodeDesc);
+        const QVariant code = DbRecordset->Fields(store::kCode);
+        if (DbRecordset->lastError()) {
+            if (DbRecordset->lastError().kind == store::Failure::Vanished) {
+                ReportVanished();
+            } else {
+                ReportStoreFailure(DbRecordset->lastError());
+                Command2->setEnabled(true);
+            }
+            return;
+        }
+        if (ModifyMode) {
+            Rich1->setText(desc.toString());
+            Rich2->setText(code.toString());
+        } else {
+            // The display text in three assignments.
+            Rich3->setText(store::displayHeading(name));
+            Rich3->setText(Rich3->Text() + store::displayDescription(desc));
+            Rich3->setText(Rich3->Text() + store::displayCode(code));
+        }
+    }
+    CloseTable();
+
+    if (!store::isEmptyEntry(picked)) {
+        if (ModifyMode) {
+            Colouring->FormatRTB(*Rich1);
+            Colouring->FormatRTB(*Rich2);
+            Command4->setEnabled(true);
+            Command1->setVisible(true);
+            Command1->setEnabled(true);
+        } else if (DeleteMode) {
+            Colouring->FormatRTB(*Rich3);
+            Command5->setVisible(true);
+            Command5->setEnabled(true);
+        } else if (GenerateMode) {
+            Colouring->FormatRTB(*Rich3);
+            Command6->setEnabled(true);
+        }
+    }
+    Command2->setEnabled(true);
+}
+
+void frmAddIn::Command1_Click()
+{
+    Text1->setText(Combo1->currentText());
+    Combo1->setVisible(false);
+    Text1->setVisible(true);
+    Text1->setSelection(0, int(store::trimSpaces(Text1->text()).size()));
+    Command1->setEnabled(false);
+    Command4->setEnabled(true);
+}
+
+void frmAddIn::Command4_Click()
+{
+    using store::isEmptyEntry;
+    if (!isEmptyEntry(Combo1->currentText()) && Command1->isEnabled())
+        Text1->setText(Combo1->currentText());
+    if (isEmptyEntry(Text1->text())) {
+        MsgBox(this, QStringLiteral("Please Enter a heading for the code"));
+        if (!Text1->isHidden())
+            Text1->setFocus();
+        return;
+    }
+    if (isEmptyEntry(Rich1->Text())) {
+        MsgBox(this, QStringLiteral("Please Enter a Description for the code"));
+        Rich1->SetFocus();
+        return;
+    }
+    if (isEmptyEntry(Rich2->Text())) {
+        MsgBox(this, QStringLiteral("Please Enter the code"));
+        Rich2->SetFocus();
+        return;
+    }
+
+    if (!OpenTable())
+        return;
+    const bool found = DbRecordset->FindPicked(Combo1->currentText());
+    if (DbRecordset->lastError()) {
+        ReportStoreFailure(DbRecordset->lastError());
+        return;
+    }
+    if (!found) {
+        ReportVanished();
+        return;
+    }
+    // A new heading that another snippet already has would leave one of the two out of
+    // reach for good: it is refused, as adding refuses it. Keeping the heading (in any
+    // case) is no rename.
+    const bool renamed = !store::headingMatchesTaken(Combo1->currentText(), Text1->text());
+    const bool taken = renamed && DbRecordset->TakenByAnother(Text1->text());
+    if (DbRecordset->lastError()) {
+        ReportStoreFailure(DbRecordset->lastError());
+        return;
+    }
+    if (taken) {
+        CloseTable();
+        MsgBox(this, QStringLiteral("This Code Name Already Exists"));
+        Text1->setFocus();
+        Text1->setSelection(0, int(store::trimSpaces(Text1->text()).size()));
+        return;
+    }
+    DbRecordset->Collect(store::kCodeName, store::trimSpaces(Text1->text()));
+    DbRecordset->Collect(store::kCodeDesc, store::trimSpaces(Rich1->Text()));
+    DbRecordset->Collect(store::kCode, Rich2->Text());
+    if (!DbRecordset->Update()) {
+        if (DbRecordset->lastError().kind == store::Failure::Vanished)
+            ReportVanished();
+        else
+            ReportStoreFailure(DbRecordset->lastError());
+        return;
+    }
+    CloseTable();
+    MsgBox(this, QStringLiteral("The Code has been Modified Successfully."));
+    HideControls();
+}
+
+void frmAddIn::Command5_Click()
+{
+    AnswerText = QString::number(MessageService::show(
+        this, QStringLiteral("Are you sure you want to delete the code? Once deleted, the code cannot be recovered!"),
+        MsgButtons::YesNo, kAppTitle));
+    if (AnswerText.toInt() != vbYes)
+        return;
+    if (!OpenTable())
+        return;
+    const bool found = DbRecordset->FindPicked(Combo1->currentText());
+    if (DbRecordset->lastError()) {
+        ReportStoreFailure(DbRecordset->lastError());
+        return;
+    }
+    if (!found) {
+        ReportVanished();
+        return;
+    }
+    if (!DbRecordset->Delete() || !DbRecordset->Update()) {
+        if (DbRecordset->lastError().kind == store::Failure::Vanished)
+            ReportVanished();
+        else
+            ReportStoreFailure(DbRecordset->lastError());
+        return;
+    }
+    CloseTable();
+    MsgBox(this, QStringLiteral("The Code has been Deleted Successfully."));
+    HideControls();
+}
+
+void frmAddIn::Command6_Click()
+{
+    if (!output::copyPlainText(Rich3->Text()))
+        MsgBox(this, QStringLiteral("The code could not be put on the clipboard: another program may be holding "
+                                    "it. Please try again."));
+}
+
+void frmAddIn::ModifyEnabling()
+{
+    if (ModifyMode)
+        Command4->setEnabled(true);
+}
+
+namespace {
+// The caret behind the last character, with no selection.
+void caretToEnd(RichTextBox *box)
+{
+    box->moveCursor(QTextCursor::End);
+}
+} // namespace
+
+void frmAddIn::Rich1_Change()
+{
+    // The description always begins with the comment mark: an emptied box holds "'" at once.
+    if (Rich1->firstCharacter() != QLatin1Char('\'')) {
+        Rich1->setText(Colouring->CommentMark + Rich1->Text());
+        Colouring->RichTBSetcolors(*Rich1);
+        caretToEnd(Rich1);
+    }
+    ModifyEnabling();
+}
+
+void frmAddIn::Rich1_KeyDown(int, int)
+{
+    Colouring->RichTBSetcolors(*Rich1);
+}
+
+void frmAddIn::Rich1_MouseMove(int, int, int, int)
+{
+    Colouring->RichTBSetcolors(*Rich1);
+}
+
+void frmAddIn::Rich1_KeyPress(int *KeyAscii)
+{
+    if (*KeyAscii == 22) {
+        // Ctrl+V: the pasted text is in the box by now.
+        Colouring->DescriptionPastePass(*Rich1, Command2);
+    } else if (*KeyAscii == 13) {
+        // Enter adds a new comment line at the end, the caret behind its mark.
+        *KeyAscii = 0;
+        if (Rich1->firstCharacter() != QLatin1Char('\'')) {
+            Rich1->setText(Colouring->CommentMark + Rich1->Text());
+            Colouring->RichTBSetcolors(*Rich1);
+        }
+        Rich1->setText(Rich1->Text() + QStringLiteral("\r\n") + Colouring->CommentMark);
+        caretToEnd(Rich1);
+    } else if (Rich1->firstCharacter() != QLatin1Char('\'')) {
+        // Typing goes through only when the text begins with the mark, spaces aside.
+        const QString trimmed = store::trimSpaces(Rich1->Text());
+        if (trimmed.isEmpty() || trimmed.at(0) != QLatin1Char('\'')) {
+            PendingKey = qint16(*KeyAscii);
+            *KeyAscii = 0;
+            if (PendingKey >= 33 && PendingKey <= 126) {
+                Rich1->setText(Colouring->CommentMark + QChar(PendingKey));
+                caretToEnd(Rich1);
+            }
+        }
+    }
+    Label5->setVisible(false);
+}
+
+void frmAddIn::Rich2_Change()
+{
+    ModifyEnabling();
+}
+
+void frmAddIn::Rich2_KeyDown(int, int)
+{
+    Colouring->RichTBSetcolors(*Rich2);
+}
+
+void frmAddIn::Rich2_MouseMove(int, int, int, int)
+{
+    Colouring->RichTBSetcolors(*Rich2);
+}
+
+void frmAddIn::Rich2_KeyPress(int *KeyAscii)
+{
+    if (*KeyAscii != 22)
+        return;
+    // Ctrl+V: the whole box is coloured; the add button waits meanwhile.
+    const bool addWasEnabled = Command3->isEnabled();
+    Command3->setEnabled(false);
+    Colouring->FormatRTB(*Rich2);
+    Command3->setEnabled(addWasEnabled);
 }
 
 void frmAddIn::closeEvent(QCloseEvent *event)

@@ -24,6 +24,9 @@ class QToolBar;
 namespace quillbox {
 
 struct _Connect;
+namespace colouring {
+class BoxColouring;
+}
 class HelpWindow;
 class ImageList;
 class RichTextBox;
@@ -89,6 +92,11 @@ public:
     QString AnswerText;
     QString QueryText;
 
+    // The character the description box's key handler held back.
+    qint16 PendingKey = 0;
+    // The colouring of the boxes, with its state.
+    std::unique_ptr<colouring::BoxColouring> Colouring;
+
     // Putting the controls into a mode's state.
     void HideControls();
     void ShowControls();
@@ -107,8 +115,22 @@ public:
     void mnuContents_Click();
     void mnuAbout_Click();
     void Toolbar1_ButtonClick(QAction *Button);
+    void Combo1_Change();
+    void Combo1_Click();
+    void Command1_Click();
     void Command2_Click();
     void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Rich1_Change();
+    void Rich1_KeyDown(int KeyCode, int Shift);
+    void Rich1_KeyPress(int *KeyAscii);
+    void Rich1_MouseMove(int Button, int Shift, int X, int Y);
+    void Rich2_Change();
+    void Rich2_KeyDown(int KeyCode, int Shift);
+    void Rich2_KeyPress(int *KeyAscii);
+    void Rich2_MouseMove(int Button, int Shift, int X, int Y);
 
     // The help window, once help has been asked for.
     HelpWindow *helpWindow() const;
@@ -134,6 +156,11 @@ private:
     bool ReadHeadings(QStringList *headings);
     // The Modify, Delete and Generate commands.
     void EnterListMode(bool frmAddIn::*flag, const QString &title);
+    // The picked snippet has gone from the library since the list was filled: the user is
+    // told, and the window returns to the idle state.
+    void ReportVanished();
+    // Both boxes' Change: in modify mode an edit makes the changes storable.
+    void ModifyEnabling();
 
     void createControls(QWidget *client);
     void createMenus();

@@ -1,16 +1,18 @@
-// The rich text box: CR LF offsets, line breaks, selection, colours, Find, line operations,
+// The rich text box: CR LF offsets, line breaks, selection, colours (per line, moving with
+// edits, never on the undo stack, shown on screen), Find, line operations, replaceInLine,
 // and the Change / KeyDown / KeyPress / MouseMove events, driven with real keys and mouse.
 
 #include "richtextbox.h"
 #include "testsupport.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QContextMenuEvent>
-#include <QMenu>
+#include <QImage>
+#include <QInputMethodEvent>
 #include <QMimeData>
+#include <QScreen>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -22,12 +24,23 @@
 #include <vector>
 
 using quillbox::RichTextBox;
+using quillbox::colouring::ColourRun;
+using Runs = QList<ColourRun>;
+
+namespace quillbox::colouring {
+// Readable runs in test failures.
+void PrintTo(const ColourRun &run, std::ostream *os)
+{
+    *os << "{" << run.start << ", " << run.length << ", 0x" << std::hex << run.bgr << std::dec << "}";
+}
+} // namespace quillbox::colouring
 
 namespace {
 
 constexpr std::uint32_t kRed = 0x0000FF;   // 0x00BBGGRR
 constexpr std::uint32_t kGreen = 0x00FF00;
 constexpr std::uint32_t kBlue = 0xFF0000;
+constexpr std::uint32_t kNavy = 0x800000;
 
 QString q(const char *utf8)
 {
@@ -84,8 +97,7 @@ TEST_F(RichTextBoxTest, CaretOffsetsCountEachLineBreakAsTwo)
         {8, 8, 2, "ab\r\n\r\ncd|\r\n"},
         {9, 8, 2, "ab\r\n\r\ncd|\r\n"},
         {10, 10, 3, "ab\r\n\r\ncd\r\n|"},    // behind the trailing break
-        {11, 10, 3, "ab\r\n\r\ncd\r\n|"},    // beyond the end
-        {1000000, 10, 3, "ab\r\n\r\ncd\r\n|"},
+        {1000000, 10, 3, "ab\r\n\r\ncd\r\n|"}, // beyond the end
         {-7, 0, 0, "|ab\r\n\r\ncd\r\n"},
     };
     for (const Case &c : cases) {
@@ -221,9 +233,11 @@ TEST_F(RichTextBoxTest, ColouringASelectionChangesOnlyItsCharacters)
         {9, 4, kRed},       // Long
         {11, 5, kGreen},    // "ng", the break and "x": across the line break
         {17, 1, 0x123456},
+        {0, 1, 0},          // black again
     };
     std::vector<std::uint32_t> expected(box.Text().size(), 0);
     changes = 0;
+    const int undoSteps = box.document()->availableUndoSteps();
     for (const Paint &p : paints) {
         box.setSelStart(p.start);
         box.setSelLength(p.length);
@@ -233,115 +247,454 @@ TEST_F(RichTextBoxTest, ColouringASelectionChangesOnlyItsCharacters)
         EXPECT_EQ(box.SelStart(), p.start);
         EXPECT_EQ(box.SelLength(), p.length);
     }
-    // The break's own colour (offsets 13 and 14) is not a character's; leave it out.
-    std::vector<std::uint32_t> actual = colours();
-    actual[13] = actual[14] = expected[13] = expected[14] = 0;
-    EXPECT_EQ(actual, expected);
+    // A line break has no colour of its own (offsets 13 and 14).
+    expected[13] = expected[14] = 0;
+    EXPECT_EQ(colours(), expected);
+    EXPECT_EQ(box.lineColours(0), (Runs{{1, 2, kBlue}, {9, 2, kRed}, {11, 2, kGreen}}));
+    EXPECT_EQ(box.lineColours(1), (Runs{{0, 1, kGreen}, {2, 1, 0x123456}}));
     EXPECT_EQ(s(box.Text()), "Dim x As Long\r\nx = 1");
     EXPECT_EQ(changes, 0);
+    EXPECT_EQ(box.document()->availableUndoSteps(), undoSteps); // colours are no edits
 
-    // Red is the low byte: the document holds the Qt colours.
-    QTextCursor cursor(box.document());
-    cursor.setPosition(1);
-    EXPECT_EQ(cursor.charFormat().foreground().color(), QColor(Qt::blue));
-    cursor.setPosition(10);
-    EXPECT_EQ(cursor.charFormat().foreground().color(), QColor(Qt::red));
-
-    // Setting the text gives default (black) text again.
+    // Setting the text makes everything black, text typed afterwards too.
+    box.setSelStart(0);
+    box.setSelColor(kRed);
     box.setText(QStringLiteral("Dim y"));
     EXPECT_EQ(colours(), std::vector<std::uint32_t>(5, 0));
-}
-
-TEST_F(RichTextBoxTest, ColourAtTheCaretIsTheColourOfTypedText)
-{
-    box.setText(QStringLiteral("ab"));
-    box.setSelStart(2);
-    changes = 0;
-    box.setSelColor(kGreen);
-    EXPECT_EQ(changes, 0);
-    EXPECT_EQ(s(box.Text()), "ab");
+    box.setSelStart(5);
     QTest::keyClick(&box, 'z');
-    QTest::keyClick(&box, 'w');
-    EXPECT_EQ(s(box.Text()), "abzw");
-    EXPECT_EQ(colours(), (std::vector<std::uint32_t>{0, 0, kGreen, kGreen}));
-    EXPECT_EQ(changes, 2);
-
-    // Text set through SelText at a coloured caret takes the colour too.
-    box.setSelStart(0);
-    box.setSelColor(kRed);
-    box.setSelText(QStringLiteral("Hi"));
-    EXPECT_EQ(s(box.Text()), "Hiabzw");
-    EXPECT_EQ(colours(), (std::vector<std::uint32_t>{kRed, kRed, 0, 0, kGreen, kGreen}));
-
-    // Replacing a coloured selection keeps the colour of its first character.
-    box.setSelStart(4);
-    box.setSelLength(2);
-    box.setSelText(QStringLiteral("Q"));
-    EXPECT_EQ(s(box.Text()), "HiabQ");
-    EXPECT_EQ(box.colorAt(4), kGreen);
+    EXPECT_EQ(box.colorAt(5), 0u);
 }
 
-TEST_F(RichTextBoxTest, UndoingColourRaisesNoChange)
+TEST_F(RichTextBoxTest, SetLineColoursKeepsTheRunsInOrderClippedAndMerged)
 {
-    box.setText(QStringLiteral("Dim x"));
-    box.setSelStart(0);
-    box.setSelLength(3);
-    box.setSelColor(kRed);
+    box.setText(QStringLiteral("first\r\nDim x As Long ' note\r\nlast"));
+    box.setLineColours(0, {{0, 5, kGreen}});
+    box.setLineColours(2, {{0, 4, kBlue}});
+    struct Case {
+        const char *name;
+        Runs given;
+        Runs kept; // for line 1, "Dim x As Long ' note" (20 characters)
+    };
+    const Case cases[] = {
+        {"none", {}, {}},
+        {"already clean", {{0, 3, kNavy}, {6, 2, kNavy}, {9, 4, kNavy}, {14, 6, kGreen}},
+         {{0, 3, kNavy}, {6, 2, kNavy}, {9, 4, kNavy}, {14, 6, kGreen}}},
+        {"touching runs of one colour merge", {{0, 3, kNavy}, {3, 2, kNavy}, {5, 1, kRed}}, {{0, 5, kNavy}, {5, 1, kRed}}},
+        {"black runs are no runs", {{0, 3, 0}, {4, 1, kRed}}, {{4, 1, kRed}}},
+        {"clipped at the end", {{15, 50, kGreen}}, {{15, 5, kGreen}}},
+        {"clipped at the start", {{-3, 5, kRed}}, {{0, 2, kRed}}},
+        {"past the end", {{20, 3, kRed}, {25, 1, kRed}}, {}},
+        {"empty and negative lengths", {{2, 0, kRed}, {3, -1, kRed}}, {}},
+        {"a later run paints over an earlier one", {{0, 10, kGreen}, {4, 1, kRed}},
+         {{0, 4, kGreen}, {4, 1, kRed}, {5, 5, kGreen}}},
+        {"out of order", {{10, 2, kRed}, {0, 2, kBlue}}, {{0, 2, kBlue}, {10, 2, kRed}}},
+        {"the top byte is no colour", {{0, 2, 0xFF0000FF}, {2, 1, 0x01000000}}, {{0, 2, kRed}}},
+        {"huge length", {{1, INT_MAX, kRed}}, {{1, 19, kRed}}},
+    };
     changes = 0;
-
-    // One history step at a time, the colour goes and comes back without a Change.
-    box.undo();
-    EXPECT_EQ(box.colorAt(0), 0u);
-    EXPECT_EQ(s(box.Text()), "Dim x");
-    box.redo();
-    EXPECT_EQ(box.colorAt(0), kRed);
+    const int undoSteps = box.document()->availableUndoSteps();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        box.setLineColours(1, {{0, 20, kGreen}}); // replaced entirely, not painted over
+        box.setLineColours(1, c.given);
+        EXPECT_EQ(box.lineColours(1), c.kept);
+        const int start = box.LineIndex(1);
+        for (int i = 0; i < 20; ++i) {
+            std::uint32_t colour = 0;
+            for (const ColourRun &run : c.kept)
+                if (i >= run.start && i < run.start + run.length)
+                    colour = run.bgr;
+            EXPECT_EQ(box.colorAt(start + i), colour) << "at " << i;
+        }
+    }
+    EXPECT_EQ(box.lineColours(0), (Runs{{0, 5, kGreen}}));
+    EXPECT_EQ(box.lineColours(2), (Runs{{0, 4, kBlue}}));
+    // Lines that do not exist are left alone.
+    box.setLineColours(3, {{0, 1, kRed}});
+    box.setLineColours(-1, {{0, 1, kRed}});
+    EXPECT_EQ(box.lineColours(3), Runs());
+    EXPECT_EQ(box.lineColours(-1), Runs());
+    EXPECT_EQ(s(box.Text()), "first\r\nDim x As Long ' note\r\nlast");
     EXPECT_EQ(changes, 0);
+    EXPECT_EQ(box.document()->availableUndoSteps(), undoSteps);
+}
 
-    // Ctrl+Z takes back a colour step and the typing before it in one go.
+TEST_F(RichTextBoxTest, ColoursMoveWithTheTextOfAnEdit)
+{
+    // Line 1 starts at offset 7; in it, Dim is kNavy and Long red.
+    const QString text = QStringLiteral("first\r\nDim x As Long\r\nlast");
+    using Action = std::function<void(RichTextBox &)>;
+    const auto keys = [](const char *typed) {
+        return [typed](RichTextBox &b) { QTest::keyClicks(&b, QString::fromLatin1(typed)); };
+    };
+    const auto key = [](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        return [k, m](RichTextBox &b) { QTest::keyClick(&b, k, m); };
+    };
+    // Text an input method commits, replacing `length` characters from `from` (caret-relative),
+    // maybe after composing for a while.
+    const auto commit = [](const char *typed, int from = 0, int length = 0, bool composeFirst = false) {
+        return [=](RichTextBox &b) {
+            if (composeFirst) {
+                QInputMethodEvent compose(QStringLiteral("e"), {});
+                QApplication::sendEvent(&b, &compose);
+            }
+            QInputMethodEvent done;
+            done.setCommitString(q(typed), from, length);
+            QApplication::sendEvent(&b, &done);
+        };
+    };
+    struct Line {
+        const char *text;
+        Runs runs;
+    };
+    struct Case {
+        const char *name;
+        int caret;  // offset in the whole text
+        int length; // selected from there
+        Action act;
+        std::vector<Line> lines;
+    };
+    const Line first{"first", {{0, 5, kGreen}}};
+    const Line last{"last", {{0, 4, kBlue}}};
+    const std::vector<Case> cases = {
+        {"typing between runs", 12, 0, keys("y"), {first, {"Dim xy As Long", {{0, 3, kNavy}, {10, 4, kRed}}}, last}},
+        {"typing inside a run", 18, 0, keys("q"), {first, {"Dim x As Loqng", {{0, 3, kNavy}, {9, 2, kRed}, {12, 2, kRed}}}, last}},
+        {"typing before the runs", 7, 0, keys("z"), {first, {"zDim x As Long", {{1, 3, kNavy}, {10, 4, kRed}}}, last}},
+        {"typing behind the last run", 20, 0, keys("s"), {first, {"Dim x As Longs", {{0, 3, kNavy}, {9, 4, kRed}}}, last}},
+        {"Backspace inside a run", 10, 0, key(Qt::Key_Backspace), {first, {"Di x As Long", {{0, 2, kNavy}, {8, 4, kRed}}}, last}},
+        {"Delete at the line's start", 7, 0, key(Qt::Key_Delete), {first, {"im x As Long", {{0, 2, kNavy}, {8, 4, kRed}}}, last}},
+        {"Delete of the last coloured character", 19, 0, key(Qt::Key_Delete), {first, {"Dim x As Lon", {{0, 3, kNavy}, {9, 3, kRed}}}, last}},
+        {"typing over a selection", 11, 4, keys("q"), {first, {"Dim q Long", {{0, 3, kNavy}, {6, 4, kRed}}}, last}},
+        {"Enter in the middle", 11, 0, key(Qt::Key_Return), {first, {"Dim ", {{0, 3, kNavy}}}, {"x As Long", {{5, 4, kRed}}}, last}},
+        {"Enter at the line's start", 7, 0, key(Qt::Key_Return), {first, {"", {}}, {"Dim x As Long", {{0, 3, kNavy}, {9, 4, kRed}}}, last}},
+        {"Enter at the line's end", 20, 0, key(Qt::Key_Return), {first, {"Dim x As Long", {{0, 3, kNavy}, {9, 4, kRed}}}, {"", {}}, last}},
+        {"Enter inside a run", 18, 0, key(Qt::Key_Return), {first, {"Dim x As Lo", {{0, 3, kNavy}, {9, 2, kRed}}}, {"ng", {{0, 2, kRed}}}, last}},
+        {"pasting two lines", 12, 0,
+         [](RichTextBox &b) {
+             QGuiApplication::clipboard()->setText(QStringLiteral("p\nq"));
+             QTest::keyClick(&b, Qt::Key_V, Qt::ControlModifier);
+         },
+         {first, {"Dim xp", {{0, 3, kNavy}}}, {"q As Long", {{5, 4, kRed}}}, last}},
+        {"typing in the typing colour, set elsewhere", 12, 0,
+         [](RichTextBox &b) {
+             b.setSelStart(0);
+             b.setSelColor(kGreen); // stays the typing colour wherever the caret goes
+             b.setSelStart(12);
+             QTest::keyClick(&b, 'y');
+         },
+         {first, {"Dim xy As Long", {{0, 3, kNavy}, {5, 1, kGreen}, {10, 4, kRed}}}, last}},
+        {"setSelText at the caret takes the typing colour", 12, 0,
+         [](RichTextBox &b) {
+             b.setSelColor(kBlue);
+             b.setSelText(QStringLiteral("yz"));
+         },
+         {first, {"Dim xyz As Long", {{0, 3, kNavy}, {5, 2, kBlue}, {11, 4, kRed}}}, last}},
+        {"setSelText replacing takes the first replaced colour", 7, 5,
+         [](RichTextBox &b) { b.setSelText(QStringLiteral("ReDim")); },
+         {first, {"ReDim As Long", {{0, 5, kNavy}, {9, 4, kRed}}}, last}},
+        {"an input method's text inside a run", 18, 0, commit("\u00e9", 0, 0, true), {first, {"Dim x As Lo\u00e9ng", {{0, 3, kNavy}, {9, 2, kRed}, {12, 2, kRed}}}, last}},
+        {"an input method replacing the character before", 10, 0, commit("\u00ea", -1, 1), {first, {"Di\u00ea x As Long", {{0, 2, kNavy}, {9, 4, kRed}}}, last}},
+        {"an input method's text over a selection", 11, 4, commit("q"), {first, {"Dim q Long", {{0, 3, kNavy}, {6, 4, kRed}}}, last}},
+        // Joining lines keeps the first line's colours up to the edit; the rest is black.
+        {"Backspace at the line's start", 7, 0, key(Qt::Key_Backspace), {{"firstDim x As Long", {{0, 5, kGreen}}}, last}},
+        {"typing over a selection across lines", 2, 9, keys("q"), {{"fiqx As Long", {{0, 2, kGreen}}}, last}},
+        {"typing over a selection from a line's start across lines", 7, 17, keys("q"), {first, {"qst", {}}}},
+        {"an input method's text over lines", 2, 9, commit("q"), {{"fiqx As Long", {{0, 2, kGreen}}}, last}},
+        {"an input method's text with a line break", 12, 0, commit("p\nq"),
+         {first, {"Dim xp", {{0, 3, kNavy}}}, {"q As Long", {{5, 4, kRed}}}, last}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        box.setText(text);
+        box.setLineColours(0, {{0, 5, kGreen}});
+        box.setLineColours(1, {{0, 3, kNavy}, {9, 4, kRed}});
+        box.setLineColours(2, {{0, 4, kBlue}});
+        box.setSelStart(c.caret);
+        box.setSelLength(c.length);
+        changes = 0;
+        c.act(box);
+        EXPECT_EQ(changes, 1);
+        ASSERT_EQ(box.LineCount(), int(c.lines.size()));
+        for (int i = 0; i < box.LineCount(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(s(box.GetLine(i)), c.lines[size_t(i)].text);
+            EXPECT_EQ(box.lineColours(i), c.lines[size_t(i)].runs);
+        }
+    }
+}
+
+TEST_F(RichTextBoxTest, UndoAndRedoStepThroughTextOnlyAndColoursStay)
+{
+    box.setText(QStringLiteral("Dim x As Long"));
     box.setSelStart(5);
-    QTest::keyClick(&box, 'y');
-    EXPECT_EQ(changes, 1);
-    box.setSelStart(5);
+    QTest::keyClicks(&box, QStringLiteral("yz"));
+    EXPECT_EQ(s(box.Text()), "Dim xyz As Long");
+    // Colouring after the typing leaves nothing of its own to undo.
+    box.setLineColours(0, {{0, 3, kNavy}, {11, 4, kRed}});
+    box.setSelStart(0);
     box.setSelLength(1);
     box.setSelColor(kGreen);
-    EXPECT_EQ(changes, 1);
-    QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(s(box.Text()), "Dim x");
-    EXPECT_EQ(box.colorAt(0), kRed);
-    EXPECT_EQ(changes, 2);
-    QTest::keyClick(&box, Qt::Key_Y, Qt::ControlModifier);
-    EXPECT_EQ(s(box.Text()), "Dim xy");
-    EXPECT_EQ(changes, 3);
-}
-
-TEST_F(RichTextBoxTest, ContextMenuUndoStepsOverColour)
-{
-    box.setText(QStringLiteral("ab"));
-    box.setSelStart(2);
-    QTest::keyClick(&box, 'c');
-    box.setSelStart(0);
-    box.setSelLength(3);
-    box.setSelColor(kBlue);
+    const Runs coloured{{0, 1, kGreen}, {1, 2, kNavy}, {11, 4, kRed}};
+    ASSERT_EQ(box.lineColours(0), coloured);
     changes = 0;
 
-    // The offscreen platform cannot raise the popup nor grab the keyboard for it.
-    qbx::test::ExpectedWarning noRaise(QStringLiteral("does not support raise"));
-    qbx::test::ExpectedWarning noGrab(QStringLiteral("does not support grabbing"));
-    const QPoint at(5, 5);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, at, box.viewport()->mapToGlobal(at));
-    QApplication::sendEvent(box.viewport(), &event);
-    auto *menu = box.findChild<QMenu *>();
-    ASSERT_NE(menu, nullptr);
-    QAction *undo = menu->findChild<QAction *>(QStringLiteral("edit-undo"));
-    if (!undo)
-        for (QAction *action : menu->actions())
-            if (action->objectName() == QLatin1String("edit-undo"))
-                undo = action;
-    ASSERT_NE(undo, nullptr);
-    undo->trigger();
-    menu->close();
-    EXPECT_EQ(s(box.Text()), "ab");
+    QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(s(box.Text()), "Dim x As Long");
+    EXPECT_EQ(box.lineColours(0), (Runs{{0, 1, kGreen}, {1, 2, kNavy}, {9, 4, kRed}}));
     EXPECT_EQ(changes, 1);
+    EXPECT_FALSE(box.document()->isUndoAvailable());
+
+    // Redone text takes the typing colour (black); the rest stays where it stands.
+    QTest::keyClick(&box, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(s(box.Text()), "Dim xyz As Long");
+    EXPECT_EQ(box.lineColours(0), coloured);
+    EXPECT_EQ(changes, 2);
+    box.undo();
+    box.redo();
+    EXPECT_EQ(box.lineColours(0), coloured);
+    EXPECT_EQ(changes, 4);
+}
+
+TEST_F(RichTextBoxTest, ReplaceInLineIsOneEditAndKeepsTheCaret)
+{
+    // Line 0 "dim x as long" (13 characters); line 1 starts at offset 15.
+    const QString text = QStringLiteral("dim x as long\r\nnext line");
+    struct Case {
+        const char *name;
+        int line;
+        int start;
+        int length;
+        const char *replacement;
+        int selStart; // before
+        int selLength;
+        const char *result;
+        int changes;
+        int selStartAfter;
+        int selLengthAfter;
+    };
+    const Case cases[] = {
+        {"rewrite before the caret", 0, 0, 3, "Dim", 13, 0, "Dim x as long\r\nnext line", 1, 13, 0},
+        {"the same text", 0, 0, 3, "dim", 13, 0, "dim x as long\r\nnext line", 0, 13, 0},
+        {"longer, ending at the caret", 0, 9, 4, "Longer", 13, 0, "dim x as Longer\r\nnext line", 1, 15, 0},
+        {"caret inside the rewrite", 0, 0, 3, "Dim", 1, 0, "Dim x as long\r\nnext line", 1, 1, 0},
+        {"caret inside, the text shrinks", 0, 0, 3, "D", 2, 0, "D x as long\r\nnext line", 1, 1, 0},
+        {"insertion at the caret", 0, 0, 0, "' ", 0, 0, "' dim x as long\r\nnext line", 1, 0, 0},
+        {"caret on a later line", 0, 0, 3, "Dimension", 17, 0, "Dimension x as long\r\nnext line", 1, 23, 0},
+        {"caret before the rewrite", 0, 9, 4, "L", 2, 0, "dim x as L\r\nnext line", 1, 2, 0},
+        {"selection around the rewrite", 0, 4, 1, "yy", 2, 6, "dim yy as long\r\nnext line", 1, 2, 7},
+        {"deletion", 0, 3, 2, "", 13, 0, "dim as long\r\nnext line", 1, 11, 0},
+        {"clipped to the line", 0, 10, 100, "NG", 0, 0, "dim x as lNG\r\nnext line", 1, 0, 0},
+        {"on the last line", 1, 0, 4, "Next", 3, 0, "dim x as long\r\nNext line", 1, 3, 0},
+        {"a line that does not exist", 2, 0, 0, "x", 3, 0, "dim x as long\r\nnext line", 0, 3, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        box.setText(text);
+        box.setSelStart(c.selStart);
+        box.setSelLength(c.selLength);
+        const int undoSteps = box.document()->availableUndoSteps();
+        changes = 0;
+        box.replaceInLine(c.line, c.start, c.length, q(c.replacement));
+        EXPECT_EQ(s(box.Text()), c.result);
+        EXPECT_EQ(changes, c.changes);
+        EXPECT_EQ(box.SelStart(), c.selStartAfter);
+        EXPECT_EQ(box.SelLength(), c.selLengthAfter);
+        if (c.changes == 0) {
+            EXPECT_EQ(box.document()->availableUndoSteps(), undoSteps);
+            continue;
+        }
+        box.undo(); // one step takes the whole rewrite back
+        EXPECT_EQ(box.Text(), text);
+        EXPECT_EQ(changes, 2);
+    }
+
+    // The new text takes the colour of the first character it replaces; at a point, the
+    // typing colour.
+    box.setText(text);
+    box.setLineColours(0, {{0, 3, kGreen}, {9, 4, kNavy}});
+    box.replaceInLine(0, 0, 3, QStringLiteral("Dim"));
+    box.replaceInLine(0, 9, 4, QStringLiteral("Long"));
+    box.setSelColor(kRed);
+    box.replaceInLine(0, 13, 0, QStringLiteral("!"));
+    EXPECT_EQ(s(box.GetLine(0)), "Dim x as Long!");
+    EXPECT_EQ(box.lineColours(0), (Runs{{0, 3, kGreen}, {9, 4, kNavy}, {13, 1, kRed}}));
+}
+
+TEST_F(RichTextBoxTest, ABulkPassMakesItsRewritesOneEdit)
+{
+    const QString text = QStringLiteral("dim a\r\nx = 1 ' note\r\nendif");
+    box.setText(text);
+    box.setLineColours(0, {{0, 3, kNavy}});
+    box.setLineColours(1, {{6, 6, kGreen}});
+    box.setLineColours(2, {{0, 5, kNavy}});
+    box.setSelStart(box.LineIndex(2) + 5); // behind "endif"
+    changes = 0;
+
+    box.beginBulkColouring();
+    box.replaceInLine(2, 0, 5, QStringLiteral("End If"));
+    box.replaceInLine(1, 0, 0, QStringLiteral("' "));
+    box.replaceInLine(0, 0, 3, QStringLiteral("Dim"));
+    EXPECT_EQ(changes, 3); // one for each, at once
+    EXPECT_EQ(s(box.Text()), "Dim a\r\n' x = 1 ' note\r\nEnd If");
+    EXPECT_EQ(box.SelStart(), box.LineIndex(2) + 6);
+    box.setSelText(QStringLiteral("!")); // another edit ends the grouping
+    box.replaceInLine(2, 0, 3, QStringLiteral("END"));
+    box.endBulkColouring();
+    EXPECT_EQ(changes, 5);
+    EXPECT_EQ(s(box.Text()), "Dim a\r\n' x = 1 ' note\r\nEND If!");
+    EXPECT_EQ(box.lineColours(0), (Runs{{0, 3, kNavy}}));
+    EXPECT_EQ(box.lineColours(1), (Runs{{8, 6, kGreen}}));
+    EXPECT_EQ(box.lineColours(2), (Runs{{0, 6, kNavy}}));
+
+    // Edits after the pass move the colours as ever.
+    box.setSelStart(box.LineIndex(1) + 2);
+    QTest::keyClick(&box, Qt::Key_Return);
+    EXPECT_EQ(box.lineColours(2), (Runs{{6, 6, kGreen}}));
+    box.undo();
+
+    // Undo takes back the edits after the setSelText, the setSelText, then the first three.
+    const char *const steps[] = {"Dim a\r\n' x = 1 ' note\r\nEnd If!", "Dim a\r\n' x = 1 ' note\r\nEnd If", "dim a\r\nx = 1 ' note\r\nendif"};
+    for (const char *step : steps) {
+        box.undo();
+        EXPECT_EQ(s(box.Text()), step);
+    }
+    EXPECT_FALSE(box.document()->isUndoAvailable());
+}
+
+TEST_F(RichTextBoxTest, ColoursAreWhatTheScreenShows)
+{
+    QFont font(QStringLiteral("Monospace"));
+    font.setPixelSize(28);
+    box.setFont(font);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines << QStringLiteral("WWWWWW");
+    box.setText(lines.join(QStringLiteral("\r\n")));
+
+    // Pixels of the line on screen that are plainly red.
+    const auto redPixels = [this](int line) {
+        QTextCursor cursor(box.document()->findBlockByNumber(line));
+        const QRect row = box.cursorRect(cursor);
+        // What the window shows once pending paints are done, not a fresh rendering.
+        QCoreApplication::processEvents();
+        const QPoint origin = box.viewport()->mapTo(box.window(), QPoint(0, 0));
+        const QImage image = QGuiApplication::primaryScreen()
+                                 ->grabWindow(box.window()->winId(), origin.x(), origin.y(),
+                                              box.viewport()->width(), box.viewport()->height())
+                                 .toImage();
+        int count = 0;
+        for (int y = std::max(0, row.top()); y <= std::min(image.height() - 1, row.bottom()); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                count += c.red() > 180 && c.green() < 90 && c.blue() < 90;
+            }
+        return count;
+    };
+    box.setLineColours(1, {{0, 3, kRed}});
+    EXPECT_GT(redPixels(1), 0);
+    EXPECT_EQ(redPixels(0), 0);
+    box.setLineColours(1, {});
+    EXPECT_EQ(redPixels(1), 0);
+    // Composing text with an input method on a red line, then giving up, leaves it red.
+    box.setLineColours(1, {{0, 3, kRed}});
+    box.setSelStart(box.LineIndex(1) + 4);
+    {
+        QInputMethodEvent compose(QStringLiteral("xy"), {});
+        QApplication::sendEvent(&box, &compose);
+        QInputMethodEvent cancel;
+        QApplication::sendEvent(&box, &cancel);
+    }
+    EXPECT_EQ(s(box.GetLine(1)), "WWWWWW");
+    EXPECT_GT(redPixels(1), 0);
+    box.setLineColours(1, {});
+
+    // A line coloured off screen in a bulk pass shows its colour when scrolled to.
+    box.beginBulkColouring();
+    for (int line = 0; line < 200; line += 2)
+        box.setLineColours(line, {{0, 6, kRed}});
+    box.endBulkColouring();
+    EXPECT_GT(redPixels(0), 0);
+    EXPECT_EQ(redPixels(1), 0);
+    box.setSelStart(box.LineIndex(180));
+    box.ensureCursorVisible();
+    EXPECT_GT(redPixels(180), 0);
+    EXPECT_EQ(redPixels(181), 0);
+
+    // An edit in a coloured line keeps the colour on screen; typed text is black.
+    box.setSelStart(box.LineIndex(181));
+    QTest::keyClick(&box, Qt::Key_Backspace); // joins lines 180 and 181
+    box.setSelStart(box.LineIndex(180));
+    QTest::keyClick(&box, Qt::Key_Delete);
+    EXPECT_EQ(s(box.GetLine(180)), "WWWWWWWWWWW");
+    EXPECT_GT(redPixels(180), 0);
+    // Cut back to less than the red run, the line still shows red and nothing past its text.
+    box.setSelStart(box.LineIndex(180) + 2);
+    box.setSelLength(9);
+    QTest::keyClick(&box, Qt::Key_Backspace);
+    EXPECT_EQ(s(box.GetLine(180)), "WW");
+    EXPECT_EQ(box.lineColours(180), (Runs{{0, 2, kRed}}));
+    EXPECT_GT(redPixels(180), 0);
+    box.setLineColours(180, {});
+    EXPECT_EQ(redPixels(180), 0);
+
+    // Text typed where a deleted run stood is black on screen.
+    box.setText(QStringLiteral("WWWWWWWW"));
+    box.setLineColours(0, {{5, 3, kRed}});
+    EXPECT_GT(redPixels(0), 0);
+    box.setSelStart(2);
+    box.setSelLength(6);
+    QTest::keyClick(&box, Qt::Key_Backspace);
+    QTest::keyClicks(&box, QStringLiteral("WWWWWW"));
+    EXPECT_EQ(redPixels(0), 0);
+}
+
+TEST_F(RichTextBoxTest, AHundredThousandLines)
+{
+    QStringList lines;
+    for (int i = 0; i < 100000; ++i)
+        lines << QStringLiteral("dim line%1 as long ' %1").arg(i);
+    box.setText(lines.join(QStringLiteral("\r\n")));
+    ASSERT_EQ(box.LineCount(), 100000);
+
+    box.beginBulkColouring();
+    box.beginBulkColouring(); // nested
+    for (int i = 0; i < 100000; ++i)
+        box.setLineColours(i, {{0, 3, kNavy}, {int(lines[i].indexOf(QLatin1Char('\''))), 8, kGreen}});
+    box.endBulkColouring();
+    box.endBulkColouring();
+    box.endBulkColouring(); // one too many is harmless
+    // The comment runs were given 8 long and are clipped at the line's end.
+    EXPECT_EQ(box.lineColours(0), (Runs{{0, 3, kNavy}, {18, 3, kGreen}}));
+    EXPECT_EQ(box.lineColours(99999), (Runs{{0, 3, kNavy}, {22, 7, kGreen}}));
+
+    // A pass that rewrites every line, as colouring a pasted box may.
+    changes = 0;
+    box.beginBulkColouring();
+    for (int i = 0; i < 100000; ++i) {
+        box.replaceInLine(i, 0, 3, QStringLiteral("Dim"));
+        box.replaceInLine(i, 0, 0, QStringLiteral(" "));
+    }
+    box.endBulkColouring();
+    EXPECT_EQ(changes, 200000);
+    EXPECT_EQ(s(box.GetLine(0)), " Dim line0 as long ' 0");
+    EXPECT_EQ(box.lineColours(0), (Runs{{1, 3, kNavy}, {19, 3, kGreen}}));
+    box.setLineColours(99998, {{4, 6, kRed}});
+    EXPECT_EQ(box.lineColours(99998), (Runs{{4, 6, kRed}}));
+    const int last = box.LineIndex(99999);
+    box.replaceInLine(99999, 0, 1, QString());
+    EXPECT_EQ(s(box.GetLine(99999)), "Dim line99999 as long ' 99999");
+    EXPECT_EQ(box.colorAt(last), kNavy);
+    EXPECT_EQ(box.colorAt(last + 3), 0u);
+    EXPECT_EQ(box.colorAt(last + 22), kGreen);
+    EXPECT_EQ(box.colorAt(last + 21), 0u);
+    EXPECT_EQ(box.colorAt(box.LineIndex(99998) + 4), kRed);
+    EXPECT_EQ(changes, 200001);
+    box.undo();
+    box.undo(); // the whole pass
+    EXPECT_EQ(s(box.GetLine(99999)), "dim line99999 as long ' 99999");
+    EXPECT_EQ(s(box.GetLine(0)), "dim line0 as long ' 0");
 }
 
 TEST_F(RichTextBoxTest, FindHonoursStartWholeWordAndCase)
@@ -459,6 +812,27 @@ TEST_F(RichTextBoxTest, EmptyBoxHasOneLine)
     EXPECT_EQ(box.GetLineFromChar(0), 0);
     EXPECT_EQ(box.Text(), QString());
     EXPECT_EQ(box.Find(QStringLiteral("a"), 0), -1);
+    EXPECT_EQ(box.lineColours(0), Runs());
+    EXPECT_TRUE(box.firstCharacter().isNull());
+}
+
+TEST_F(RichTextBoxTest, FirstCharacterIsTheTextsFirst)
+{
+    const char *const texts[] = {"", "Dim", "'note", "\r\nx", "\n", " x", "\u00e9t\u00e9"};
+    for (const char *text : texts) {
+        SCOPED_TRACE(text);
+        box.setText(q(text));
+        const QString whole = box.Text(); // first line empty: the CR of its break
+        EXPECT_EQ(box.firstCharacter(), whole.isEmpty() ? QChar() : whole.at(0));
+    }
+    box.setText(QStringLiteral("b"));
+    box.setSelStart(0);
+    QTest::keyClick(&box, 'a');
+    EXPECT_EQ(box.firstCharacter(), QChar(u'a'));
+    box.setSelStart(0);
+    box.setSelLength(2);
+    QTest::keyClick(&box, Qt::Key_Delete);
+    EXPECT_TRUE(box.firstCharacter().isNull());
 }
 
 TEST(RichTextBoxChange, RaisedOnceForEveryChangeOfText)
@@ -503,13 +877,40 @@ TEST(RichTextBoxChange, RaisedOnceForEveryChangeOfText)
          2},
         {"colouring a selection", select(0, 3), [](RichTextBox &b) { b.setSelColor(kRed); }, 0},
         {"colouring at the caret", nothing, [](RichTextBox &b) { b.setSelColor(kRed); }, 0},
-        {"undo and redo of colour", select(0, 3),
+        {"colouring a line, in bulk too", nothing,
          [](RichTextBox &b) {
-             b.setSelColor(kRed);
-             b.undo();
-             b.redo();
+             b.setLineColours(0, {{0, 3, kRed}});
+             b.beginBulkColouring();
+             b.setLineColours(0, {{4, 3, kRed}});
+             b.endBulkColouring();
          },
          0},
+        {"colouring, then Ctrl+Z undoes the typing before", key(Qt::Key_Q),
+         [](RichTextBox &b) {
+             b.setLineColours(0, {{0, 3, kRed}});
+             QTest::keyClick(&b, Qt::Key_Z, Qt::ControlModifier);
+         },
+         1},
+        {"replaceInLine", nothing, [](RichTextBox &b) { b.replaceInLine(0, 0, 3, QStringLiteral("ABC")); }, 1},
+        {"composing with an input method, then giving up", nothing,
+         [](RichTextBox &b) {
+             b.setLineColours(0, {{0, 3, kRed}});
+             QInputMethodEvent compose(QStringLiteral("xy"), {});
+             QApplication::sendEvent(&b, &compose);
+             QInputMethodEvent cancel;
+             QApplication::sendEvent(&b, &cancel);
+             EXPECT_EQ(b.lineColours(0), (Runs{{0, 3, kRed}}));
+         },
+         0},
+        {"an input method committing text", nothing,
+         [](RichTextBox &b) {
+             QInputMethodEvent commit;
+             commit.setCommitString(QStringLiteral("\u00e9"));
+             QApplication::sendEvent(&b, &commit);
+         },
+         1},
+        {"replaceInLine with the same text", nothing,
+         [](RichTextBox &b) { b.replaceInLine(0, 4, 3, QStringLiteral("def")); }, 0},
         {"moving the caret and selecting", nothing, key(Qt::Key_Home, Qt::ShiftModifier), 0},
         {"Find", nothing, [](RichTextBox &b) { b.Find(QStringLiteral("def"), 0); }, 0},
         {"font and tab width", nothing,

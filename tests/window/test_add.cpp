@@ -34,18 +34,21 @@ TEST_F(AddFixture, ChecksRefuseEmptyEntriesOneAtATimeAndStoreNothing)
         const char *message;
         const char *focus;
     };
+    // The description box holds at least its comment mark, which is not empty: an emptied
+    // description passes its check.
     const Case cases[] = {
         {QString(), QStringLiteral("'d"), QStringLiteral("c"), "Please Enter a heading for the code", "Text1"},
         {QStringLiteral("    "), QStringLiteral("'d"), QStringLiteral("c"), "Please Enter a heading for the code", "Text1"},
         {QString(), QString(), QString(), "Please Enter a heading for the code", "Text1"},
-        {QStringLiteral("h"), QString(), QStringLiteral("c"), "Please Enter a Description for the code", "Rich1"},
-        {QStringLiteral("h"), QStringLiteral("   "), QString(), "Please Enter a Description for the code", "Rich1"},
+        {QStringLiteral("h"), QString(), QString(), "Please Enter the code", "Rich2"},
+        {QStringLiteral("h"), QStringLiteral("   "), QString(), "Please Enter the code", "Rich2"},
         {QStringLiteral("h"), QStringLiteral("'d"), QString(), "Please Enter the code", "Rich2"},
         {QStringLiteral("h"), QStringLiteral("'d"), QStringLiteral("  "), "Please Enter the code", "Rich2"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.message);
         enterAdd(c.heading, c.desc, c.code);
+        EXPECT_TRUE(form->Rich1->Text().startsWith(QLatin1Char('\'')));
         messages.shown.clear();
         click(form->Command3);
         ASSERT_EQ(messages.shown.size(), 1u);
@@ -68,7 +71,7 @@ TEST_F(AddFixture, StoresTheRowExactlyAndAsksWhetherToAddMore)
     };
     const Case cases[] = {
         // The heading and description lose their spaces; the code keeps everything.
-        {{QStringLiteral("  Swap two values  "), QStringLiteral("  ' Exchanges a and b  "),
+        {{QStringLiteral("  Swap two values  "), QStringLiteral("' Exchanges a and b  "),
           QStringLiteral("  t = a\r\n\r\n  a = b\r\n  b = t  \r\n")},
          {QStringLiteral("Swap two values"), QStringLiteral("' Exchanges a and b"),
           QStringLiteral("  t = a\r\n\r\n  a = b\r\n  b = t  \r\n")}},
@@ -78,8 +81,11 @@ TEST_F(AddFixture, StoresTheRowExactlyAndAsksWhetherToAddMore)
          {QStringLiteral("It's \"quoted\""), QStringLiteral("' Don't \"panic\"\r\n' line two"),
           QStringLiteral("MsgBox \"It's\" & 'comment")}},
         // Tabs and line breaks are not spaces: such entries are not empty and are kept.
-        {{QStringLiteral("\tTabbed"), QStringLiteral("\r\n"), QStringLiteral("\t")},
-         {QStringLiteral("\tTabbed"), QStringLiteral("\r\n"), QStringLiteral("\t")}},
+        {{QStringLiteral("\tTabbed"), QStringLiteral("'\r\n"), QStringLiteral("\t")},
+         {QStringLiteral("\tTabbed"), QStringLiteral("'\r\n"), QStringLiteral("\t")}},
+        // A description without its mark gets one.
+        {{QStringLiteral("Marked"), QStringLiteral("no mark"), QStringLiteral("x")},
+         {QStringLiteral("Marked"), QStringLiteral("'no mark"), QStringLiteral("x")}},
         // A description holding only the comment mark passes.
         {{QStringLiteral("Größe ändern"), QStringLiteral("'"), QStringLiteral("x = 1")},
          {QStringLiteral("Größe ändern"), QStringLiteral("'"), QStringLiteral("x = 1")}},
@@ -102,6 +108,7 @@ TEST_F(AddFixture, StoresTheRowExactlyAndAsksWhetherToAddMore)
         // Yes: ready for the next one, still adding.
         EXPECT_TRUE(form->AddMode);
         EXPECT_TRUE(form->Text1->text().isEmpty());
+        EXPECT_EQ(form->Rich1->Text(), QStringLiteral("'"));
         EXPECT_TRUE(form->Rich2->Text().isEmpty());
         EXPECT_TRUE(form->Text1->isVisible());
         EXPECT_FALSE(form->NameExists);

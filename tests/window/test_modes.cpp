@@ -59,7 +59,9 @@ void expectIdle(const frmAddIn *form)
     const WindowState s = WindowState::of(form);
     EXPECT_TRUE(s.visible.isEmpty()) << s;
     EXPECT_TRUE(buttonsEnabled(s).isEmpty()) << s;
-    EXPECT_TRUE(s.text1.isEmpty() && s.rich1.isEmpty() && s.rich2.isEmpty() && s.rich3.isEmpty()) << s;
+    // Emptied, the description box takes its comment mark at once.
+    EXPECT_TRUE(s.text1.isEmpty() && s.rich2.isEmpty() && s.rich3.isEmpty()) << s;
+    EXPECT_EQ(s.rich1, QStringLiteral("'")) << s;
     EXPECT_TRUE(s.comboItems.isEmpty()) << s;
     EXPECT_FALSE(s.addMode || s.modifyMode || s.deleteMode || s.generateMode) << s;
     EXPECT_TRUE(form->Toolbar1->isVisible());
@@ -100,7 +102,7 @@ TEST_F(WindowWithLibrary, EachModeShowsExactlyItsControlsWhicheverWayItIsEntered
             EXPECT_EQ(sorted(buttonsEnabled(s)), sorted(mode.enabled));
             EXPECT_EQ(s.label4, mode.title);
             EXPECT_TRUE(s.text1.isEmpty());
-            EXPECT_TRUE(s.rich1.isEmpty());
+            EXPECT_EQ(s.rich1, QStringLiteral("'"));
             EXPECT_TRUE(s.rich2.isEmpty());
             EXPECT_TRUE(s.rich3.isEmpty());
             EXPECT_EQ(s.comboItems, mode.listFilled ? headings : QStringList());
