@@ -162,6 +162,8 @@ void BoxColouring::DescriptionPastePass(RichTextBox &Rich1, QWidget *cancel)
     const bool cancelWasEnabled = cancel->isEnabled();
     showWaitNote(Rich1.LineCount());
     cancel->setEnabled(false);
+    // The marks and the colours are one edit of the box.
+    Rich1.beginBulkColouring();
     // Each line without the mark (spaces before it aside) gets one at its own start.
     for (LineNumber = 0; LineNumber < LineCount; ++LineNumber) {
         LineStart = Rich1.LineIndex(LineNumber);
@@ -172,7 +174,6 @@ void BoxColouring::DescriptionPastePass(RichTextBox &Rich1, QWidget *cancel)
         if (first >= LineText.size() || LineText.at(first) != QLatin1Char('\''))
             Rich1.replaceInLine(LineNumber, 0, 0, CommentMark);
     }
-    Rich1.beginBulkColouring();
     for (LineNumber = 0; LineNumber < LineCount; ++LineNumber) {
         LineStart = Rich1.LineIndex(LineNumber);
         colourLineOf(Rich1, LineNumber);

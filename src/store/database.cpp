@@ -443,6 +443,33 @@ void DbRecordset::AddNew()
     m_pending.clear();
 }
 
+bool DbRecordset::write(QSqlQuery &q, bool oneRow, const QString &nothingDone)
+{
+    // One write, in a transaction of its own: whole, or not at all.
+    if (!m_connection->beginWrite()) {
+        m_error = m_connection->lastError();
+        return false;
+    }
+    if (!q.exec()) {
+        m_error = m_connection->fail(q.lastError(), true);
+        m_connection->rollbackWrite();
+        return false;
+    }
+    if (oneRow && q.numRowsAffected() != 1) {
+        m_connection->rollbackWrite();
+        m_connection->fail(Failure::Vanished, QStringLiteral("The snippet is no longer in the library %1; another "
+                                                             "program may have changed it. %2")
+                                                  .arg(native(m_connection->path()), nothingDone));
+        m_error = m_connection->lastError();
+        return false;
+    }
+    if (!m_connection->commitWrite()) {
+        m_error = m_connection->lastError();
+        return false;
+    }
+    return true;
+}
+
 bool DbRecordset::Update()
 {
     if (m_pending.empty() && !m_adding)
@@ -479,28 +506,9 @@ bool DbRecordset::Update()
     if (!m_adding)
         q.addBindValue(*m_position);
 
-    if (!m_connection->beginWrite()) {
-        m_error = m_connection->lastError();
+    if (!write(q, !m_adding, QStringLiteral("Nothing was stored.")))
         return false;
-    }
-    if (!q.exec()) {
-        m_error = m_connection->fail(q.lastError(), true);
-        m_connection->rollbackWrite();
-        return false;
-    }
-    if (!m_adding && q.numRowsAffected() != 1) {
-        m_connection->rollbackWrite();
-        m_connection->fail(Failure::Vanished, QStringLiteral("The snippet is no longer in the library %1; another "
-                                                             "program may have changed it. Nothing was stored.")
-                                                  .arg(native(m_connection->path())));
-        m_error = m_connection->lastError();
-        return false;
-    }
     const qint64 newRow = q.lastInsertId().toLongLong();
-    if (!m_connection->commitWrite()) {
-        m_error = m_connection->lastError();
-        return false;
-    }
     if (m_adding) {
         // The new row becomes the current one.
         m_position = newRow;
@@ -522,27 +530,8 @@ bool DbRecordset::Delete()
     QSqlQuery q(m_connection->database());
     q.prepare(QStringLiteral("DELETE FROM TABLE1 WHERE rowid = ?"));
     q.addBindValue(*m_position);
-    if (!m_connection->beginWrite()) {
-        m_error = m_connection->lastError();
+    if (!write(q, true, QStringLiteral("Nothing was deleted.")))
         return false;
-    }
-    if (!q.exec()) {
-        m_error = m_connection->fail(q.lastError(), true);
-        m_connection->rollbackWrite();
-        return false;
-    }
-    if (q.numRowsAffected() != 1) {
-        m_connection->rollbackWrite();
-        m_connection->fail(Failure::Vanished, QStringLiteral("The snippet is no longer in the library %1; another "
-                                                             "program may have changed it. Nothing was deleted.")
-                                                  .arg(native(m_connection->path())));
-        m_error = m_connection->lastError();
-        return false;
-    }
-    if (!m_connection->commitWrite()) {
-        m_error = m_connection->lastError();
-        return false;
-    }
     if (m_loaded)
         m_rows.erase(m_rows.begin() + qsizetype(m_current));
     m_atEnd = !m_loaded || m_current >= m_rows.size();

@@ -10,6 +10,7 @@
 // row's heading is read until one of its other columns is asked for.
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 
@@ -139,6 +140,9 @@ private:
     };
     bool load();
     bool fetchColumn(const QString &column, QVariant *value);
+    // Runs a write on the current row (oneRow: it must touch exactly that row) in its own
+    // transaction; a row found gone is reported with nothingDone.
+    bool write(QSqlQuery &q, bool oneRow, const QString &nothingDone);
     // Calls onRow with every row whose heading makes the entered one taken.
     bool takenRows(const QString &entered, const std::function<void(qint64)> &onRow);
 

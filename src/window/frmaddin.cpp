@@ -230,6 +230,8 @@ void frmAddIn::createControls(QWidget *client)
     Rich1 = makeRichTextBox(client, "Rich1", twipsRect(3360, 1680, 7455, 1335));
     Rich2 = makeRichTextBox(client, "Rich2", twipsRect(3360, 3120, 7455, 4095));
     Rich3 = makeRichTextBox(client, "Rich3", twipsRect(3360, 1680, 7455, 5535));
+    // The display box shows what Copy Code copies; it is not typed into.
+    Rich3->setReadOnly(true);
 
     Label5 = makeLabel(client, "Label5", QStringLiteral("Note: Please wait till I format the code that you have pasted :-)"),
                        twipsRect(360, 5160, 2775, 975));
@@ -770,14 +772,20 @@ void caretToEnd(RichTextBox *box)
 }
 } // namespace
 
+bool frmAddIn::MarkDescription()
+{
+    if (Rich1->firstCharacter() == QLatin1Char('\''))
+        return false;
+    Rich1->setText(Colouring->CommentMark + Rich1->Text());
+    Colouring->RichTBSetcolors(*Rich1);
+    return true;
+}
+
 void frmAddIn::Rich1_Change()
 {
     // The description always begins with the comment mark: an emptied box holds "'" at once.
-    if (Rich1->firstCharacter() != QLatin1Char('\'')) {
-        Rich1->setText(Colouring->CommentMark + Rich1->Text());
-        Colouring->RichTBSetcolors(*Rich1);
+    if (MarkDescription())
         caretToEnd(Rich1);
-    }
     ModifyEnabling();
 }
 
@@ -799,10 +807,7 @@ void frmAddIn::Rich1_KeyPress(int *KeyAscii)
     } else if (*KeyAscii == 13) {
         // Enter adds a new comment line at the end, the caret behind its mark.
         *KeyAscii = 0;
-        if (Rich1->firstCharacter() != QLatin1Char('\'')) {
-            Rich1->setText(Colouring->CommentMark + Rich1->Text());
-            Colouring->RichTBSetcolors(*Rich1);
-        }
+        MarkDescription();
         Rich1->setText(Rich1->Text() + QStringLiteral("\r\n") + Colouring->CommentMark);
         caretToEnd(Rich1);
     } else if (Rich1->firstCharacter() != QLatin1Char('\'')) {

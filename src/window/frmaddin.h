@@ -159,6 +159,9 @@ private:
     // The picked snippet has gone from the library since the list was filled: the user is
     // told, and the window returns to the idle state.
     void ReportVanished();
+    // Puts the comment mark before a description that lacks it, and colours the caret's
+    // line; false when the mark was there.
+    bool MarkDescription();
     // Both boxes' Change: in modify mode an edit makes the changes storable.
     void ModifyEnabling();
 
