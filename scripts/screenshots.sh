@@ -20,7 +20,19 @@ shoot() { # window name, output file
 }
 
 "$bin/quillbox" &
-shoot '^Quillbox ver 1.0$' docs/main-window.png
+id=$(xdotool search --sync --name '^Quillbox ver 1.0$' | head -1)
+sleep 1.5
+# Generate Code from the toolbar, then pick the first heading with the keyboard.
+eval "$(xdotool getwindowgeometry --shell "$id")"
+xdotool mousemove $((X + 166)) $((Y + 24 + 16)) click 1
+sleep 1
+xdotool mousemove $((X + 400)) $((Y + 24 + 90)) click 1
+sleep 0.5
+xdotool key Down Return
+sleep 1.5
+xdotool mousemove $((X + 700)) $((Y + 24 + 500))
+sleep 0.5
+import -window "$id" docs/main-window.png
 kill %2; wait %2 2>/dev/null || true
 
 "$bin/quillbox-host" --register "$bin/quillbox-addin.so" >/dev/null
