@@ -66,7 +66,7 @@ void BoxColouring::ResetColors(RichTextBox &RichTB)
     if (RichTB.SelLength() > 0)
         return;
     SavedSelStart = RichTB.SelStart();
-    CaretLine = RichTB.GetLineFromChar(SavedSelStart);
+    CaretLine = RichTB.LineFromChar(-1); // the caret's own line, without a search by offset
     RichTB.setLineColours(CaretLine, {});
 }
 
@@ -80,7 +80,7 @@ void BoxColouring::ColorizeWord(RichTextBox &RichTB, const QString &Word, std::u
 {
     if (RichTB.SelLength() > 0)
         return;
-    const int line = RichTB.GetLineFromChar(RichTB.SelStart());
+    const int line = RichTB.LineFromChar(-1);
     LineColouring c = colourWord(RichTB.GetLine(line), Word);
     for (ColourRun &run : c.runs)
         run.bgr = Color;
@@ -102,7 +102,7 @@ void BoxColouring::RichTBSetcolors(RichTextBox &RichTB)
     CommentMark = QStringLiteral("'");
     if (RichTB.SelLength() == 0) {
         SavedSelStart = RichTB.SelStart();
-        CaretLine = RichTB.GetLineFromChar(SavedSelStart);
+        CaretLine = RichTB.LineFromChar(-1); // the caret's own line, without a search by offset
         colourLineOf(RichTB, CaretLine);
         finishLine(RichTB);
     }

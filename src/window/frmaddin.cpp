@@ -319,6 +319,7 @@ void frmAddIn::ResetControls()
     Rich2->setText(QString());
     Rich3->setText(QString());
     Combo1->clear();
+    m_shownHeading = -1;
 }
 
 void frmAddIn::ShowControls()
@@ -586,16 +587,22 @@ void frmAddIn::Combo1_Click()
 
 void frmAddIn::Combo1_Change()
 {
+    // When the library cannot be read, the list goes back to the heading whose snippet is
+    // shown, so that what Copy Code copies is what the list names.
+    const auto pickFailed = [this] {
+        Combo1->setCurrentIndex(m_shownHeading);
+        Command2->setEnabled(true);
+    };
     Command2->setEnabled(false);
     if (!OpenTable()) {
-        Command2->setEnabled(true);
+        pickFailed();
         return;
     }
     const QString picked = Combo1->currentText();
     const bool found = DbRecordset->FindPicked(picked);
     if (DbRecordset->lastError()) {
         ReportStoreFailure(DbRecordset->lastError());
-        Command2->setEnabled(true);
+        pickFailed();
         return;
     }
     if (!found) {
@@ -612,7 +619,7 @@ void frmAddIn::Combo1_Change()
                 ReportVanished();
             } else {
                 ReportStoreFailure(DbRecordset->lastError());
-                Command2->setEnabled(true);
+                pickFailed();
             }
             return;
         }
@@ -644,6 +651,7 @@ void frmAddIn::Combo1_Change()
             Command6->setEnabled(true);
         }
     }
+    m_shownHeading = Combo1->currentIndex();
     Command2->setEnabled(true);
 }
 

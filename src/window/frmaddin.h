@@ -172,6 +172,7 @@ private:
 
     QPointer<HelpWindow> m_help;
     QStringListModel *m_headings = nullptr;
+    int m_shownHeading = -1; // the list entry whose snippet the boxes show
     bool m_centred = false;
 };
 
