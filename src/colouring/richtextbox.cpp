@@ -578,11 +578,26 @@ public:
         original->setAccepted(typed.isAccepted());
     }
 
+    // Enter: a plain line break (never a soft one), inserted as pasted text is. The editor's
+    // own Enter first reports a change of format over the line, which would read as an
+    // edit and cost the line its colours.
+    static void typeBreak(RichTextBox &box, QKeyEvent *event)
+    {
+        endGroupedEdits(box);
+        QTextCursor cursor = box.textCursor();
+        cursor.beginEditBlock();
+        cursor.insertText(QStringLiteral("\n"));
+        cursor.endEditBlock();
+        box.setTextCursor(cursor);
+        box.ensureCursorVisible();
+        event->accept();
+    }
+
     // What the key does when KeyPress left it alone.
     static void defaultAction(RichTextBox &box, QKeyEvent *event)
     {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-            typeKey(box, Qt::Key_Return, QStringLiteral("\r"), event); // a plain break, never a soft one
+            typeBreak(box, event);
         else
             box.QPlainTextEdit::keyPressEvent(event);
     }
@@ -593,7 +608,7 @@ public:
         switch (code) {
         case 8: typeKey(box, Qt::Key_Backspace, QStringLiteral("\b"), event); return;
         case 9: typeKey(box, Qt::Key_Tab, QStringLiteral("\t"), event); return;
-        case 13: typeKey(box, Qt::Key_Return, QStringLiteral("\r"), event); return;
+        case 13: typeBreak(box, event); return;
         default: break;
         }
         event->accept();

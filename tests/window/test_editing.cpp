@@ -280,6 +280,8 @@ TEST_F(EditingFixture, PastingIntoTheDescriptionMarksAndColoursEveryLine)
         {"a tab before the mark is no space", {}, -1, 0, q("x\r\n\t'tab"), q("'x\r\n'\t'tab"), true},
         {"keywords stay as they are in a comment", {}, -1, 0, q("dim x\r\nendif"), q("'dim x\r\n'endif"), true},
         {"into the middle of a line", q("'abc"), 2, 0, q("X\nY"), q("'aX\r\n'Ybc"), true},
+        // Before the mark: the change puts a mark in front at once, the pass marks the rest.
+        {"before the mark", {}, 0, 0, q("abc\r\ndef"), q("'abc\r\n'def'"), true},
         {"over a selection across lines", q("'abc\r\n'def"), 2, 7, q("Q\nR"), q("'aQ\r\n'Rf"), true},
         {"other line breaks", {}, -1, 0, q("a\rb\u2028c"), q("'a\r\n'b\r\n'c"), true},
         {"non-ASCII text", {}, -1, 0, q("grüße\r\n中文"), q("'grüße\r\n'中文"), true},
@@ -467,6 +469,50 @@ TEST_F(EditingFixture, TypingCodeColoursEachLineAsTheCaretLeavesAWord)
             EXPECT_EQ(box->colorAt(z), kBlack);
             EXPECT_EQ(box->colorAt(0), kNavy);
         }
+    }
+}
+
+// Enter in the code box breaks a line; every line it does not touch keeps its colours (also
+// on an empty line and over a selection holding a line break, where the editor's own Enter
+// reports a change of formats over the line).
+TEST_F(EditingFixture, EnterKeepsTheColoursOfTheLinesItDoesNotTouch)
+{
+    open();
+    struct Case {
+        const char *name;
+        int caret;
+        int selection;
+        QString text;
+        QList<Runs> colours;
+    };
+    const Runs dim = {{0, 3, kNavy}};
+    const Runs loop = {{0, 4, kNavy}};
+    // "Dim a" / "" / "Dim b" / "Loop": the lines start at offsets 0, 7, 9 and 16.
+    const Case cases[] = {
+        {"at the end of a line", 5, 0, q("Dim a\r\n\r\n\r\nDim b\r\nLoop"), {dim, {}, {}, dim, loop}},
+        {"in the middle of a line", 12, 0, q("Dim a\r\n\r\nDim\r\n b\r\nLoop"), {dim, {}, dim, {}, loop}},
+        {"at the start of a line", 9, 0, q("Dim a\r\n\r\n\r\nDim b\r\nLoop"), {dim, {}, {}, dim, loop}},
+        {"over a word", 9, 3, q("Dim a\r\n\r\n\r\n b\r\nLoop"), {dim, {}, {}, {}, loop}},
+        // Fails at present (product bug above): "Dim b" below turns black.
+        {"on an empty line", 7, 0, q("Dim a\r\n\r\n\r\nDim b\r\nLoop"), {dim, {}, {}, dim, loop}},
+        // Fails at present (product bug above): "Dim a" turns black. The break is replaced by
+        // a break: the line keeps its colours up to the edit, and what the edit joined is black.
+        {"over a line break", 5, 2, q("Dim a\r\n\r\nDim b\r\nLoop"), {dim, {}, dim, loop}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        enterAdd();
+        RichTextBox *box = form->Rich2;
+        pasteInto(box, q("dim a\r\n\r\ndim b\r\nloop"));
+        ASSERT_EQ(box->Text(), q("Dim a\r\n\r\nDim b\r\nLoop"));
+        ASSERT_EQ(coloursOf(box), QList<Runs>({dim, {}, dim, loop}));
+        box->setSelStart(c.caret);
+        box->setSelLength(c.selection);
+
+        QTest::keyClick(box, Qt::Key_Return);
+
+        EXPECT_EQ(box->Text(), c.text);
+        EXPECT_EQ(coloursOf(box), c.colours);
     }
 }
 
