@@ -157,6 +157,15 @@ void BoxColouring::FormatRTB(RichTextBox &RichTBox)
     hideWaitNote();
 }
 
+void BoxColouring::ColourEveryLine(RichTextBox &box)
+{
+    box.beginBulkColouring();
+    for (int line = 0, lines = box.LineCount(); line < lines; ++line)
+        colourLineOf(box, line);
+    box.endBulkColouring();
+    finishLine(box);
+}
+
 void BoxColouring::DescriptionPastePass(RichTextBox &Rich1, QWidget *cancel)
 {
     const bool cancelWasEnabled = cancel->isEnabled();

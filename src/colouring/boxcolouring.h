@@ -48,6 +48,9 @@ public:
     // Colours every line of the box, with the note and the progress bar shown meanwhile.
     // The caret ends at the start of the last line.
     void FormatRTB(RichTextBox &RichTBox);
+    // Colours every line of the box at once, without the note (for a small box whose whole
+    // text was just set). The caret stays where it is.
+    void ColourEveryLine(RichTextBox &box);
     // The description box after a paste: each line that does not begin with the comment
     // mark (spaces aside), empty lines included, gets one at its start; then every line is
     // coloured. The cancel button is disabled meanwhile.

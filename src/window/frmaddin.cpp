@@ -817,6 +817,8 @@ void frmAddIn::Rich1_KeyPress(int *KeyAscii)
         *KeyAscii = 0;
         MarkDescription();
         Rich1->setText(Rich1->Text() + QStringLiteral("\r\n") + Colouring->CommentMark);
+        // Setting the whole text leaves it black: the description's lines are coloured again.
+        Colouring->ColourEveryLine(*Rich1);
         caretToEnd(Rich1);
     } else if (Rich1->firstCharacter() != QLatin1Char('\'')) {
         // Typing goes through only when the text begins with the mark, spaces aside.

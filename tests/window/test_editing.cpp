@@ -251,6 +251,21 @@ TEST_F(EditingFixture, TypedTextIsBlackUntilItsLineIsColouredAgain)
     EXPECT_EQ(box->colorAt(3), kGreen);
 }
 
+TEST_F(EditingFixture, EnterInTheDescriptionKeepsEveryLineGreen)
+{
+    open();
+    enterAdd();
+    RichTextBox *box = form->Rich1;
+    for (const char *line : {" Swaps two values.", " Call it with two variables.", " Any type will do."}) {
+        QTest::keyClicks(box, q(line));
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    EXPECT_EQ(box->Text(), q("' Swaps two values.\r\n' Call it with two variables.\r\n' Any type will do.\r\n'"));
+    // Enter sets the whole text, which comes back black; every line is coloured again.
+    EXPECT_EQ(coloursOf(box), commentLines(box->Text()));
+    EXPECT_EQ(box->SelStart(), box->Text().size());
+}
+
 TEST_F(EditingFixture, PastingIntoTheDescriptionMarksAndColoursEveryLine)
 {
     open();
