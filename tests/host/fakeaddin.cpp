@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <atomic>
+#include <type_traits>
 
 #include <dlfcn.h>
 
@@ -22,25 +23,34 @@ std::atomic<int> g_locks{0};
 
 void record(std::uint8_t tag, const QString &line)
 {
-    const QString path = qEnvironmentVariable(fake::kLogVariable);
-    if (path.isEmpty())
-        return;
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+    QFile file(qEnvironmentVariable(fake::kLogVariable));
+    if (!file.fileName().isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
         file.write(QStringLiteral("%1 %2\n").arg(tag).arg(line).toUtf8());
 }
 
-template <typename Derived>
-class Counted {
+// Counting and identity of every object of the module: it answers for IUnknown, its
+// interface and the interfaces that one derives from.
+template <typename Derived, typename Interface>
+class Object : public Interface {
 public:
-    Counted() { ++g_objects; }
-    Counted(const Counted &) = delete;
-    Counted &operator=(const Counted &) = delete;
+    explicit Object(std::uint8_t tag) : m_tag(tag) { ++g_objects; }
+    Object(const Object &) = delete;
+    Object &operator=(const Object &) = delete;
 
-protected:
-    ~Counted() { --g_objects; }
-    std::uint32_t addRef() { return ++m_refs; }
-    std::uint32_t release()
+    HResult QueryInterface(const Guid &iid, void **object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (iid != IUnknown::IID && iid != Interface::IID
+            && !(std::is_base_of_v<IDispatch, Interface> && iid == IDispatch::IID))
+            return E_NOINTERFACE;
+        *object = static_cast<Interface *>(this);
+        AddRef();
+        return S_OK;
+    }
+    std::uint32_t AddRef() override { return ++m_refs; }
+    std::uint32_t Release() override
     {
         const std::uint32_t left = --m_refs;
         if (left == 0)
@@ -48,26 +58,17 @@ protected:
         return left;
     }
 
+protected:
+    ~Object() { --g_objects; }
+    const std::uint8_t m_tag;
+
 private:
     std::atomic<std::uint32_t> m_refs{1};
 };
 
-class Sink final : public ICommandBarEventsSink, public Counted<Sink> {
+class Sink final : public Object<Sink, ICommandBarEventsSink> {
 public:
-    explicit Sink(std::uint8_t tag) : m_tag(tag) {}
-    HResult QueryInterface(const Guid &iid, void **object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (iid != IUnknown::IID && iid != ICommandBarEventsSink::IID)
-            return E_NOINTERFACE;
-        *object = static_cast<ICommandBarEventsSink *>(this);
-        AddRef();
-        return S_OK;
-    }
-    std::uint32_t AddRef() override { return addRef(); }
-    std::uint32_t Release() override { return release(); }
+    using Object::Object;
     void Click(ICommandBarControl *control, VariantBool *handled, VariantBool *) override
     {
         QString caption;
@@ -75,37 +76,16 @@ public:
             control->get_Caption(&caption);
         record(m_tag, QStringLiteral("Click handled=%1 caption=%2").arg(*handled ? 1 : 0).arg(caption));
     }
-
-private:
-    std::uint8_t m_tag;
 };
 
-class Connect final : public IDTExtensibility2, public Counted<Connect> {
+class Connect final : public Object<Connect, IDTExtensibility2> {
 public:
-    explicit Connect(std::uint8_t tag) : m_tag(tag) {}
-
-    HResult QueryInterface(const Guid &iid, void **object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (iid == IUnknown::IID)
-            *object = static_cast<IUnknown *>(this);
-        else if (iid == IDispatch::IID)
-            *object = static_cast<IDispatch *>(this);
-        else if (iid == IDTExtensibility2::IID)
-            *object = static_cast<IDTExtensibility2 *>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    std::uint32_t AddRef() override { return addRef(); }
-    std::uint32_t Release() override { return release(); }
+    using Object::Object;
     HResult GetIDsOfNames(const QString &, DispId *) override { return DISP_E_UNKNOWNNAME; }
     HResult Invoke(DispId, InvokeKind, QVariantList &, QVariant *) override { return DISP_E_MEMBERNOTFOUND; }
     QString ErrorDescription() override { return m_error; }
 
+    // Adds a button "Fake Add-In <tag>" to the Add-Ins bar and listens to its clicks.
     HResult OnConnection(IDispatch *application, ConnectMode mode, IDispatch *, QVariantList &) override
     {
         record(m_tag, QStringLiteral("OnConnection %1").arg(static_cast<int>(mode)));
@@ -121,30 +101,26 @@ public:
         ComPtr<ICommandBar> bar;
         ComPtr<ICommandBarControls> controls;
         ComPtr<IEvents> events;
-        auto failed = [this](const char *step, IDispatch *on) {
-            record(m_tag, QStringLiteral("Failed %1: %2").arg(QLatin1String(step), on->ErrorDescription()));
-            return S_OK;
-        };
-        if (Failed(m_vbe->get_CommandBars(bars.put())))
-            return failed("CommandBars", m_vbe.get());
-        if (Failed(bars->Item(QStringLiteral("Add-Ins"), bar.put())))
-            return failed("Item", bars.get());
-        if (Failed(bar->get_Controls(controls.put())))
-            return failed("Controls", bar.get());
-        if (Failed(controls->Add(msoControlButton, m_control.put())))
-            return failed("Add", controls.get());
-        if (Failed(m_control->put_Caption(QStringLiteral("Fake Add-In %1").arg(m_tag))))
-            return failed("Caption", m_control.get());
-        if (Failed(m_vbe->get_Events(events.put())))
-            return failed("Events", m_vbe.get());
-        if (Failed(events->get_CommandBarEvents(m_control.get(), m_source.put())))
-            return failed("CommandBarEvents", events.get());
         ComPtr<Sink> sink(new Sink(m_tag), false);
-        if (Failed(m_source->Advise(sink.get(), &m_cookie)))
-            return failed("Advise", m_source.get());
+        // The steps stop at the first that fails, whose reason is written down.
+        auto failed = [this](const char *step, IDispatch *on, HResult hr) {
+            if (Failed(hr))
+                record(m_tag, QStringLiteral("Failed %1: %2").arg(QLatin1String(step), on->ErrorDescription()));
+            return Failed(hr);
+        };
+        [[maybe_unused]] const bool stopped =
+            failed("CommandBars", m_vbe.get(), m_vbe->get_CommandBars(bars.put()))
+            || failed("Item", bars.get(), bars->Item(QStringLiteral("Add-Ins"), bar.put()))
+            || failed("Controls", bar.get(), bar->get_Controls(controls.put()))
+            || failed("Add", controls.get(), controls->Add(msoControlButton, m_control.put()))
+            || failed("Caption", m_control.get(), m_control->put_Caption(QStringLiteral("Fake Add-In %1").arg(m_tag)))
+            || failed("Events", m_vbe.get(), m_vbe->get_Events(events.put()))
+            || failed("CommandBarEvents", events.get(), events->get_CommandBarEvents(m_control.get(), m_source.put()))
+            || failed("Advise", m_source.get(), m_source->Advise(sink.get(), &m_cookie));
         return S_OK;
     }
 
+    // Stops listening and deletes the button.
     HResult OnDisconnection(DisconnectMode mode, QVariantList &) override
     {
         record(m_tag, QStringLiteral("OnDisconnection %1").arg(static_cast<int>(mode)));
@@ -157,27 +133,17 @@ public:
         m_vbe = nullptr;
         return S_OK;
     }
-    HResult OnAddInsUpdate(QVariantList &) override
-    {
-        record(m_tag, QStringLiteral("OnAddInsUpdate"));
-        return S_OK;
-    }
-    HResult OnStartupComplete(QVariantList &) override
-    {
-        record(m_tag, QStringLiteral("OnStartupComplete"));
-        return S_OK;
-    }
-    HResult OnBeginShutdown(QVariantList &) override
-    {
-        record(m_tag, QStringLiteral("OnBeginShutdown"));
-        return S_OK;
-    }
+    HResult OnAddInsUpdate(QVariantList &) override { return noted("OnAddInsUpdate"); }
+    HResult OnStartupComplete(QVariantList &) override { return noted("OnStartupComplete"); }
+    HResult OnBeginShutdown(QVariantList &) override { return noted("OnBeginShutdown"); }
 
 private:
-    friend class Counted<Connect>;
-    ~Connect() = default;
+    HResult noted(const char *event)
+    {
+        record(m_tag, QLatin1String(event));
+        return S_OK;
+    }
 
-    std::uint8_t m_tag;
     QString m_error;
     ComPtr<IVBE> m_vbe;
     ComPtr<ICommandBarControl> m_control;
@@ -185,22 +151,9 @@ private:
     std::uint32_t m_cookie = 0;
 };
 
-class Factory final : public IClassFactory, public Counted<Factory> {
+class Factory final : public Object<Factory, IClassFactory> {
 public:
-    explicit Factory(std::uint8_t tag) : m_tag(tag) {}
-    HResult QueryInterface(const Guid &iid, void **object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (iid != IUnknown::IID && iid != IClassFactory::IID)
-            return E_NOINTERFACE;
-        *object = static_cast<IClassFactory *>(this);
-        AddRef();
-        return S_OK;
-    }
-    std::uint32_t AddRef() override { return addRef(); }
-    std::uint32_t Release() override { return release(); }
+    using Object::Object;
     HResult CreateInstance(IUnknown *outer, const Guid &iid, void **object) override
     {
         if (!object)
@@ -218,9 +171,6 @@ public:
         lock ? ++g_locks : --g_locks;
         return S_OK;
     }
-
-private:
-    std::uint8_t m_tag;
 };
 
 const int g_anchor = 0;
@@ -228,10 +178,11 @@ const int g_anchor = 0;
 QString modulePath()
 {
     Dl_info info{};
-    if (dladdr(&g_anchor, &info) == 0 || !info.dli_fname)
-        return {};
-    return QFile::decodeName(info.dli_fname);
+    return dladdr(&g_anchor, &info) != 0 && info.dli_fname ? QFile::decodeName(info.dli_fname) : QString();
 }
+
+const QString kProgId = QLatin1String(fake::kProgId);
+const QString kClassesKey = QStringLiteral("Software\\Classes\\");
 
 } // namespace
 
@@ -259,26 +210,23 @@ QBX_EXPORT_C HResult DllRegisterServer()
     const QString path = modulePath();
     if (path.isEmpty())
         return SELFREG_E_CLASS;
-    const QString progId = QLatin1String(fake::kProgId);
-    const QString classId = fake::classId(0).toString();
     Registry registry;
-    const QString addIn = kAddinsKey + QLatin1Char('\\') + progId;
+    const QString addIn = kAddinsKey + QLatin1Char('\\') + kProgId;
     registry.setValue(addIn, QStringLiteral("FriendlyName"), QLatin1String(fake::kFriendlyName));
     registry.setValue(addIn, QStringLiteral("Description"), QLatin1String(fake::kDescription));
     registry.setValue(addIn, QStringLiteral("LoadBehavior"), 0);
     registry.setValue(addIn, QStringLiteral("CommandLineSafe"), 0);
-    registry.setValue(QStringLiteral("Software\\Classes\\") + progId + QStringLiteral("\\CLSID"), QString(), classId);
-    registry.setValue(QStringLiteral("Software\\Classes\\CLSID\\") + classId + QStringLiteral("\\InprocServer32"),
+    registry.setValue(kClassesKey + kProgId + QStringLiteral("\\CLSID"), QString(), fake::classId(0).toString());
+    registry.setValue(kClassesKey + QStringLiteral("CLSID\\") + fake::classId(0).toString() + QStringLiteral("\\InprocServer32"),
                       QString(), path);
     return registry.sync() ? S_OK : SELFREG_E_CLASS;
 }
 
 QBX_EXPORT_C HResult DllUnregisterServer()
 {
-    const QString progId = QLatin1String(fake::kProgId);
     Registry registry;
-    registry.removeKey(kAddinsKey + QLatin1Char('\\') + progId);
-    registry.removeKey(QStringLiteral("Software\\Classes\\") + progId);
-    registry.removeKey(QStringLiteral("Software\\Classes\\CLSID\\") + fake::classId(0).toString());
+    registry.removeKey(kAddinsKey + QLatin1Char('\\') + kProgId);
+    registry.removeKey(kClassesKey + kProgId);
+    registry.removeKey(kClassesKey + QStringLiteral("CLSID\\") + fake::classId(0).toString());
     return registry.sync() ? S_OK : SELFREG_E_CLASS;
 }

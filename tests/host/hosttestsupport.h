@@ -1,6 +1,6 @@
 #pragma once
 // Helpers shared by the host's tests: a click sink that remembers what it heard, the fake
-// add-in's log, message boxes answered in place, and taking objects out of Invoke results.
+// add-in's log, message boxes answered in place, and fake add-ins registered.
 
 #include "fakeaddin.h"
 #include "hostaddins.h"
@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 
 #include <functional>
@@ -20,19 +19,20 @@ namespace hosttest {
 inline QString fakeAddInPath() { return QStringLiteral(QBX_FAKE_ADDIN_PATH); }
 inline QString noExportsPath() { return QStringLiteral(QBX_NOEXPORTS_PATH); }
 
-// Counted like any add-in object; the test holds it in a ComPtr.
+// Counted like any add-in object; the test holds it in a ComPtr (see newSink).
 class RecordingSink final : public qbx::ICommandBarEventsSink {
 public:
+    struct Heard {
+        qbx::ICommandBarControl *control;
+        qbx::VariantBool handled, cancelDefault;
+    };
     qbx::HResult QueryInterface(const qbx::Guid &iid, void **object) override
     {
-        if (!object)
-            return qbx::E_POINTER;
-        *object = nullptr;
-        if (iid != qbx::IUnknown::IID && iid != qbx::ICommandBarEventsSink::IID)
-            return qbx::E_NOINTERFACE;
-        *object = static_cast<qbx::ICommandBarEventsSink *>(this);
-        AddRef();
-        return qbx::S_OK;
+        const bool known = iid == qbx::IUnknown::IID || iid == qbx::ICommandBarEventsSink::IID;
+        *object = known ? static_cast<qbx::ICommandBarEventsSink *>(this) : nullptr;
+        if (known)
+            AddRef();
+        return known ? qbx::S_OK : qbx::E_NOINTERFACE;
     }
     std::uint32_t AddRef() override { return ++refs; }
     std::uint32_t Release() override
@@ -44,46 +44,62 @@ public:
     }
     void Click(qbx::ICommandBarControl *control, qbx::VariantBool *handled, qbx::VariantBool *cancelDefault) override
     {
-        controls.push_back(control);
-        handledSeen.push_back(*handled);
-        cancelSeen.push_back(*cancelDefault);
+        heard.push_back({control, *handled, *cancelDefault});
         if (onClick)
-            onClick(control, handled, cancelDefault);
+            onClick(control, handled);
     }
-    int clicks() const { return static_cast<int>(controls.size()); }
 
     std::uint32_t refs = 1;
-    std::vector<qbx::ICommandBarControl *> controls;
-    std::vector<qbx::VariantBool> handledSeen;
-    std::vector<qbx::VariantBool> cancelSeen;
-    std::function<void(qbx::ICommandBarControl *, qbx::VariantBool *, qbx::VariantBool *)> onClick;
+    std::vector<Heard> heard;
+    std::function<void(qbx::ICommandBarControl *, qbx::VariantBool *handled)> onClick;
 
 private:
     ~RecordingSink() = default;
 };
 
-// An object out of an Invoke result: the result carried one reference, now the ComPtr's.
-template <typename T = qbx::IDispatch>
-qbx::ComPtr<T> takeObject(const QVariant &value)
+inline qbx::ComPtr<RecordingSink> newSink()
 {
-    auto *dispatch = static_cast<qbx::IDispatch *>(value.value<void *>());
-    qbx::ComPtr<qbx::IDispatch> owned(dispatch, false);
-    if constexpr (std::is_same_v<T, qbx::IDispatch>)
-        return owned;
-    else
-        return owned.template as<T>();
+    return qbx::ComPtr<RecordingSink>(new RecordingSink, false);
 }
 
-// An object as an Invoke argument: only lent.
-inline QVariant lend(qbx::IUnknown *object)
+// The controls of a bar, reached as an add-in reaches them.
+inline qbx::ComPtr<qbx::ICommandBarControls> controlsOf(qbx::host::ObjectModel &model,
+                                                      const QString &barName = qbx::host::kAddInsBarName)
 {
-    qbx::IDispatch *dispatch = nullptr;
-    if (object && qbx::Succeeded(object->QueryInterface(qbx::IDispatch::IID, reinterpret_cast<void **>(&dispatch))))
-        dispatch->Release(); // the caller's reference keeps it alive
-    return QVariant::fromValue(static_cast<void *>(dispatch));
+    qbx::ComPtr<qbx::ICommandBars> bars;
+    qbx::ComPtr<qbx::ICommandBar> bar;
+    qbx::ComPtr<qbx::ICommandBarControls> controls;
+    EXPECT_TRUE(qbx::Succeeded(model.vbe()->get_CommandBars(bars.put())) && qbx::Succeeded(bars->Item(barName, bar.put()))
+                && qbx::Succeeded(bar->get_Controls(controls.put())));
+    return controls;
 }
 
-// Sets $QBX_FAKE_ADDIN_LOG to a file in the test's own folder for its lifetime.
+// A button added at the end of a bar.
+inline qbx::ComPtr<qbx::ICommandBarControl> addButton(qbx::host::ObjectModel &model, const QString &caption,
+                                                     const QString &barName = qbx::host::kAddInsBarName)
+{
+    qbx::ComPtr<qbx::ICommandBarControl> control;
+    EXPECT_TRUE(qbx::Succeeded(controlsOf(model, barName)->Add(qbx::msoControlButton, control.put()))
+                && qbx::Succeeded(control->put_Caption(caption)));
+    return control;
+}
+
+// The control's click event source; on failure the result and the reason.
+inline qbx::ComPtr<qbx::ICommandBarEvents> eventsOf(qbx::host::ObjectModel &model, qbx::ICommandBarControl *control,
+                                                   qbx::HResult *hr = nullptr, QString *error = nullptr)
+{
+    qbx::ComPtr<qbx::IEvents> events;
+    EXPECT_EQ(model.vbe()->get_Events(events.put()), qbx::S_OK);
+    qbx::ComPtr<qbx::ICommandBarEvents> source;
+    const qbx::HResult result = events->get_CommandBarEvents(control, source.put());
+    if (hr)
+        *hr = result;
+    if (error)
+        *error = events->ErrorDescription();
+    return source;
+}
+
+// Points $QBX_FAKE_ADDIN_LOG at a file in the test's own folder for its lifetime.
 class FakeLog {
 public:
     explicit FakeLog(const QString &folder) : m_path(folder + QStringLiteral("/fake-addin.log"))
@@ -91,25 +107,22 @@ public:
         qputenv(fake::kLogVariable, QFile::encodeName(m_path));
     }
     ~FakeLog() { qunsetenv(fake::kLogVariable); }
-    FakeLog(const FakeLog &) = delete;
-    FakeLog &operator=(const FakeLog &) = delete;
 
     QStringList lines() const
     {
         QFile file(m_path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return {};
-        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return file.open(QIODevice::ReadOnly | QIODevice::Text)
+                   ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                   : QStringList();
     }
     // The lines of one tag, without the tag.
     QStringList linesOf(int tag) const
     {
-        QStringList out;
         const QString prefix = QString::number(tag) + QLatin1Char(' ');
-        for (const QString &line : lines()) {
+        QStringList out;
+        for (const QString &line : lines())
             if (line.startsWith(prefix))
                 out.append(line.mid(prefix.size()));
-        }
         return out;
     }
     void clear() const { QFile::remove(m_path); }
@@ -118,26 +131,12 @@ private:
     QString m_path;
 };
 
-// Answers the host's message boxes for its lifetime, remembering what they said.
-class CapturedMessages {
-public:
-    struct Message {
-        QString title;
-        QString text;
-    };
-    CapturedMessages()
-    {
-        m_previous = qbx::host::setMessageHandler(
-            [this](QWidget *, const QString &title, const QString &text) { messages.push_back({title, text}); });
-    }
-    ~CapturedMessages() { qbx::host::setMessageHandler(std::move(m_previous)); }
-    CapturedMessages(const CapturedMessages &) = delete;
-    CapturedMessages &operator=(const CapturedMessages &) = delete;
-
-    std::vector<Message> messages;
-
-private:
-    qbx::host::MessageHandler m_previous;
+// Answers the host's message boxes for its lifetime, keeping "title: text" of each.
+struct CapturedMessages {
+    QStringList shown;
+    qbx::host::MessageHandler previous = qbx::host::setMessageHandler(
+        [this](QWidget *, const QString &title, const QString &text) { shown << title + QStringLiteral(": ") + text; });
+    ~CapturedMessages() { qbx::host::setMessageHandler(std::move(previous)); }
 };
 
 // Registers a fake add-in class under a ProgID of its own.
@@ -146,10 +145,9 @@ inline void registerFake(qbx::host::AddInRegistry &registry, const QString &prog
                          const QString &description = QString(), const QString &modulePath = fakeAddInPath())
 {
     QString error;
-    const bool ok = registry.registerAddIn(
-        {progId, fake::classId(tag), modulePath, friendlyName, description, loadBehavior, commandLineSafe}, &error);
-    if (!ok)
-        ADD_FAILURE() << error.toStdString();
+    EXPECT_TRUE(registry.registerAddIn(
+        {progId, fake::classId(tag), modulePath, friendlyName, description, loadBehavior, commandLineSafe}, &error))
+        << error.toStdString();
 }
 
 } // namespace hosttest

@@ -12,7 +12,6 @@
 #include <QVariant>
 #include <QVariantList>
 
-
 namespace qbx::test {
 
 class RawConnection {
@@ -49,15 +48,10 @@ public:
     QString run(const QString &sql, const QVariantList &values = {})
     {
         QSqlQuery q(database());
-        bool ok = false;
-        if (values.isEmpty()) {
-            ok = q.exec(sql);
-        } else {
-            ok = q.prepare(sql);
-            for (const QVariant &v : values)
-                q.addBindValue(v);
-            ok = ok && q.exec();
-        }
+        bool ok = q.prepare(sql);
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        ok = ok && q.exec();
         return ok ? QString() : q.lastError().text() + QStringLiteral(" [") + sql + QLatin1Char(']');
     }
 
@@ -69,9 +63,7 @@ public:
         q.prepare(sql);
         for (const QVariant &v : values)
             q.addBindValue(v);
-        if (!q.exec() || !q.next())
-            return {};
-        return q.value(0);
+        return q.exec() && q.next() ? q.value(0) : QVariant();
     }
 
 private:
