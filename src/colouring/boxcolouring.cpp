@@ -139,22 +139,28 @@ void BoxColouring::hideWaitNote()
     m_progress->setVisible(false);
 }
 
+void BoxColouring::colourEveryLineShown(RichTextBox &box)
+{
+    // Every line coloured behind the note, the caret left at the start of the last line.
+    for (LineNumber = 0; LineNumber < LineCount; ++LineNumber) {
+        LineStart = box.LineIndex(LineNumber);
+        colourLineOf(box, LineNumber);
+        progressTo(LineNumber);
+    }
+    box.endBulkColouring();
+    box.setSelStart(box.LineIndex(LineCount - 1));
+    finishLine(box);
+    box.setEnabled(true);
+    box.SetFocus();
+    hideWaitNote();
+}
+
 void BoxColouring::FormatRTB(RichTextBox &RichTBox)
 {
     CommentMark = QStringLiteral("'");
     showWaitNote(RichTBox.LineCount());
     RichTBox.beginBulkColouring();
-    for (LineNumber = 0; LineNumber < LineCount; ++LineNumber) {
-        LineStart = RichTBox.LineIndex(LineNumber);
-        colourLineOf(RichTBox, LineNumber);
-        progressTo(LineNumber);
-    }
-    RichTBox.endBulkColouring();
-    RichTBox.setSelStart(RichTBox.LineIndex(LineCount - 1));
-    finishLine(RichTBox);
-    RichTBox.setEnabled(true);
-    RichTBox.SetFocus();
-    hideWaitNote();
+    colourEveryLineShown(RichTBox);
 }
 
 void BoxColouring::ColourEveryLine(RichTextBox &box)
@@ -183,17 +189,7 @@ void BoxColouring::DescriptionPastePass(RichTextBox &Rich1, QWidget *cancel)
         if (first >= LineText.size() || LineText.at(first) != QLatin1Char('\''))
             Rich1.replaceInLine(LineNumber, 0, 0, CommentMark);
     }
-    for (LineNumber = 0; LineNumber < LineCount; ++LineNumber) {
-        LineStart = Rich1.LineIndex(LineNumber);
-        colourLineOf(Rich1, LineNumber);
-        progressTo(LineNumber);
-    }
-    Rich1.endBulkColouring();
-    Rich1.setSelStart(Rich1.LineIndex(LineCount - 1));
-    finishLine(Rich1);
-    Rich1.setEnabled(true);
-    Rich1.SetFocus();
-    hideWaitNote();
+    colourEveryLineShown(Rich1);
     cancel->setEnabled(cancelWasEnabled);
 }
 

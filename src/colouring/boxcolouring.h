@@ -61,6 +61,8 @@ private:
     void progressTo(int line);
     void hideWaitNote();
     void colourLineOf(RichTextBox &box, int line);
+    // The colour pass of a whole-box pass already begun: ends the bulk edit and the note.
+    void colourEveryLineShown(RichTextBox &box);
     void finishLine(RichTextBox &box);
 
     QWidget *m_note;
