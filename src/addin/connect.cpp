@@ -1,8 +1,8 @@
-#include "connect.h"
+#include "addin/connect.h"
 
-#include "frmaddin.h"
-#include "messageservice.h"
-#include "settings.h"
+#include "window/frmaddin.h"
+#include "window/messageservice.h"
+#include "addin/settings.h"
 
 namespace quillbox {
 

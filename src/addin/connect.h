@@ -3,8 +3,8 @@
 // puts the add-in's command on the host's Add-Ins menu, owns the main window, shows and
 // hides it, and remembers whether it was open when the add-in was last disconnected.
 
-#include "connectinterface.h"
-#include "frmaddin.h"
+#include "addin/connectinterface.h"
+#include "window/frmaddin.h"
 
 #include <QPointer>
 

@@ -1,8 +1,8 @@
 // The add-in module's entry points: the class factory for Connect, the unload test, and
 // self-registration with the host. Nothing else is exported.
 
-#include "connect.h"
-#include "registration.h"
+#include "addin/connect.h"
+#include "addin/registration.h"
 
 #include <QFileInfo>
 

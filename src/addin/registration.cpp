@@ -1,6 +1,6 @@
-#include "registration.h"
+#include "addin/registration.h"
 
-#include "connectinterface.h"
+#include "addin/connectinterface.h"
 
 namespace quillbox::registration {
 

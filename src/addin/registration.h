@@ -2,7 +2,7 @@
 // What self-registration enters in the host's registry: the class with its module, its
 // ProgID and type library, and the add-in's record in the host's list of add-ins.
 
-#include "qbx/registry.h"
+#include "host/registry.h"
 
 namespace quillbox::registration {
 

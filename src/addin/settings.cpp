@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "addin/settings.h"
 
 #include <QDir>
 #include <QFileInfo>

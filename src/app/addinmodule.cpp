@@ -1,4 +1,4 @@
-#include "addinmodule.h"
+#include "app/addinmodule.h"
 
 #include <QCoreApplication>
 #include <QDir>

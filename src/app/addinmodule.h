@@ -1,7 +1,7 @@
 #pragma once
 // Finding and loading the add-in module the way a host does: through its class factory.
 
-#include "connectinterface.h"
+#include "addin/connectinterface.h"
 
 #include <QLibrary>
 #include <QString>

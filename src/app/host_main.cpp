@@ -1,9 +1,9 @@
 // quillbox-host: a small development environment window that loads the add-ins
 // registered for it, the way their real host would.
 
-#include "hostaddins.h"
-#include "hostmessages.h"
-#include "hostwindow.h"
+#include "host/hostaddins.h"
+#include "host/hostmessages.h"
+#include "host/hostwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,12 +1,12 @@
 // quillbox: with no arguments, opens the Quillbox window as an outside client of the add-in
 // module; with a command, works on the library from the command line.
 
-#include "addinmodule.h"
-#include "database.h"
-#include "libraryfolder.h"
-#include "snippettext.h"
-#include "libraryinit.h"
-#include "versioninfo.h"
+#include "app/addinmodule.h"
+#include "store/snippets.h"
+#include "store/libraryfolder.h"
+#include "store/snippettext.h"
+#include "store/libraryinit.h"
+#include "resources/versioninfo.h"
 
 #include <QApplication>
 #include <QDir>
@@ -91,21 +91,6 @@ int init(const QStringList &args)
     return 0;
 }
 
-// Opens the library for reading; false, with the reason on stderr, when it cannot be used.
-bool openLibrary(quillbox::store::DbConnection *connection, quillbox::store::DbRecordset *recordset)
-{
-    using namespace quillbox::store;
-    if (!connection->Open(databasePath())) {
-        err() << connection->lastError().message << Qt::endl;
-        return false;
-    }
-    if (!recordset->Open(QString::fromLatin1(DbRecordset::kQueryText), connection)) {
-        err() << recordset->lastError().message << Qt::endl;
-        return false;
-    }
-    return true;
-}
-
 int listHeadings(const QStringList &args)
 {
     using namespace quillbox::store;
@@ -113,26 +98,13 @@ int listHeadings(const QStringList &args)
         err() << "quillbox list: unexpected argument " << args.first() << Qt::endl;
         return 2;
     }
-    DbConnection connection;
-    DbRecordset recordset;
-    if (!openLibrary(&connection, &recordset))
-        return 1;
-    QString listing;
-    if (recordset.RecordCount() >= 0) {
-        while (!recordset.Eof()) {
-            const QVariant name = recordset.Fields(kCodeName);
-            if (recordset.lastError())
-                break;
-            if (!name.isNull())
-                listing += name.toString() + QLatin1Char('\n');
-            recordset.MoveNext();
-        }
-    }
-    if (recordset.lastError()) {
-        err() << recordset.lastError().message << Qt::endl;
+    const HeadingsResult list = SnippetLibrary(databasePath()).headings();
+    if (list.outcome == Outcome::Failed) {
+        err() << list.error.message << Qt::endl;
         return 1;
     }
-    out() << listing;
+    for (const QString &heading : list.headings)
+        out() << heading << '\n';
     out().flush();
     return 0;
 }
@@ -145,23 +117,17 @@ int showSnippet(QStringList args)
         err() << "quillbox show: give one heading (in quotes when it has spaces), and --crlf if wanted" << Qt::endl;
         return 2;
     }
-    DbConnection connection;
-    DbRecordset recordset;
-    if (!openLibrary(&connection, &recordset))
-        return 1;
-    const bool found = recordset.FindPicked(args.first());
-    QString text;
-    if (found)
-        text = composeDisplay(recordset.Fields(kCodeName), recordset.Fields(kCodeDesc), recordset.Fields(kCode));
-    if (recordset.lastError()) {
-        err() << recordset.lastError().message << Qt::endl;
+    const SnippetResult found = SnippetLibrary(databasePath()).find(args.first());
+    if (found.outcome == Outcome::Failed) {
+        err() << found.error.message << Qt::endl;
         return 1;
     }
-    if (!found) {
+    if (found.outcome == Outcome::Vanished) {
         err() << "quillbox show: there is no code named \"" << trimSpaces(args.first()) << "\" in the library"
               << Qt::endl;
         return 1;
     }
+    QString text = composeDisplay(found.snippet.heading, found.snippet.description, found.snippet.code);
     // Every kind of line break becomes the one asked for.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));

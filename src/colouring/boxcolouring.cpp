@@ -1,7 +1,7 @@
-#include "boxcolouring.h"
+#include "colouring/boxcolouring.h"
 
-#include "richtextbox.h"
-#include "vbcolouring.h"
+#include "colouring/richtextbox.h"
+#include "colouring/vbcolouring.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

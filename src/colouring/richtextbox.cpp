@@ -1,4 +1,4 @@
-#include "richtextbox.h"
+#include "colouring/richtextbox.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>

@@ -19,7 +19,7 @@
 // Every operation other than reading or setting the whole text costs at most O(log n) in
 // the size of the box plus the length and colour runs of the lines it touches.
 
-#include "vbcolouring.h"
+#include "colouring/vbcolouring.h"
 
 #include <QList>
 #include <QPlainTextEdit>

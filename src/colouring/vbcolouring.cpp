@@ -1,4 +1,4 @@
-#include "vbcolouring.h"
+#include "colouring/vbcolouring.h"
 
 #include <array>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "addinmanagerdialog.h"
+#include "host/addinmanagerdialog.h"
 
-#include "hostmessages.h"
+#include "host/hostmessages.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

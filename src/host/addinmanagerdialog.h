@@ -3,7 +3,7 @@
 // it is loaded now and loaded on start-up. OK applies the changes (connects, disconnects,
 // writes the registry); Cancel drops them.
 
-#include "hostaddins.h"
+#include "host/hostaddins.h"
 
 #include <QDialog>
 

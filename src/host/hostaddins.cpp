@@ -1,4 +1,4 @@
-#include "hostaddins.h"
+#include "host/hostaddins.h"
 
 #include <QFileInfo>
 #include <QLibrary>

@@ -10,8 +10,8 @@
 //   Software\Classes\Some.Connect\CLSID        (default) = "{class id}"
 //   Software\Classes\CLSID\{class id}\InprocServer32   (default) = module path
 
-#include "hostobjectmodel.h"
-#include "qbx/registry.h"
+#include "host/hostobjectmodel.h"
+#include "host/registry.h"
 
 #include <QObject>
 

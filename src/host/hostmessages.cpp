@@ -1,4 +1,4 @@
-#include "hostmessages.h"
+#include "host/hostmessages.h"
 
 #include <QMessageBox>
 

@@ -1,4 +1,4 @@
-#include "hostobjectmodel.h"
+#include "host/hostobjectmodel.h"
 
 #include <QMetaType>
 

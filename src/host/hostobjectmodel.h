@@ -7,7 +7,7 @@
 // The host side (window, tests) follows the model through Qt signals and names controls by
 // a number that stays the same for the life of the control.
 
-#include "qbx/extensibility.h"
+#include "host/extensibility.h"
 
 #include <QObject>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "hostwindow.h"
+#include "host/hostwindow.h"
 
-#include "addinmanagerdialog.h"
+#include "host/addinmanagerdialog.h"
 
 #include <QAction>
 #include <QFontDatabase>

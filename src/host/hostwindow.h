@@ -3,7 +3,7 @@
 // pane to paste into. The Add-Ins menu holds the Add-In Manager, then one entry per
 // control of the "Add-Ins" command bar, kept in step with the object model.
 
-#include "hostaddins.h"
+#include "host/hostaddins.h"
 
 #include <QHash>
 #include <QMainWindow>

@@ -1,4 +1,4 @@
-#include "clipboard.h"
+#include "output/clipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "versioninfo.h"
+#include "resources/versioninfo.h"
 
 #include <QDir>
 #include <QFile>

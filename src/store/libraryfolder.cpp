@@ -1,6 +1,6 @@
-#include "libraryfolder.h"
+#include "store/libraryfolder.h"
 
-#include "resources.h"
+#include "resources/resources.h"
 
 #include <QStandardPaths>
 #include <QUrl>

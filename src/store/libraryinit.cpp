@@ -1,7 +1,7 @@
-#include "libraryinit.h"
+#include "store/libraryinit.h"
 
-#include "libraryfolder.h"
-#include "resources.h"
+#include "store/libraryfolder.h"
+#include "resources/resources.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "frmabout.h"
+#include "window/frmabout.h"
 
-#include "resources.h"
-#include "twips.h"
-#include "uifonts.h"
+#include "resources/resources.h"
+#include "window/twips.h"
+#include "window/uifonts.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,19 +1,19 @@
-#include "frmaddin.h"
+#include "window/frmaddin.h"
 
-#include "boxcolouring.h"
-#include "connectinterface.h"
-#include "frmabout.h"
-#include "helpwindow.h"
-#include "imagelist.h"
-#include "libraryfolder.h"
-#include "messageservice.h"
-#include "resources.h"
-#include "clipboard.h"
-#include "richtextbox.h"
-#include "snippettext.h"
-#include "statusbar.h"
-#include "twips.h"
-#include "uifonts.h"
+#include "colouring/boxcolouring.h"
+#include "addin/connectinterface.h"
+#include "window/frmabout.h"
+#include "window/helpwindow.h"
+#include "window/imagelist.h"
+#include "store/libraryfolder.h"
+#include "window/messageservice.h"
+#include "resources/resources.h"
+#include "output/clipboard.h"
+#include "colouring/richtextbox.h"
+#include "store/snippettext.h"
+#include "window/statusbar.h"
+#include "window/twips.h"
+#include "window/uifonts.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -349,70 +349,14 @@ void frmAddIn::ShowControls()
     Command2->setEnabled(true);
 }
 
-void frmAddIn::ReportStoreFailure(store::StoreError error)
+void frmAddIn::ReportStoreFailure(const store::StoreError &error)
 {
-    CloseTable();
     MsgBox(this, error.message.isEmpty() ? QStringLiteral("The snippet library could not be used.") : error.message);
 }
 
-bool frmAddIn::OpenTable()
+store::SnippetLibrary frmAddIn::Library() const
 {
-    if (!DbConnection)
-        DbConnection = std::make_unique<store::DbConnection>();
-    if (!DbConnection->Open(DatabasePath)) {
-        ReportStoreFailure(DbConnection->lastError());
-        return false;
-    }
-    QueryText = QString::fromLatin1(store::DbRecordset::kQueryText);
-    if (!DbRecordset)
-        DbRecordset = std::make_unique<store::DbRecordset>();
-    if (!DbRecordset->Open(QueryText, DbConnection.get())) {
-        ReportStoreFailure(DbRecordset->lastError());
-        return false;
-    }
-    return true;
-}
-
-void frmAddIn::CloseTable()
-{
-    if (DbRecordset) {
-        DbRecordset->Close();
-        DbRecordset.reset();
-    }
-    if (DbConnection) {
-        DbConnection->Close();
-        DbConnection.reset();
-    }
-}
-
-bool frmAddIn::ReadHeadings(QStringList *headings)
-{
-    if (!OpenTable())
-        return false;
-    const int count = DbRecordset->RecordCount();
-    if (count < 0) {
-        ReportStoreFailure(DbRecordset->lastError());
-        return false;
-    }
-    headings->reserve(count);
-    // From the row the freshly opened recordset stands on.
-    while (!DbRecordset->Eof()) {
-        const QVariant name = DbRecordset->Fields(store::kCodeName);
-        if (DbRecordset->lastError()) {
-            ReportStoreFailure(DbRecordset->lastError());
-            return false;
-        }
-        // A row without a heading cannot be picked; it is left out.
-        if (!name.isNull())
-            headings->append(name.toString());
-        DbRecordset->MoveNext();
-    }
-    if (DbRecordset->lastError()) {
-        ReportStoreFailure(DbRecordset->lastError());
-        return false;
-    }
-    CloseTable();
-    return true;
+    return store::SnippetLibrary(DatabasePath);
 }
 
 void frmAddIn::AddHeadersToCombo(const QStringList &headings)
@@ -441,11 +385,13 @@ void frmAddIn::EnterListMode(bool frmAddIn::*flag, const QString &title)
 {
     // The headings are read before anything changes, so that a library that cannot be
     // read leaves the window as it was.
-    QStringList headings;
-    if (!ReadHeadings(&headings))
+    const store::HeadingsResult list = Library().headings();
+    if (list.outcome == store::Outcome::Failed) {
+        ReportStoreFailure(list.error);
         return;
+    }
     HideControls();
-    AddHeadersToCombo(headings);
+    AddHeadersToCombo(list.headings);
     this->*flag = true;
     if (HasCodes) {
         ShowControls();
@@ -492,29 +438,13 @@ void frmAddIn::Command3_Click()
         return;
     }
 
-    if (!OpenTable())
-        return;
-    NameExists = DbRecordset->FindTaken(Text1->text());
-    if (DbRecordset->lastError()) {
-        NameExists = false;
-        ReportStoreFailure(DbRecordset->lastError());
-        return;
-    }
-    if (NameExists) {
-        CloseTable();
-        MsgBox(this, QStringLiteral("This Code Name Already Exists"));
-        Text1->setFocus();
-        Text1->setSelection(0, int(store::trimSpaces(Text1->text()).size()));
+    const store::Result added = Library().add(Text1->text(), Rich1->Text(), Rich2->Text());
+    NameExists = added.outcome == store::Outcome::Taken;
+    if (added.outcome == store::Outcome::Failed) {
+        ReportStoreFailure(added.error);
+    } else if (NameExists) {
+        ReportTaken();
     } else {
-        DbRecordset->AddNew();
-        DbRecordset->Collect(store::kCodeName, store::trimSpaces(Text1->text()));
-        DbRecordset->Collect(store::kCodeDesc, store::trimSpaces(Rich1->Text()));
-        DbRecordset->Collect(store::kCode, Rich2->Text());
-        if (!DbRecordset->Update()) {
-            ReportStoreFailure(DbRecordset->lastError());
-            return;
-        }
-        CloseTable();
         AnswerText = QString::number(MessageService::show(
             this, QStringLiteral("The Code has been added Successfully. Do you want to add more code?"),
             MsgButtons::YesNo, kAppTitle));
@@ -572,12 +502,26 @@ void frmAddIn::Toolbar1_ButtonClick(QAction *Button)
 
 void frmAddIn::ReportVanished()
 {
-    const QString heading = Combo1->currentText();
-    CloseTable();
     MsgBox(this, QStringLiteral("The code \"%1\" is no longer in the library; another program may have changed or "
                                 "deleted it since the list was filled. Nothing was changed.")
-                     .arg(store::trimSpaces(heading)));
+                     .arg(store::trimSpaces(Combo1->currentText())));
     HideControls();
+}
+
+void frmAddIn::ReportTaken()
+{
+        MsgBox(this, QStringLiteral("This Code Name Already Exists"));
+        Text1->setFocus();
+        Text1->setSelection(0, int(store::trimSpaces(Text1->text()).size()));
+}
+
+bool frmAddIn::ReportOutcome(const store::Result &result)
+{
+    if (result.outcome == store::Outcome::Failed)
+        ReportStoreFailure(result.error);
+    else if (result.outcome == store::Outcome::Vanished)
+        ReportVanished();
+    return result.done();
 }
 
 void frmAddIn::Combo1_Click()
@@ -594,46 +538,26 @@ void frmAddIn::Combo1_Change()
         Command2->setEnabled(true);
     };
     Command2->setEnabled(false);
-    if (!OpenTable()) {
-        pickFailed();
-        return;
-    }
     const QString picked = Combo1->currentText();
-    const bool found = DbRecordset->FindPicked(picked);
-    if (DbRecordset->lastError()) {
-        ReportStoreFailure(DbRecordset->lastError());
+    // Read before anything is shown, so that a row lost meanwhile shows nothing.
+    const store::SnippetResult found = Library().find(picked);
+    if (found.outcome == store::Outcome::Failed) {
+        ReportStoreFailure(found.error);
         pickFailed();
         return;
     }
-    if (!found) {
-        ReportVanished();
+    if (!ReportOutcome(found))
         return;
+    const store::Snippet &snippet = found.snippet;
+    if (ModifyMode) {
+        Rich1->setText(snippet.description.toString());
+        Rich2->setText(snippet.code.toString());
+    } else if (DeleteMode || GenerateMode) {
+        // The display text in three assignments.
+        Rich3->setText(store::displayHeading(snippet.heading));
+        Rich3->setText(Rich3->Text() + store::displayDescription(snippet.description));
+        Rich3->setText(Rich3->Text() + store::displayCode(snippet.code));
     }
-    if (ModifyMode || DeleteMode || GenerateMode) {
-        // Read before anything is shown, so that a row lost meanwhile shows nothing.
-        const QVariant name = DbRecordset->Fields(store::kCodeName);
-        const QVariant desc = DbRecordset->Fields(store::kCodeDesc);
-        const QVariant code = DbRecordset->Fields(store::kCode);
-        if (DbRecordset->lastError()) {
-            if (DbRecordset->lastError().kind == store::Failure::Vanished) {
-                ReportVanished();
-            } else {
-                ReportStoreFailure(DbRecordset->lastError());
-                pickFailed();
-            }
-            return;
-        }
-        if (ModifyMode) {
-            Rich1->setText(desc.toString());
-            Rich2->setText(code.toString());
-        } else {
-            // The display text in three assignments.
-            Rich3->setText(store::displayHeading(name));
-            Rich3->setText(Rich3->Text() + store::displayDescription(desc));
-            Rich3->setText(Rich3->Text() + store::displayCode(code));
-        }
-    }
-    CloseTable();
 
     if (!store::isEmptyEntry(picked)) {
         if (ModifyMode) {
@@ -687,44 +611,13 @@ void frmAddIn::Command4_Click()
         return;
     }
 
-    if (!OpenTable())
-        return;
-    const bool found = DbRecordset->FindPicked(Combo1->currentText());
-    if (DbRecordset->lastError()) {
-        ReportStoreFailure(DbRecordset->lastError());
+    const store::Result modified = Library().modify(Combo1->currentText(), Text1->text(), Rich1->Text(), Rich2->Text());
+    if (modified.outcome == store::Outcome::Taken) {
+        ReportTaken();
         return;
     }
-    if (!found) {
-        ReportVanished();
+    if (!ReportOutcome(modified))
         return;
-    }
-    // A new heading that another snippet already has would leave one of the two out of
-    // reach for good: it is refused, as adding refuses it. Keeping the heading (in any
-    // case) is no rename.
-    const bool renamed = !store::headingMatchesTaken(Combo1->currentText(), Text1->text());
-    const bool taken = renamed && DbRecordset->TakenByAnother(Text1->text());
-    if (DbRecordset->lastError()) {
-        ReportStoreFailure(DbRecordset->lastError());
-        return;
-    }
-    if (taken) {
-        CloseTable();
-        MsgBox(this, QStringLiteral("This Code Name Already Exists"));
-        Text1->setFocus();
-        Text1->setSelection(0, int(store::trimSpaces(Text1->text()).size()));
-        return;
-    }
-    DbRecordset->Collect(store::kCodeName, store::trimSpaces(Text1->text()));
-    DbRecordset->Collect(store::kCodeDesc, store::trimSpaces(Rich1->Text()));
-    DbRecordset->Collect(store::kCode, Rich2->Text());
-    if (!DbRecordset->Update()) {
-        if (DbRecordset->lastError().kind == store::Failure::Vanished)
-            ReportVanished();
-        else
-            ReportStoreFailure(DbRecordset->lastError());
-        return;
-    }
-    CloseTable();
     MsgBox(this, QStringLiteral("The Code has been Modified Successfully."));
     HideControls();
 }
@@ -736,25 +629,8 @@ void frmAddIn::Command5_Click()
         MsgButtons::YesNo, kAppTitle));
     if (AnswerText.toInt() != vbYes)
         return;
-    if (!OpenTable())
+    if (!ReportOutcome(Library().remove(Combo1->currentText())))
         return;
-    const bool found = DbRecordset->FindPicked(Combo1->currentText());
-    if (DbRecordset->lastError()) {
-        ReportStoreFailure(DbRecordset->lastError());
-        return;
-    }
-    if (!found) {
-        ReportVanished();
-        return;
-    }
-    if (!DbRecordset->Delete() || !DbRecordset->Update()) {
-        if (DbRecordset->lastError().kind == store::Failure::Vanished)
-            ReportVanished();
-        else
-            ReportStoreFailure(DbRecordset->lastError());
-        return;
-    }
-    CloseTable();
     MsgBox(this, QStringLiteral("The Code has been Deleted Successfully."));
     HideControls();
 }

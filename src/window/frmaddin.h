@@ -4,7 +4,7 @@
 // The window owns its controls and its state; each event goes to the handler named after
 // the control and the event.
 
-#include "database.h"
+#include "store/snippets.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -84,13 +84,10 @@ public:
     bool DeleteMode = false;
     bool GenerateMode = false;
 
-    // Database work. The connection and the recordset exist only during one operation.
+    // Library work: each operation opens the library, works and closes it again.
     bool NameExists = false;
-    std::unique_ptr<store::DbConnection> DbConnection;
-    std::unique_ptr<store::DbRecordset> DbRecordset;
     QString DatabasePath;
     QString AnswerText;
-    QString QueryText;
 
     // The character the description box's key handler held back.
     qint16 PendingKey = 0;
@@ -144,21 +141,19 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    // Opens the connection and the recordset over the table; a failure is told and
-    // leaves nothing open.
-    bool OpenTable();
-    void CloseTable();
-    // Tells the user what went wrong with the library, and releases the connection (the
-    // error is taken by value: it may belong to the connection being released).
-    void ReportStoreFailure(store::StoreError error);
-    // Reads every heading of the library, in table order (nulls left out); false when the
-    // library could not be read, which the user has been told.
-    bool ReadHeadings(QStringList *headings);
+    // The library the window works on; opened and closed by each operation.
+    store::SnippetLibrary Library() const;
+    // Tells the user what went wrong with the library.
+    void ReportStoreFailure(const store::StoreError &error);
     // The Modify, Delete and Generate commands.
     void EnterListMode(bool frmAddIn::*flag, const QString &title);
     // The picked snippet has gone from the library since the list was filled: the user is
     // told, and the window returns to the idle state.
     void ReportVanished();
+    // The entered heading is another snippet's: the user is told, and the heading selected.
+    void ReportTaken();
+    // Tells the user of a failure or a vanished snippet; true when the operation was done.
+    bool ReportOutcome(const store::Result &result);
     // Puts the comment mark before a description that lacks it, and colours the caret's
     // line; false when the mark was there.
     bool MarkDescription();

@@ -1,6 +1,6 @@
-#include "helpwindow.h"
+#include "window/helpwindow.h"
 
-#include "resources.h"
+#include "resources/resources.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "messageservice.h"
+#include "window/messageservice.h"
 
 #include <QMessageBox>
 #include <QPointer>

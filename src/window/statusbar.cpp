@@ -1,7 +1,7 @@
-#include "statusbar.h"
+#include "window/statusbar.h"
 
-#include "resources.h"
-#include "twips.h"
+#include "resources/resources.h"
+#include "window/twips.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

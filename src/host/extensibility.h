@@ -4,7 +4,7 @@
 // event source, and the connection interface that the host calls on an add-in.
 // A failing call returns a failure code; the object's ErrorDescription() tells why.
 
-#include "qbx/com.h"
+#include "host/com.h"
 
 namespace qbx {
 

@@ -2,7 +2,7 @@
 // The add-in's public identity: the type library, the class Connect and its default
 // interface _Connect, as clients of the module see them.
 
-#include "qbx/extensibility.h"
+#include "host/extensibility.h"
 
 namespace quillbox {
 

@@ -1,0 +1,85 @@
+#pragma once
+// The operations on the snippet library: the heading list, one snippet by its picked
+// heading, add, modify (a rename included) and delete. The window and the command line
+// both go through these, and nothing else touches the library file.
+//
+// Every call opens the library, works in one transaction, and closes it again before it
+// returns; nothing is kept between calls. A read sees one state of the file; a write checks
+// and writes under one reservation of the file, so that a heading another program stored
+// meanwhile is refused, and a row it removed meanwhile is reported, with nothing written.
+
+#include "store/storeerror.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace quillbox::store {
+
+// Removes leading and trailing space characters (U+0020 only; tabs and line breaks stay).
+QString trimSpaces(const QString &text);
+// An entry is empty when nothing is left of it after trimSpaces.
+bool isEmptyEntry(const QString &text);
+
+// The two ways a row is matched by its heading. A null CodeName never matches.
+// Picked heading: both sides trimmed, compared with case significant.
+bool headingMatchesPicked(const QVariant &codeName, const QString &picked);
+// A new heading is taken: both sides trimmed and upper-cased (Unicode-aware).
+bool headingMatchesTaken(const QVariant &codeName, const QString &entered);
+
+// How an operation ended. Failed always comes with a StoreError that says why.
+enum class Outcome {
+    Done,
+    Taken,    // the new heading is another snippet's already; nothing was written
+    Vanished, // no snippet has the picked heading (any more); nothing was written
+    Empty,    // the library holds no snippet with a heading
+    Failed,   // the library could not be used
+};
+
+// One stored snippet; a null column reads as a null string.
+struct Snippet {
+    QVariant heading;
+    QVariant description;
+    QVariant code;
+};
+
+struct Result {
+    Outcome outcome = Outcome::Done;
+    StoreError error; // set exactly when outcome is Failed
+    bool done() const { return outcome == Outcome::Done; }
+};
+
+struct HeadingsResult : Result {
+    QStringList headings; // table order; rows without a heading are left out
+};
+
+struct SnippetResult : Result {
+    Snippet snippet;
+};
+
+// The library in one SQLite file. The object holds only where the file is.
+class SnippetLibrary {
+public:
+    explicit SnippetLibrary(QString path);
+    const QString &path() const { return m_path; }
+
+    // Every heading, in table order. Empty when there is none.
+    HeadingsResult headings() const;
+    // The first snippet, in table order, whose heading matches the picked one. Vanished
+    // when there is none.
+    SnippetResult find(const QString &picked) const;
+    // Stores a new snippet: the heading and description trimmed, the code as given.
+    // Taken when another snippet's heading matches the new one.
+    Result add(const QString &heading, const QString &description, const QString &code) const;
+    // Rewrites the snippet picked by its heading, possibly under a new heading. Keeping the
+    // heading, in any case, is no rename; a rename to a heading another snippet has is Taken.
+    Result modify(const QString &picked, const QString &heading, const QString &description,
+                  const QString &code) const;
+    // Removes the snippet picked by its heading.
+    Result remove(const QString &picked) const;
+
+private:
+    QString m_path;
+};
+
+} // namespace quillbox::store
