@@ -1,6 +1,6 @@
 #include "store/libraryfolder.h"
 
-#include "resources/resources.h"
+#include "resources/data.h"
 
 #include <QStandardPaths>
 #include <QUrl>

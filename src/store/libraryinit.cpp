@@ -1,7 +1,7 @@
 #include "store/libraryinit.h"
 
 #include "store/libraryfolder.h"
-#include "resources/resources.h"
+#include "resources/data.h"
 
 #include <QDir>
 #include <QFile>

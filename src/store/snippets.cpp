@@ -64,15 +64,24 @@ public:
         m_ok = m_ok && (writing ? m_db.beginWrite() : m_db.beginRead());
         // The table and its three columns must be there, whichever of them the operation reads.
         if (m_ok) {
-            QSqlQuery check = query(QStringLiteral("SELECT rowid, CodeName, CodeDesc, code FROM TABLE1 LIMIT 0"));
-            m_ok = exec(check);
+            QSqlQuery check;
+            m_ok = run(check, QStringLiteral("SELECT rowid, CodeName, CodeDesc, code FROM TABLE1 LIMIT 0"));
         }
         return m_ok;
     }
 
-    // Runs a prepared statement; false (and the failure kept) when the library refused it.
-    bool exec(QSqlQuery &q)
+    // Prepares and runs a statement with its values; false (and the failure kept) when the
+    // library refused it.
+    bool run(QSqlQuery &q, const QString &statement, const QVariantList &values = {})
     {
+        q = QSqlQuery(m_db.database());
+        q.setForwardOnly(true);
+        if (!q.prepare(statement)) {
+            m_db.fail(q.lastError(), m_writing);
+            return false;
+        }
+        for (const QVariant &value : values)
+            q.addBindValue(value);
         if (!q.exec()) {
             m_db.fail(q.lastError(), m_writing);
             return false;
@@ -88,14 +97,6 @@ public:
             return false;
         }
         return true;
-    }
-
-    QSqlQuery query(const QString &text)
-    {
-        QSqlQuery q(m_db.database());
-        q.setForwardOnly(true);
-        q.prepare(text);
-        return q;
     }
 
     // Ends the transaction: committed when outcome is Done, rolled back otherwise.
@@ -128,9 +129,9 @@ public:
     // and code and all.
     bool findPicked(const QString &picked, std::optional<qint64> *row)
     {
-        QSqlQuery q = query(QStringLiteral("SELECT rowid FROM TABLE1 WHERE trim(CodeName, ' ') = ?"));
-        q.addBindValue(sqlText(trimSpaces(picked)));
-        if (!exec(q))
+        QSqlQuery q;
+        if (!run(q, QStringLiteral("SELECT rowid FROM TABLE1 WHERE trim(CodeName, ' ') = ?"),
+                 {sqlText(trimSpaces(picked))}))
             return false;
         row->reset();
         while (q.next()) {
@@ -148,10 +149,11 @@ public:
     bool findTaken(const QString &entered, std::optional<qint64> except, bool *taken)
     {
         const QString wanted = sqlText(trimSpaces(entered).toUpper());
-        QSqlQuery q = query(QStringLiteral("SELECT rowid, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) = ? "
-                                           "OR length(CAST(CodeName AS BLOB)) <> length(CodeName)"));
-        q.addBindValue(isAscii(wanted) ? wanted : QString());
-        if (!exec(q))
+        QSqlQuery q;
+        if (!run(q,
+                 QStringLiteral("SELECT rowid, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) = ? "
+                                "OR length(CAST(CodeName AS BLOB)) <> length(CodeName)"),
+                 {isAscii(wanted) ? wanted : QString()}))
             return false;
         *taken = false;
         while (!*taken && q.next())
@@ -186,8 +188,8 @@ HeadingsResult SnippetLibrary::headings() const
         return s.failed(std::move(result));
     // The headings are read from their index, which hands them over in its own order;
     // table order is rowid order.
-    QSqlQuery q = s.query(QStringLiteral("SELECT rowid, CodeName FROM TABLE1 WHERE CodeName IS NOT NULL"));
-    if (!s.exec(q))
+    QSqlQuery q;
+    if (!s.run(q, QStringLiteral("SELECT rowid, CodeName FROM TABLE1 WHERE CodeName IS NOT NULL")))
         return s.failed(std::move(result));
     std::vector<std::pair<qint64, QString>> rows;
     while (q.next())
@@ -211,9 +213,8 @@ SnippetResult SnippetLibrary::find(const QString &picked) const
     if (!row)
         return s.finish(std::move(result), Outcome::Vanished);
     // The three columns come from the same state of the file as the row's heading.
-    QSqlQuery q = s.query(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE rowid = ?"));
-    q.addBindValue(*row);
-    if (!s.exec(q))
+    QSqlQuery q;
+    if (!s.run(q, QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE rowid = ?"), {*row}))
         return s.failed(std::move(result));
     if (!q.next())
         return s.walked(q) ? s.finish(std::move(result), Outcome::Vanished) : s.failed(std::move(result));
@@ -229,11 +230,9 @@ Result SnippetLibrary::add(const QString &heading, const QString &description, c
         return s.failed(Result{});
     if (taken)
         return s.finish(Result{}, Outcome::Taken);
-    QSqlQuery q = s.query(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"));
-    q.addBindValue(column(trimSpaces(heading)));
-    q.addBindValue(column(trimSpaces(description)));
-    q.addBindValue(column(code));
-    if (!s.exec(q))
+    QSqlQuery q;
+    if (!s.run(q, QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"),
+               {column(trimSpaces(heading)), column(trimSpaces(description)), column(code)}))
         return s.failed(Result{});
     return s.finish(Result{}, Outcome::Done);
 }
@@ -254,12 +253,9 @@ Result SnippetLibrary::modify(const QString &picked, const QString &heading, con
         return s.failed(Result{});
     if (taken)
         return s.finish(Result{}, Outcome::Taken);
-    QSqlQuery q = s.query(QStringLiteral("UPDATE TABLE1 SET CodeName = ?, CodeDesc = ?, code = ? WHERE rowid = ?"));
-    q.addBindValue(column(trimSpaces(heading)));
-    q.addBindValue(column(trimSpaces(description)));
-    q.addBindValue(column(code));
-    q.addBindValue(*row);
-    if (!s.exec(q))
+    QSqlQuery q;
+    if (!s.run(q, QStringLiteral("UPDATE TABLE1 SET CodeName = ?, CodeDesc = ?, code = ? WHERE rowid = ?"),
+               {column(trimSpaces(heading)), column(trimSpaces(description)), column(code), *row}))
         return s.failed(Result{});
     return s.finish(Result{}, Outcome::Done);
 }
@@ -272,9 +268,8 @@ Result SnippetLibrary::remove(const QString &picked) const
         return s.failed(Result{});
     if (!row)
         return s.finish(Result{}, Outcome::Vanished);
-    QSqlQuery q = s.query(QStringLiteral("DELETE FROM TABLE1 WHERE rowid = ?"));
-    q.addBindValue(*row);
-    if (!s.exec(q))
+    QSqlQuery q;
+    if (!s.run(q, QStringLiteral("DELETE FROM TABLE1 WHERE rowid = ?"), {*row}))
         return s.failed(Result{});
     return s.finish(Result{}, Outcome::Done);
 }

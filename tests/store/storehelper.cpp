@@ -5,9 +5,9 @@
 //   store_helper lock PATH   holds the file PATH locked as a writer does, says "held", and
 //                            lets go when its input ends.
 
-#include "crashsnippet.h"
-#include "database.h"
-#include "libraryfolder.h"
+#include "store/crashsnippet.h"
+#include "store/snippets.h"
+#include "store/libraryfolder.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
@@ -31,31 +31,19 @@ int write(const QString &run)
     const QString path = store::databasePath();
     std::printf("ready\n");
     std::fflush(stdout);
+    const store::SnippetLibrary library(path);
     for (int i = 0; i < 1000000; ++i) {
         const QString heading = qbx::test::crashHeading(run, i);
-        store::DbConnection conn;
-        if (!conn.Open(path))
-            return failed(conn.lastError());
-        store::DbRecordset rs;
-        if (!rs.Open(QString::fromLatin1(store::DbRecordset::kQueryText), &conn))
-            return failed(rs.lastError());
-        const bool taken = rs.FindTaken(heading);
-        if (rs.lastError())
-            return failed(rs.lastError());
-        if (taken) {
+        const store::Result added
+            = library.add(heading, qbx::test::crashDescription(heading), qbx::test::crashCode(heading));
+        if (added.outcome == store::Outcome::Failed)
+            return failed(added.error);
+        if (added.outcome == store::Outcome::Taken) {
             std::fprintf(stderr, "%s is taken already\n", qPrintable(heading));
             return 1;
         }
-        rs.AddNew();
-        rs.Collect(store::kCodeName, store::trimSpaces(heading));
-        rs.Collect(store::kCodeDesc, store::trimSpaces(qbx::test::crashDescription(heading)));
-        rs.Collect(store::kCode, qbx::test::crashCode(heading));
-        if (!rs.Update())
-            return failed(rs.lastError());
         std::printf("%s\n", qPrintable(heading));
         std::fflush(stdout);
-        rs.Close();
-        conn.Close();
     }
     return 0;
 }

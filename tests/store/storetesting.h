@@ -2,8 +2,8 @@
 // Shared by the store's tests: a plain SQLite connection of the test's own, beside the
 // store's, for making odd files, holding locks and looking at what was really stored.
 
-#include "libraryfolder.h"
-#include "testsupport.h" // shows QStrings as text in failures
+#include "store/libraryfolder.h"
+#include "support/testsupport.h" // shows QStrings as text in failures
 
 #include <QSqlDatabase>
 #include <QSqlError>

@@ -1,12 +1,12 @@
 // A writer killed at any moment: the library is still a sound file, every snippet the writer
 // saw stored is there, and every row in it is whole, none half-written.
 
-#include "crashsnippet.h"
-#include "database.h"
-#include "libraryfolder.h"
-#include "libraryinit.h"
-#include "storetesting.h"
-#include "testsupport.h"
+#include "store/crashsnippet.h"
+#include "store/snippets.h"
+#include "store/libraryfolder.h"
+#include "store/libraryinit.h"
+#include "store/storetesting.h"
+#include "support/testsupport.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -31,15 +31,14 @@ struct Stored {
 std::vector<Stored> readThroughTheStore(const QString &path)
 {
     std::vector<Stored> rows;
-    store::DbConnection conn;
-    EXPECT_TRUE(conn.Open(path)) << conn.lastError().message.toStdString();
-    store::DbRecordset rs;
-    EXPECT_TRUE(rs.Open(QString::fromLatin1(store::DbRecordset::kQueryText), &conn))
-        << rs.lastError().message.toStdString();
-    for (rs.MoveFirst(); !rs.Eof() && !rs.lastError(); rs.MoveNext())
-        rows.push_back({rs.Fields(store::kCodeName).toString(), rs.Fields(store::kCodeDesc).toString(),
-                        rs.Fields(store::kCode).toString()});
-    EXPECT_FALSE(rs.lastError()) << rs.lastError().message.toStdString();
+    const store::SnippetLibrary library(path);
+    const store::HeadingsResult list = library.headings();
+    EXPECT_EQ(list.error.message, QString());
+    for (const QString &heading : list.headings) {
+        const store::SnippetResult r = library.find(heading);
+        EXPECT_TRUE(r.done()) << r.error.message.toStdString();
+        rows.push_back({heading, r.snippet.description.toString(), r.snippet.code.toString()});
+    }
     return rows;
 }
 

@@ -1,10 +1,10 @@
 // Creating a library: the folder, an empty table and the help page, each only where it is
 // missing; samples only into a library made now; nothing existing touched.
 
-#include "libraryfolder.h"
-#include "libraryinit.h"
-#include "resources.h"
-#include "testsupport.h"
+#include "store/libraryfolder.h"
+#include "store/libraryinit.h"
+#include "resources/data.h"
+#include "support/testsupport.h"
 
 #include <QCryptographicHash>
 #include <QDir>
