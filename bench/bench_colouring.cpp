@@ -9,10 +9,10 @@
 // Every figure is printed with its target; a summary table closes the output. Naming parts
 // (1 to 5) on the command line runs only those.
 
-#include "boxcolouring.h"
+#include "colouring/boxcolouring.h"
 #include "literalcolouring.h"
-#include "richtextbox.h"
-#include "vbcolouring.h"
+#include "colouring/richtextbox.h"
+#include "colouring/vbcolouring.h"
 
 #include <QApplication>
 #include <QFile>

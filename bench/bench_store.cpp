@@ -1,12 +1,12 @@
 // How long the snippet store takes on a large library: 100,000 snippets of about 2 KB each.
-// Each operation is done as the window does it (its own connection, opened and closed) and
+// Each operation is done through the store's operations, as the window does it, and
 // timed several times; the median is printed with the fastest and slowest run. The same is
 // done on a file made without the headings' index, to show what the index buys, and the
 // query plans show which b-tree each of the store's queries walks.
 
-#include "database.h"
-#include "libraryfolder.h"
-#include "libraryinit.h"
+#include "store/snippets.h"
+#include "store/libraryfolder.h"
+#include "store/libraryinit.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -32,8 +32,6 @@ namespace {
 
 constexpr int kRows = 100000;
 constexpr int kRuns = 7;
-
-const QString kQuery = QString::fromLatin1(store::DbRecordset::kQueryText);
 
 struct Snippet {
     QString heading, desc, code;
@@ -108,14 +106,13 @@ bool fill(const QString &path, const std::vector<Snippet> &snippets, bool makeTa
 
 void printPlans(const QString &path)
 {
-    // The store's queries, as database.cpp words them.
+    // The store's queries, as snippets.cpp words them.
     const std::pair<const char *, const char *> queries[] = {
-        {"heading list (load)", "SELECT rowid, CodeName FROM TABLE1"},
-        {"standing on the first row", "SELECT min(rowid) FROM TABLE1"},
-        {"FindTaken", "SELECT rowid, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) = 'X' OR "
+        {"heading list", "SELECT rowid, CodeName FROM TABLE1 WHERE CodeName IS NOT NULL"},
+        {"the taken check", "SELECT rowid, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) = 'X' OR "
                       "length(CAST(CodeName AS BLOB)) <> length(CodeName)"},
-        {"FindPicked", "SELECT rowid FROM TABLE1 WHERE trim(CodeName, ' ') = 'x'"},
-        {"a column of one row", "SELECT code FROM TABLE1 WHERE rowid = 1"},
+        {"finding the picked row", "SELECT rowid FROM TABLE1 WHERE trim(CodeName, ' ') = 'x'"},
+        {"the picked row's columns", "SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE rowid = 1"},
     };
     const QString name = QStringLiteral("bench-plan");
     {
@@ -159,68 +156,28 @@ void fail(const char *what, const store::StoreError &error)
 // The heading list as the window reads it.
 QStringList readHeadings(const QString &path)
 {
-    store::DbConnection conn;
-    if (!conn.Open(path))
-        fail("open", conn.lastError());
-    store::DbRecordset rs;
-    if (!rs.Open(kQuery, &conn))
-        fail("recordset", rs.lastError());
-    QStringList list;
-    const int count = rs.RecordCount();
-    if (count < 0)
-        fail("count", rs.lastError());
-    list.reserve(count);
-    for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext())
-        list << rs.Fields(store::kCodeName).toString();
-    if (rs.lastError())
-        fail("walk", rs.lastError());
-    rs.Close();
-    conn.Close();
-    return list;
+    store::HeadingsResult list = store::SnippetLibrary(path).headings();
+    if (list.outcome == store::Outcome::Failed)
+        fail("heading list", list.error);
+    return list.headings;
 }
 
 // Adding a snippet as the window does it; true when it was added, false when taken.
 bool addSnippet(const QString &path, const Snippet &s)
 {
-    store::DbConnection conn;
-    if (!conn.Open(path))
-        fail("open", conn.lastError());
-    store::DbRecordset rs;
-    if (!rs.Open(kQuery, &conn))
-        fail("recordset", rs.lastError());
-    const bool taken = rs.FindTaken(s.heading);
-    if (rs.lastError())
-        fail("FindTaken", rs.lastError());
-    if (!taken) {
-        rs.AddNew();
-        rs.Collect(store::kCodeName, store::trimSpaces(s.heading));
-        rs.Collect(store::kCodeDesc, store::trimSpaces(s.desc));
-        rs.Collect(store::kCode, s.code);
-        if (!rs.Update())
-            fail("Update", rs.lastError());
-    }
-    rs.Close();
-    conn.Close();
-    return !taken;
+    const store::Result added = store::SnippetLibrary(path).add(s.heading, s.desc, s.code);
+    if (added.outcome == store::Outcome::Failed)
+        fail("add", added.error);
+    return added.done();
 }
 
 // Showing a picked snippet: its description and code.
 qsizetype showSnippet(const QString &path, const QString &picked)
 {
-    store::DbConnection conn;
-    if (!conn.Open(path))
-        fail("open", conn.lastError());
-    store::DbRecordset rs;
-    if (!rs.Open(kQuery, &conn))
-        fail("recordset", rs.lastError());
-    if (!rs.FindPicked(picked))
-        fail("FindPicked", rs.lastError().kind != store::Failure::None
-                               ? rs.lastError()
-                               : store::StoreError{store::Failure::Other, QStringLiteral("not found")});
-    const qsizetype size = rs.Fields(store::kCodeDesc).toString().size() + rs.Fields(store::kCode).toString().size();
-    rs.Close();
-    conn.Close();
-    return size;
+    const store::SnippetResult found = store::SnippetLibrary(path).find(picked);
+    if (!found.done())
+        fail("find", found.error ? found.error : store::StoreError{store::Failure::Other, QStringLiteral("not found")});
+    return found.snippet.description.toString().size() + found.snippet.code.toString().size();
 }
 
 void measureFile(const char *title, const QString &path, const std::vector<Snippet> &snippets, QComboBox *combo,
@@ -229,7 +186,7 @@ void measureFile(const char *title, const QString &path, const std::vector<Snipp
     std::printf("\n%s: %s (%.1f MB)\n", title, qPrintable(QDir::toNativeSeparators(path)),
                 double(QFileInfo(path).size()) / (1024.0 * 1024.0));
     QStringList list;
-    measure("heading list (open, count, walk, close)", [&](int) { list = readHeadings(path); });
+    measure("heading list (open, read, close)", [&](int) { list = readHeadings(path); });
     if (list.size() != kRows || list.front() != snippets.front().heading || list.back() != snippets.back().heading)
         fail("heading list", {store::Failure::Other, QStringLiteral("wrong headings")});
     if (combo) {
@@ -269,7 +226,7 @@ void measureFile(const char *title, const QString &path, const std::vector<Snipp
             fail("add", {store::Failure::Other, QStringLiteral("added a taken heading")});
     });
     const QString last = snippets.back().heading;
-    measure("show the last heading (FindPicked, read)", [&](int) { showSnippet(path, last); });
+    measure("show the last heading (find, read)", [&](int) { showSnippet(path, last); });
     std::printf("  query plans:\n");
     printPlans(path);
 }

@@ -1,7 +1,7 @@
 #include "literalcolouring.h"
 
-#include "richtextbox.h"
-#include "vbcolouring.h"
+#include "colouring/richtextbox.h"
+#include "colouring/vbcolouring.h"
 
 #include <QStringList>
 
