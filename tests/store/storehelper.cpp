@@ -2,6 +2,10 @@
 //   store_helper write RUN   adds the snippets RUN-0, RUN-1, ... to the library in
 //                            $XDG_DATA_HOME, each the way the window adds one, and prints each
 //                            heading as soon as its Update has returned true.
+//   store_helper add HEADING GO
+//                            waits until the file GO exists, then adds the snippet HEADING to
+//                            the library in $XDG_DATA_HOME and prints the outcome: done, taken,
+//                            or the failure's message.
 //   store_helper lock PATH   holds the file PATH locked as a writer does, says "held", and
 //                            lets go when its input ends.
 
@@ -10,6 +14,8 @@
 #include "store/libraryfolder.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QThread>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -48,6 +54,19 @@ int write(const QString &run)
     return 0;
 }
 
+int addAtOnce(const QString &heading, const QString &go)
+{
+    std::printf("ready\n");
+    std::fflush(stdout);
+    while (!QFileInfo::exists(go))
+        QThread::usleep(200);
+    const store::Result added = store::SnippetLibrary(store::databasePath()).add(heading, heading, heading);
+    if (added.outcome == store::Outcome::Failed)
+        return failed(added.error);
+    std::printf("%s\n", added.outcome == store::Outcome::Taken ? "taken" : "done");
+    return 0;
+}
+
 int lock(const QString &path)
 {
     const QString name = QStringLiteral("lock");
@@ -83,8 +102,10 @@ int main(int argc, char **argv)
     const QStringList args = QCoreApplication::arguments();
     if (args.size() == 3 && args[1] == QLatin1String("write"))
         return write(args[2]);
+    if (args.size() == 4 && args[1] == QLatin1String("add"))
+        return addAtOnce(args[2], args[3]);
     if (args.size() == 3 && args[1] == QLatin1String("lock"))
         return lock(args[2]);
-    std::fprintf(stderr, "usage: store_helper write RUN | store_helper lock PATH\n");
+    std::fprintf(stderr, "usage: store_helper write RUN | add HEADING GO | lock PATH\n");
     return 2;
 }

@@ -1,5 +1,6 @@
-// A writer killed at any moment: the library is still a sound file, every snippet the writer
-// saw stored is there, and every row in it is whole, none half-written.
+// Real writers in processes of their own: one killed at any moment leaves the library a sound
+// file, every snippet it saw stored there and every row whole; eight adding one heading at
+// once store it once.
 
 #include "store/crashsnippet.h"
 #include "store/snippets.h"
@@ -8,6 +9,7 @@
 #include "store/storetesting.h"
 #include "support/testsupport.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
@@ -16,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <random>
 
 using namespace quillbox;
@@ -114,6 +117,45 @@ TEST(StoreCrash, KilledWriterLeavesEverySnippetItReportedAndNoneHalfWritten)
                 journals);
     // Only worth something when the writer got snippets in before it was killed.
     EXPECT_GT(totalReported, runs);
+}
+
+TEST(StoreRace, WritersAddingOneHeadingAtOnceStoreItOnce)
+{
+    qbx::test::FreshUserFolders folders;
+    ASSERT_TRUE(store::initLibrary(false).ok);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), folders.dataHome());
+    const QStringList spellings = {"Dup%1", " dup%1", "DUP%1 ", "dUp%1", "Dup%1", "  DUP%1", "dup%1", "Dup%1  "};
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        const QString go = folders.dataHome() + QStringLiteral("/go%1").arg(round);
+        std::vector<std::unique_ptr<QProcess>> writers;
+        for (const QString &spelling : spellings) {
+            auto &w = writers.emplace_back(std::make_unique<QProcess>());
+            w->setProcessEnvironment(env);
+            w->start(qbx::test::binDir() + QStringLiteral("/store_helper"),
+                     {QStringLiteral("add"), spelling.arg(round), go});
+        }
+        for (auto &w : writers) {
+            QByteArray out;
+            while (!out.contains("ready") && w->waitForReadyRead(10000))
+                out += w->readAllStandardOutput();
+            ASSERT_TRUE(out.contains("ready")) << w->readAllStandardError().toStdString();
+        }
+        QFile(go).open(QIODevice::WriteOnly); // all at once
+        QStringList outcomes;
+        for (auto &w : writers) {
+            ASSERT_TRUE(w->waitForFinished(20000));
+            outcomes << QString::fromUtf8(w->readAllStandardOutput() + w->readAllStandardError()).trimmed();
+        }
+        EXPECT_EQ(outcomes.count(QStringLiteral("done")), 1) << outcomes.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(outcomes.count(QStringLiteral("taken")), 7) << outcomes.join(QLatin1Char('|')).toStdString();
+        qbx::test::RawConnection raw(store::databasePath());
+        EXPECT_EQ(raw.value(QStringLiteral("SELECT count(*) FROM TABLE1 WHERE upper(trim(CodeName)) = ?"),
+                            {QStringLiteral("DUP%1").arg(round)})
+                      .toInt(),
+                  1);
+    }
 }
 
 } // namespace
