@@ -1,8 +1,7 @@
 #pragma once
-// The pictures, the help page and the sample snippets that ship inside the program.
+// The pictures that ship inside the program, drawn for the window.
 
 #include <QIcon>
-#include <QList>
 #include <QPixmap>
 #include <QString>
 
@@ -37,18 +36,5 @@ enum class Image {
 QPixmap pixmap(Image image, const QSize &size);
 // An icon holding the image at the sizes the window system asks for.
 QIcon icon(Image image);
-
-// The user's help page, a complete HTML document.
-QString helpPage();
-// The name the help page is saved under in the library folder.
-QString helpFileName();
-
-struct SampleSnippet {
-    QString heading;
-    QString description; // every line a comment line, CR LF between lines
-    QString code;        // CR LF between lines
-};
-// A handful of useful snippets for a new library.
-QList<SampleSnippet> sampleSnippets();
 
 } // namespace quillbox::resources

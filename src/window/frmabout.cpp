@@ -1,6 +1,6 @@
 #include "window/frmabout.h"
 
-#include "resources/resources.h"
+#include "resources/images.h"
 #include "window/twips.h"
 #include "window/uifonts.h"
 

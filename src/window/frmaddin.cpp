@@ -7,7 +7,7 @@
 #include "window/imagelist.h"
 #include "store/libraryfolder.h"
 #include "window/messageservice.h"
-#include "resources/resources.h"
+#include "resources/images.h"
 #include "output/clipboard.h"
 #include "colouring/richtextbox.h"
 #include "store/snippettext.h"

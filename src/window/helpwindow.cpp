@@ -1,6 +1,6 @@
 #include "window/helpwindow.h"
 
-#include "resources/resources.h"
+#include "resources/images.h"
 
 #include <QDir>
 #include <QFile>

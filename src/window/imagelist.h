@@ -1,7 +1,7 @@
 #pragma once
 // The toolbar's image list: eight 25 x 25 pictures. Not a visible control.
 
-#include "resources/resources.h"
+#include "resources/images.h"
 
 #include <QObject>
 #include <QPixmap>

@@ -1,6 +1,6 @@
 #include "window/statusbar.h"
 
-#include "resources/resources.h"
+#include "resources/images.h"
 #include "window/twips.h"
 
 #include <QHBoxLayout>
