@@ -1,16 +1,14 @@
 // The real add-in module in the host: registered through its own entry point, listed,
 // started as the host starts, chosen from the Add-Ins menu, and let go again.
 
-#include "hostaddins.h"
-#include "hostobjectmodel.h"
-#include "hostwindow.h"
-#include "testsupport.h"
+#include "host/hostaddins.h"
+#include "host/hostwindow.h"
+#include "support/testsupport.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSettings>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -22,7 +20,7 @@ const QString kProgId = QStringLiteral("Quillbox.Connect");
 
 QString modulePath()
 {
-    return QFileInfo(qbx::test::binDir() + QStringLiteral("/quillbox-addin.so")).absoluteFilePath();
+    return qbx::test::binDir() + QStringLiteral("/quillbox-addin.so");
 }
 
 QWidget *quillboxWindow()
@@ -33,92 +31,79 @@ QWidget *quillboxWindow()
     return nullptr;
 }
 
-QString storedSetting()
+QSettings setting()
 {
-    QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"), QStringLiteral("Quillbox"));
-    return s.value(QStringLiteral("Settings/DisplayOnConnect")).toString();
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"), QStringLiteral("Quillbox"));
 }
 
 } // namespace
 
-TEST(AddInInHost, RegistrationAsTheHostSeesIt)
+TEST(AddInInHost, RegistersItselfAsTheHostExpectsAndUnregistersOnlyItself)
 {
     qbx::test::FreshUserFolders folders;
+    AddInRegistry registry;
+    registry.registry().setValue(qbx::kAddinsKey + QStringLiteral("\\Other.Connect"), QStringLiteral("LoadBehavior"), 1);
     QString error;
     ASSERT_TRUE(loader::registerServer(modulePath(), &error)) << error.toStdString();
-    AddInRegistry registry;
-    const auto listed = registry.addIns();
-    ASSERT_EQ(listed.size(), 1);
-    EXPECT_EQ(listed[0].progId, kProgId);
-    EXPECT_EQ(listed[0].displayName(), QStringLiteral("Quillbox Ver 1.0"));
-    EXPECT_EQ(listed[0].description, QStringLiteral("This Addin saves Time by creating codes for common usage."));
-    EXPECT_EQ(listed[0].loadBehavior, 5);
-    EXPECT_TRUE(listed[0].loadsOnStartup());
-    EXPECT_TRUE(listed[0].loadsFromCommandLine());
+    const auto info = AddInRegistry().addIn(kProgId);
+    ASSERT_TRUE(info);
+    EXPECT_EQ((QStringList{info->displayName(), info->description, info->satelliteDllName, info->additionalRegistryKey}),
+              (QStringList{"Quillbox Ver 1.0", "This Addin saves Time by creating codes for common usage.", "", ""}));
+    EXPECT_EQ(std::pair(info->loadBehavior, info->commandLineSafe), std::pair(5, 1));
     const auto classId = registry.classIdOf(kProgId, &error);
-    ASSERT_TRUE(classId.has_value()) << error.toStdString();
-    EXPECT_EQ(registry.modulePathOf(*classId, &error), std::optional<QString>(modulePath()));
+    ASSERT_TRUE(classId) << error.toStdString();
+    EXPECT_EQ(registry.modulePathOf(*classId), QFileInfo(modulePath()).absoluteFilePath());
 
     ASSERT_TRUE(loader::unregisterServer(modulePath(), &error)) << error.toStdString();
-    EXPECT_TRUE(AddInRegistry().addIns().isEmpty());
+    const QList<AddInInfo> left = AddInRegistry().addIns();
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_EQ(left[0].progId, QStringLiteral("Other.Connect"));
+    EXPECT_FALSE(AddInRegistry().classIdOf(kProgId));
 }
 
-TEST(AddInInHost, StartsWithTheHostAndOpensFromTheAddInsMenu)
+TEST(AddInInHost, StartsWithTheHostOpensFromTheAddInsMenuAndRemembersTheOpenWindow)
 {
     qbx::test::FreshUserFolders folders;
-    QString error;
-    ASSERT_TRUE(loader::registerServer(modulePath(), &error)) << error.toStdString();
+    ASSERT_TRUE(loader::registerServer(modulePath()));
     {
         ObjectModel model;
         AddInHost host(model);
         HostWindow window(model, host);
         EXPECT_TRUE(host.connectStartupAddIns(false).empty());
-        ASSERT_TRUE(host.isConnected(kProgId));
-
+        EXPECT_EQ(host.connectMode(kProgId), qbx::ConnectMode::Startup);
         // The command is on the host's Add-Ins menu, after the manager's own entry.
-        const auto controls = model.controls(kAddInsBarName);
-        ASSERT_EQ(controls.size(), 1);
-        EXPECT_EQ(model.caption(controls[0]), QStringLiteral("Quillbox ver 1.0"));
-        QStringList entries;
-        for (QAction *a : window.addInsMenu()->actions())
-            if (!a->isSeparator())
-                entries << a->text();
-        EXPECT_EQ(entries.last(), QStringLiteral("Quillbox ver 1.0"));
+        const QList<QAction *> entries = window.addInsMenu()->actions();
+        ASSERT_EQ(entries.size(), 3);
+        EXPECT_EQ(entries[2]->text(), QStringLiteral("Quillbox ver 1.0"));
         EXPECT_EQ(quillboxWindow(), nullptr) << "a start-up connection never opens the window";
 
-        window.actionFor(controls[0])->trigger();
-        QWidget *form = quillboxWindow();
-        ASSERT_NE(form, nullptr);
-        EXPECT_TRUE(form->isVisible());
-
-        ASSERT_TRUE(host.disconnectAddIn(kProgId, qbx::DisconnectMode::UserClosed, &error)) << error.toStdString();
-        EXPECT_TRUE(model.controls(kAddInsBarName).isEmpty());
+        entries[2]->trigger();
+        ASSERT_NE(quillboxWindow(), nullptr);
+        EXPECT_TRUE(quillboxWindow()->isVisible());
+        ASSERT_TRUE(host.disconnectAddIn(kProgId, qbx::DisconnectMode::UserClosed));
+        EXPECT_EQ(window.addInsMenu()->actions().size(), 2);
         EXPECT_EQ(quillboxWindow(), nullptr);
-        EXPECT_EQ(storedSetting(), QStringLiteral("1"));
-        QStringList after;
-        for (QAction *a : window.addInsMenu()->actions())
-            after << a->text();
-        EXPECT_FALSE(after.contains(QStringLiteral("Quillbox ver 1.0")));
+        EXPECT_EQ(setting().value(QStringLiteral("Settings/DisplayOnConnect")), QStringLiteral("1"));
+
+        // Loaded again by the user, it opens the window it had open.
+        ASSERT_TRUE(host.connectAddIn(kProgId, qbx::ConnectMode::AfterStartup));
+        EXPECT_TRUE(quillboxWindow() && quillboxWindow()->isVisible());
     }
+    EXPECT_EQ(quillboxWindow(), nullptr);
     EXPECT_EQ(loader::canUnloadNow(modulePath()), std::optional<bool>(true));
 }
 
 TEST(AddInInHost, CommandLineConnectionAddsTheCommandButKeepsTheWindowClosed)
 {
     qbx::test::FreshUserFolders folders;
-    {
-        QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"), QStringLiteral("Quillbox"));
-        s.setValue(QStringLiteral("Settings/DisplayOnConnect"), QStringLiteral("1"));
-    }
-    QString error;
-    ASSERT_TRUE(loader::registerServer(modulePath(), &error));
+    setting().setValue(QStringLiteral("Settings/DisplayOnConnect"), QStringLiteral("1"));
+    ASSERT_TRUE(loader::registerServer(modulePath()));
     ObjectModel model;
     AddInHost host(model);
     EXPECT_TRUE(host.connectStartupAddIns(true).empty());
-    ASSERT_TRUE(host.isConnected(kProgId));
-    EXPECT_EQ(host.connectMode(kProgId), std::optional<qbx::ConnectMode>(qbx::ConnectMode::CommandLine));
+    EXPECT_EQ(host.connectMode(kProgId), qbx::ConnectMode::CommandLine);
     EXPECT_EQ(model.controls(kAddInsBarName).size(), 1);
     EXPECT_EQ(quillboxWindow(), nullptr);
     host.disconnectAll();
-    EXPECT_EQ(storedSetting(), QStringLiteral("0"));
+    EXPECT_EQ(setting().value(QStringLiteral("Settings/DisplayOnConnect")), QStringLiteral("0"));
 }

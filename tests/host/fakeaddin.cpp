@@ -1,232 +1,103 @@
-// A small add-in module for the host's tests: a real in-process server with the four
-// entry points, whose connection objects use the host's object model the way an add-in
-// does and write down every call they receive.
+// A small add-in module for the host's tests: a real in-process server whose connection
+// objects write down every call they receive (FakeAddInLog).
 
-#include "fakeaddin.h"
+#include "host/fakeaddin.h"
 
-#include "qbx/extensibility.h"
-#include "qbx/registry.h"
+#include "host/extensibility.h"
 
-#include <QFile>
-
-#include <atomic>
-#include <type_traits>
-
-#include <dlfcn.h>
+#include <QStringList>
 
 using namespace qbx;
 
 namespace {
 
-std::atomic<int> g_objects{0};
-std::atomic<int> g_locks{0};
+int g_objects = 0;
+QStringList g_log;
 
-void record(std::uint8_t tag, const QString &line)
-{
-    QFile file(qEnvironmentVariable(fake::kLogVariable));
-    if (!file.fileName().isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        file.write(QStringLiteral("%1 %2\n").arg(tag).arg(line).toUtf8());
-}
-
-// Counting and identity of every object of the module: it answers for IUnknown, its
-// interface and the interfaces that one derives from.
-template <typename Derived, typename Interface>
-class Object : public Interface {
+// One class is both the class factory and the connection object the factory makes.
+class Fake final : public IClassFactory, public IDTExtensibility2 {
 public:
-    explicit Object(std::uint8_t tag) : m_tag(tag) { ++g_objects; }
-    Object(const Object &) = delete;
-    Object &operator=(const Object &) = delete;
+    explicit Fake(std::uint8_t tag) : m_tag(tag) { ++g_objects; }
 
     HResult QueryInterface(const Guid &iid, void **object) override
     {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (iid != IUnknown::IID && iid != Interface::IID
-            && !(std::is_base_of_v<IDispatch, Interface> && iid == IDispatch::IID))
-            return E_NOINTERFACE;
-        *object = static_cast<Interface *>(this);
+        if (iid == IClassFactory::IID)
+            *object = static_cast<IClassFactory *>(this);
+        else if (iid == IUnknown::IID || iid == IDispatch::IID || iid == IDTExtensibility2::IID)
+            *object = static_cast<IDTExtensibility2 *>(this);
+        else
+            return *object = nullptr, E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
     std::uint32_t AddRef() override { return ++m_refs; }
     std::uint32_t Release() override
     {
-        const std::uint32_t left = --m_refs;
-        if (left == 0)
-            delete static_cast<Derived *>(this);
-        return left;
-    }
-
-protected:
-    ~Object() { --g_objects; }
-    const std::uint8_t m_tag;
-
-private:
-    std::atomic<std::uint32_t> m_refs{1};
-};
-
-class Sink final : public Object<Sink, ICommandBarEventsSink> {
-public:
-    using Object::Object;
-    void Click(ICommandBarControl *control, VariantBool *handled, VariantBool *) override
-    {
-        QString caption;
-        if (control)
-            control->get_Caption(&caption);
-        record(m_tag, QStringLiteral("Click handled=%1 caption=%2").arg(*handled ? 1 : 0).arg(caption));
-    }
-};
-
-class Connect final : public Object<Connect, IDTExtensibility2> {
-public:
-    using Object::Object;
-    HResult GetIDsOfNames(const QString &, DispId *) override { return DISP_E_UNKNOWNNAME; }
-    HResult Invoke(DispId, InvokeKind, QVariantList &, QVariant *) override { return DISP_E_MEMBERNOTFOUND; }
-    QString ErrorDescription() override { return m_error; }
-
-    // Adds a button "Fake Add-In <tag>" to the Add-Ins bar and listens to its clicks.
-    HResult OnConnection(IDispatch *application, ConnectMode mode, IDispatch *, QVariantList &) override
-    {
-        record(m_tag, QStringLiteral("OnConnection %1").arg(static_cast<int>(mode)));
-        if (m_tag == fake::kConnectionFails) {
-            m_error = QStringLiteral("The fake add-in refuses to connect.");
-            return E_FAIL;
+        if (--m_refs == 0) {
+            delete this;
+            return 0;
         }
-        if (!application || Failed(application->QueryInterface(IVBE::IID, m_vbe.putVoid()))) {
-            record(m_tag, QStringLiteral("Failed host object"));
-            return S_OK;
-        }
-        ComPtr<ICommandBars> bars;
-        ComPtr<ICommandBar> bar;
-        ComPtr<ICommandBarControls> controls;
-        ComPtr<IEvents> events;
-        ComPtr<Sink> sink(new Sink(m_tag), false);
-        // The steps stop at the first that fails, whose reason is written down.
-        auto failed = [this](const char *step, IDispatch *on, HResult hr) {
-            if (Failed(hr))
-                record(m_tag, QStringLiteral("Failed %1: %2").arg(QLatin1String(step), on->ErrorDescription()));
-            return Failed(hr);
-        };
-        [[maybe_unused]] const bool stopped =
-            failed("CommandBars", m_vbe.get(), m_vbe->get_CommandBars(bars.put()))
-            || failed("Item", bars.get(), bars->Item(QStringLiteral("Add-Ins"), bar.put()))
-            || failed("Controls", bar.get(), bar->get_Controls(controls.put()))
-            || failed("Add", controls.get(), controls->Add(msoControlButton, m_control.put()))
-            || failed("Caption", m_control.get(), m_control->put_Caption(QStringLiteral("Fake Add-In %1").arg(m_tag)))
-            || failed("Events", m_vbe.get(), m_vbe->get_Events(events.put()))
-            || failed("CommandBarEvents", events.get(), events->get_CommandBarEvents(m_control.get(), m_source.put()))
-            || failed("Advise", m_source.get(), m_source->Advise(sink.get(), &m_cookie));
-        return S_OK;
+        return m_refs;
     }
 
-    // Stops listening and deletes the button.
-    HResult OnDisconnection(DisconnectMode mode, QVariantList &) override
+    HResult CreateInstance(IUnknown *, const Guid &iid, void **object) override
     {
-        record(m_tag, QStringLiteral("OnDisconnection %1").arg(static_cast<int>(mode)));
-        if (m_source && Failed(m_source->Unadvise(m_cookie)))
-            record(m_tag, QStringLiteral("Failed Unadvise: %1").arg(m_source->ErrorDescription()));
-        if (m_control && Failed(m_control->Delete()))
-            record(m_tag, QStringLiteral("Failed Delete: %1").arg(m_control->ErrorDescription()));
-        m_source = nullptr;
-        m_control = nullptr;
-        m_vbe = nullptr;
-        return S_OK;
-    }
-    HResult OnAddInsUpdate(QVariantList &) override { return noted("OnAddInsUpdate"); }
-    HResult OnStartupComplete(QVariantList &) override { return noted("OnStartupComplete"); }
-    HResult OnBeginShutdown(QVariantList &) override { return noted("OnBeginShutdown"); }
-
-private:
-    HResult noted(const char *event)
-    {
-        record(m_tag, QLatin1String(event));
-        return S_OK;
-    }
-
-    QString m_error;
-    ComPtr<IVBE> m_vbe;
-    ComPtr<ICommandBarControl> m_control;
-    ComPtr<ICommandBarEvents> m_source;
-    std::uint32_t m_cookie = 0;
-};
-
-class Factory final : public Object<Factory, IClassFactory> {
-public:
-    using Object::Object;
-    HResult CreateInstance(IUnknown *outer, const Guid &iid, void **object) override
-    {
-        if (!object)
-            return E_POINTER;
         *object = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
         if (m_tag == fake::kFactoryFails)
             return E_OUTOFMEMORY;
-        ComPtr<Connect> connect(new Connect(m_tag), false);
-        return connect->QueryInterface(iid, object);
+        ComPtr<IDTExtensibility2> made(new Fake(m_tag), false);
+        return made->QueryInterface(iid, object);
     }
-    HResult LockServer(bool lock) override
+    HResult LockServer(bool) override { return S_OK; }
+
+    HResult GetIDsOfNames(const QString &, DispId *) override { return DISP_E_UNKNOWNNAME; }
+    HResult Invoke(DispId, InvokeKind, QVariantList &, QVariant *) override { return DISP_E_MEMBERNOTFOUND; }
+    QString ErrorDescription() override { return QStringLiteral("The fake add-in refuses to connect."); }
+    HResult OnConnection(IDispatch *, ConnectMode mode, IDispatch *, QVariantList &) override
     {
-        lock ? ++g_locks : --g_locks;
+        record(QStringLiteral("OnConnection %1").arg(int(mode)));
+        return m_tag == fake::kConnectionFails ? E_FAIL : S_OK;
+    }
+    HResult OnDisconnection(DisconnectMode mode, QVariantList &) override
+    {
+        return record(QStringLiteral("OnDisconnection %1").arg(int(mode)));
+    }
+    HResult OnAddInsUpdate(QVariantList &) override { return record(QStringLiteral("OnAddInsUpdate")); }
+    HResult OnStartupComplete(QVariantList &) override { return record(QStringLiteral("OnStartupComplete")); }
+    HResult OnBeginShutdown(QVariantList &) override { return record(QStringLiteral("OnBeginShutdown")); }
+
+private:
+    ~Fake() { --g_objects; }
+    HResult record(const QString &event)
+    {
+        g_log.append(QString::number(m_tag) + QLatin1Char(' ') + event);
         return S_OK;
     }
+
+    const std::uint8_t m_tag;
+    std::uint32_t m_refs = 1;
 };
-
-const int g_anchor = 0;
-
-QString modulePath()
-{
-    Dl_info info{};
-    return dladdr(&g_anchor, &info) != 0 && info.dli_fname ? QFile::decodeName(info.dli_fname) : QString();
-}
-
-const QString kProgId = QLatin1String(fake::kProgId);
-const QString kClassesKey = QStringLiteral("Software\\Classes\\");
 
 } // namespace
 
 QBX_EXPORT_C HResult DllGetClassObject(const Guid *clsid, const Guid *iid, void **object)
 {
-    if (!clsid || !iid || !object)
-        return E_POINTER;
-    *object = nullptr;
     Guid family = *clsid;
     const auto tag = static_cast<std::uint8_t>(family.data1 & 0xFFu);
     family.data1 &= ~0xFFu;
+    *object = nullptr;
     if (family != fake::classId(0) || tag == fake::kUnknownClass)
         return CLASS_E_CLASSNOTAVAILABLE;
-    ComPtr<Factory> factory(new Factory(tag), false);
+    ComPtr<IClassFactory> factory(new Fake(tag), false);
     return factory->QueryInterface(*iid, object);
 }
 
 QBX_EXPORT_C HResult DllCanUnloadNow()
 {
-    return g_objects.load() == 0 && g_locks.load() == 0 ? S_OK : S_FALSE;
+    return g_objects == 0 ? S_OK : S_FALSE;
 }
 
-QBX_EXPORT_C HResult DllRegisterServer()
+QBX_EXPORT_C QStringList *FakeAddInLog()
 {
-    const QString path = modulePath();
-    if (path.isEmpty())
-        return SELFREG_E_CLASS;
-    Registry registry;
-    const QString addIn = kAddinsKey + QLatin1Char('\\') + kProgId;
-    registry.setValue(addIn, QStringLiteral("FriendlyName"), QLatin1String(fake::kFriendlyName));
-    registry.setValue(addIn, QStringLiteral("Description"), QLatin1String(fake::kDescription));
-    registry.setValue(addIn, QStringLiteral("LoadBehavior"), 0);
-    registry.setValue(addIn, QStringLiteral("CommandLineSafe"), 0);
-    registry.setValue(kClassesKey + kProgId + QStringLiteral("\\CLSID"), QString(), fake::classId(0).toString());
-    registry.setValue(kClassesKey + QStringLiteral("CLSID\\") + fake::classId(0).toString() + QStringLiteral("\\InprocServer32"),
-                      QString(), path);
-    return registry.sync() ? S_OK : SELFREG_E_CLASS;
-}
-
-QBX_EXPORT_C HResult DllUnregisterServer()
-{
-    Registry registry;
-    registry.removeKey(kAddinsKey + QLatin1Char('\\') + kProgId);
-    registry.removeKey(kClassesKey + kProgId);
-    registry.removeKey(kClassesKey + QStringLiteral("CLSID\\") + fake::classId(0).toString());
-    return registry.sync() ? S_OK : SELFREG_E_CLASS;
+    return &g_log;
 }

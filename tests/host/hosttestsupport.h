@@ -1,15 +1,14 @@
 #pragma once
-// Helpers shared by the host's tests: a click sink that remembers what it heard, the fake
-// add-in's log, message boxes answered in place, and fake add-ins registered.
+// Helpers shared by the host's tests: a click sink that remembers what it heard, controls
+// reached as an add-in reaches them, and fake add-ins registered and heard.
 
-#include "fakeaddin.h"
-#include "hostaddins.h"
-#include "hostmessages.h"
-#include "testsupport.h"
+#include "host/fakeaddin.h"
+#include "host/hostaddins.h"
+#include "support/testsupport.h"
+
+#include <QLibrary>
 
 #include <gtest/gtest.h>
-
-#include <QFile>
 
 #include <functional>
 #include <vector>
@@ -17,22 +16,14 @@
 namespace hosttest {
 
 inline QString fakeAddInPath() { return QStringLiteral(QBX_FAKE_ADDIN_PATH); }
-inline QString noExportsPath() { return QStringLiteral(QBX_NOEXPORTS_PATH); }
 
-// Counted like any add-in object; the test holds it in a ComPtr (see newSink).
+// Counted like any add-in object; made with newSink().
 class RecordingSink final : public qbx::ICommandBarEventsSink {
 public:
-    struct Heard {
-        qbx::ICommandBarControl *control;
-        qbx::VariantBool handled, cancelDefault;
-    };
-    qbx::HResult QueryInterface(const qbx::Guid &iid, void **object) override
+    qbx::HResult QueryInterface(const qbx::Guid &, void **object) override
     {
-        const bool known = iid == qbx::IUnknown::IID || iid == qbx::ICommandBarEventsSink::IID;
-        *object = known ? static_cast<qbx::ICommandBarEventsSink *>(this) : nullptr;
-        if (known)
-            AddRef();
-        return known ? qbx::S_OK : qbx::E_NOINTERFACE;
+        *object = nullptr;
+        return qbx::E_NOINTERFACE;
     }
     std::uint32_t AddRef() override { return ++refs; }
     std::uint32_t Release() override
@@ -42,112 +33,78 @@ public:
             delete this;
         return left;
     }
-    void Click(qbx::ICommandBarControl *control, qbx::VariantBool *handled, qbx::VariantBool *cancelDefault) override
+    void Click(qbx::ICommandBarControl *control, qbx::VariantBool *handled, qbx::VariantBool *) override
     {
-        heard.push_back({control, *handled, *cancelDefault});
+        heard.push_back(*handled);
         if (onClick)
             onClick(control, handled);
     }
 
     std::uint32_t refs = 1;
-    std::vector<Heard> heard;
+    std::vector<qbx::VariantBool> heard; // what handled was as each click arrived
     std::function<void(qbx::ICommandBarControl *, qbx::VariantBool *handled)> onClick;
 
 private:
     ~RecordingSink() = default;
 };
 
-inline qbx::ComPtr<RecordingSink> newSink()
-{
-    return qbx::ComPtr<RecordingSink>(new RecordingSink, false);
-}
+inline qbx::ComPtr<RecordingSink> newSink() { return qbx::ComPtr<RecordingSink>(new RecordingSink, false); }
 
-// The controls of a bar, reached as an add-in reaches them.
 inline qbx::ComPtr<qbx::ICommandBarControls> controlsOf(qbx::host::ObjectModel &model,
-                                                      const QString &barName = qbx::host::kAddInsBarName)
+                                                      const QString &bar = qbx::host::kAddInsBarName)
 {
     qbx::ComPtr<qbx::ICommandBars> bars;
-    qbx::ComPtr<qbx::ICommandBar> bar;
+    qbx::ComPtr<qbx::ICommandBar> found;
     qbx::ComPtr<qbx::ICommandBarControls> controls;
-    EXPECT_TRUE(qbx::Succeeded(model.vbe()->get_CommandBars(bars.put())) && qbx::Succeeded(bars->Item(barName, bar.put()))
-                && qbx::Succeeded(bar->get_Controls(controls.put())));
+    EXPECT_TRUE(model.vbe()->get_CommandBars(bars.put()) == qbx::S_OK && bars->Item(bar, found.put()) == qbx::S_OK
+                && found->get_Controls(controls.put()) == qbx::S_OK);
     return controls;
 }
 
-// A button added at the end of a bar.
 inline qbx::ComPtr<qbx::ICommandBarControl> addButton(qbx::host::ObjectModel &model, const QString &caption,
-                                                     const QString &barName = qbx::host::kAddInsBarName)
+                                                     const QString &bar = qbx::host::kAddInsBarName)
 {
     qbx::ComPtr<qbx::ICommandBarControl> control;
-    EXPECT_TRUE(qbx::Succeeded(controlsOf(model, barName)->Add(qbx::msoControlButton, control.put()))
-                && qbx::Succeeded(control->put_Caption(caption)));
+    EXPECT_TRUE(controlsOf(model, bar)->Add(qbx::msoControlButton, control.put()) == qbx::S_OK
+                && control->put_Caption(caption) == qbx::S_OK);
     return control;
 }
 
-// The control's click event source; on failure the result and the reason.
+// The control's click event source; on failure, null with the reason in *error.
 inline qbx::ComPtr<qbx::ICommandBarEvents> eventsOf(qbx::host::ObjectModel &model, qbx::ICommandBarControl *control,
-                                                   qbx::HResult *hr = nullptr, QString *error = nullptr)
+                                                   QString *error = nullptr)
 {
     qbx::ComPtr<qbx::IEvents> events;
-    EXPECT_EQ(model.vbe()->get_Events(events.put()), qbx::S_OK);
     qbx::ComPtr<qbx::ICommandBarEvents> source;
-    const qbx::HResult result = events->get_CommandBarEvents(control, source.put());
-    if (hr)
-        *hr = result;
-    if (error)
+    EXPECT_EQ(model.vbe()->get_Events(events.put()), qbx::S_OK);
+    if (qbx::Failed(events->get_CommandBarEvents(control, source.put())) && error)
         *error = events->ErrorDescription();
     return source;
 }
 
-// Points $QBX_FAKE_ADDIN_LOG at a file in the test's own folder for its lifetime.
-class FakeLog {
-public:
-    explicit FakeLog(const QString &folder) : m_path(folder + QStringLiteral("/fake-addin.log"))
-    {
-        qputenv(fake::kLogVariable, QFile::encodeName(m_path));
-    }
-    ~FakeLog() { qunsetenv(fake::kLogVariable); }
-
-    QStringList lines() const
-    {
-        QFile file(m_path);
-        return file.open(QIODevice::ReadOnly | QIODevice::Text)
-                   ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
-                   : QStringList();
-    }
-    // The lines of one tag, without the tag.
-    QStringList linesOf(int tag) const
-    {
-        const QString prefix = QString::number(tag) + QLatin1Char(' ');
-        QStringList out;
-        for (const QString &line : lines())
-            if (line.startsWith(prefix))
-                out.append(line.mid(prefix.size()));
-        return out;
-    }
-    void clear() const { QFile::remove(m_path); }
-
-private:
-    QString m_path;
-};
-
-// Answers the host's message boxes for its lifetime, keeping "title: text" of each.
-struct CapturedMessages {
-    QStringList shown;
-    qbx::host::MessageHandler previous = qbx::host::setMessageHandler(
-        [this](QWidget *, const QString &title, const QString &text) { shown << title + QStringLiteral(": ") + text; });
-    ~CapturedMessages() { qbx::host::setMessageHandler(std::move(previous)); }
-};
-
-// Registers a fake add-in class under a ProgID of its own.
-inline void registerFake(qbx::host::AddInRegistry &registry, const QString &progId, std::uint8_t tag,
-                         const QString &friendlyName, int loadBehavior = 0, int commandLineSafe = 0,
-                         const QString &description = QString(), const QString &modulePath = fakeAddInPath())
+// What the fake add-ins heard since the log was last cleared, "<tag> <event>" a line.
+inline QStringList &fakeLog()
 {
-    QString error;
+    using Log = QStringList *(*)();
+    static const Log log = reinterpret_cast<Log>(QLibrary::resolve(fakeAddInPath(), "FakeAddInLog"));
+    return *log();
+}
+// What the fake add-in with this tag heard, without the tag.
+inline QStringList heardBy(int tag)
+{
+    QStringList out;
+    for (const QString &line : fakeLog())
+        if (line.startsWith(QString::number(tag) + QLatin1Char(' ')))
+            out.append(line.section(QLatin1Char(' '), 1));
+    return out;
+}
+
+inline void registerFake(qbx::host::AddInRegistry &registry, const QString &progId, std::uint8_t tag,
+                         int loadBehavior = 0, int commandLineSafe = 0, const QString &modulePath = fakeAddInPath())
+{
     EXPECT_TRUE(registry.registerAddIn(
-        {progId, fake::classId(tag), modulePath, friendlyName, description, loadBehavior, commandLineSafe}, &error))
-        << error.toStdString();
+        {progId, fake::classId(tag), modulePath, progId.section(QLatin1Char('.'), 0, 0),
+         QStringLiteral("About ") + progId, loadBehavior, commandLineSafe}));
 }
 
 } // namespace hosttest

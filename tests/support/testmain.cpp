@@ -1,19 +1,15 @@
 // The main of every test executable: headless Qt, private user folders for the whole run,
-// and any Qt warning that no test expects reported as a failure.
-
-#include "testsupport.h"
+// and any Qt warning reported as a failure.
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-
-namespace qbx::test {
-bool messageIsExpected(const QString &message);
-}
+#include <utility>
 
 namespace {
 
@@ -23,9 +19,7 @@ void failOnWarnings(QtMsgType type, const QMessageLogContext &, const QString &m
         std::fprintf(stderr, "%s\n", qPrintable(message));
         return;
     }
-    if (qbx::test::messageIsExpected(message))
-        return;
-    // The offscreen platform says so of what it leaves out (raise, size hints); it is no fault of ours.
+    // The offscreen platform says so of what it leaves out (raise, size hints); no fault of ours.
     if (message.startsWith(QLatin1String("This plugin does not support ")))
         return;
     ADD_FAILURE() << "Unexpected Qt message: " << message.toStdString();
@@ -42,14 +36,14 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QTemporaryDir home;
-    QDir(home.path()).mkpath(QStringLiteral("data"));
-    QDir(home.path()).mkpath(QStringLiteral("config"));
-    QDir(home.path()).mkpath(QStringLiteral("runtime"));
-    QFile::setPermissions(home.path() + QStringLiteral("/runtime"),
+    const std::pair<const char *, const char *> folders[] = {
+        {"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_RUNTIME_DIR", "runtime"}};
+    for (const auto &[variable, name] : folders) {
+        QDir(home.path()).mkpath(QLatin1String(name));
+        qputenv(variable, QFile::encodeName(home.filePath(QLatin1String(name))));
+    }
+    QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + QStringLiteral("/data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/config")));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path() + QStringLiteral("/runtime")));
 
     qInstallMessageHandler(failOnWarnings);
     QApplication app(argc, argv);
