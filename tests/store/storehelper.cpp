@@ -1,13 +1,11 @@
 // A helper program for the store's tests.
 //   store_helper write RUN   adds the snippets RUN-0, RUN-1, ... to the library in
 //                            $XDG_DATA_HOME, each the way the window adds one, and prints each
-//                            heading as soon as its Update has returned true.
+//                            heading as soon as it is stored.
 //   store_helper add HEADING GO
 //                            waits until the file GO exists, then adds the snippet HEADING to
 //                            the library in $XDG_DATA_HOME and prints the outcome: done, taken,
 //                            or the failure's message.
-//   store_helper lock PATH   holds the file PATH locked as a writer does, says "held", and
-//                            lets go when its input ends.
 
 #include "store/crashsnippet.h"
 #include "store/snippets.h"
@@ -16,9 +14,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QThread>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 
 #include <cstdio>
 
@@ -67,33 +62,6 @@ int addAtOnce(const QString &heading, const QString &go)
     return 0;
 }
 
-int lock(const QString &path)
-{
-    const QString name = QStringLiteral("lock");
-    int result = 0;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
-        db.setDatabaseName(store::readWriteUri(path));
-        QSqlQuery q(db);
-        if (!db.open() || !q.exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
-            std::fprintf(stderr, "could not lock %s: %s\n", qPrintable(path),
-                         qPrintable(db.isOpen() ? q.lastError().text() : db.lastError().text()));
-            result = 1;
-        } else {
-            std::printf("held\n");
-            std::fflush(stdout);
-            while (std::getchar() != EOF) {
-            }
-            q.exec(QStringLiteral("ROLLBACK"));
-        }
-        q.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return result;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -104,8 +72,6 @@ int main(int argc, char **argv)
         return write(args[2]);
     if (args.size() == 4 && args[1] == QLatin1String("add"))
         return addAtOnce(args[2], args[3]);
-    if (args.size() == 3 && args[1] == QLatin1String("lock"))
-        return lock(args[2]);
-    std::fprintf(stderr, "usage: store_helper write RUN | add HEADING GO | lock PATH\n");
+    std::fprintf(stderr, "usage: store_helper write RUN | add HEADING GO\n");
     return 2;
 }

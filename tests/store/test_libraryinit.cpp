@@ -1,22 +1,19 @@
 // Creating a library: the folder, an empty table and the help page, each only where it is
 // missing; samples only into a library made now; nothing existing touched.
 
+#include "resources/data.h"
 #include "store/libraryfolder.h"
 #include "store/libraryinit.h"
-#include "resources/data.h"
-#include "support/testsupport.h"
+#include "store/storetesting.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <functional>
 
 using namespace quillbox;
 
@@ -25,145 +22,109 @@ namespace {
 QByteArray digest(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
 }
 
-struct Row {
-    QString name, desc, code;
-};
-
-QList<Row> rows(const QString &path)
+void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QList<Row> out;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inspect"));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
-        db.setDatabaseName(store::readWriteUri(path));
-        EXPECT_TRUE(db.open());
-        QSqlQuery q(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1"), db);
-        while (q.next())
-            out.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
-    return out;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
 }
-
-struct InitFixture : ::testing::Test {
-    qbx::test::FreshUserFolders folders;
-};
 
 } // namespace
 
-TEST_F(InitFixture, LibraryFilesLiveInTheDataFolder)
+TEST(LibraryInit, MakesWhatIsMissingAndLeavesWhatIsThere)
 {
-    EXPECT_EQ(store::libraryFolder(), folders.dataHome() + QStringLiteral("/Quillbox"));
-    EXPECT_EQ(store::databasePath(), folders.dataHome() + QStringLiteral("/Quillbox/Quillbox.mdb"));
-    EXPECT_EQ(store::helpFilePath(), folders.dataHome() + QStringLiteral("/Quillbox/Quillbox Ver 1.html"));
-}
-
-TEST_F(InitFixture, ReadWriteUriKeepsOddCharactersOfThePath)
-{
-    // '#', '?' and '%' would cut a naively built URI short or change it.
-    for (const char *name : {"plain", "with space", "hash#mark", "what?", "per%cent", "ünïcødé"}) {
-        SCOPED_TRACE(name);
-        const QString path = folders.dataHome() + QLatin1Char('/') + QString::fromUtf8(name) + QStringLiteral(".db");
-        const QUrl url(store::readWriteUri(path));
-        EXPECT_EQ(url.toLocalFile(), path);
-        EXPECT_EQ(url.query(), QStringLiteral("mode=rw"));
+    struct Case {
+        const char *name;
+        std::function<void()> arrange;
+        bool samples;
+        int rows;            // in the library afterwards; -1: not a library
+        QStringList reports; // words each line of the report holds, in order
+        bool dbKept, helpKept;
+    };
+    const Case cases[] = {
+        {"nothing there", [] {}, false, 0,
+         {"Created the library folder", "with an empty table", "Created the help file"}, false, false},
+        {"nothing there, samples", [] {}, true, int(resources::sampleSnippets().size()),
+         {"Created the library folder", "sample", "Created the help file"}, false, false},
+        {"the user's own files", [] {
+             writeFile(store::databasePath(), "the user's own bytes");
+             writeFile(store::helpFilePath(), "the user's own help");
+         }, true, -1, {"left unchanged", "only added to a new library", "left unchanged"}, true, true},
+        {"a library without its help page", [] {
+             ASSERT_TRUE(store::initLibrary(true).ok);
+             QFile::remove(store::helpFilePath());
+         }, true, int(resources::sampleSnippets().size()), {"left unchanged", "only added", "Created the help file"},
+         true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        qbx::test::FreshUserFolders folders;
+        EXPECT_EQ(store::databasePath(), folders.dataHome() + QStringLiteral("/Quillbox/Quillbox.mdb"));
+        c.arrange();
+        const QByteArray db = digest(store::databasePath()), help = digest(store::helpFilePath());
+        const auto result = store::initLibrary(c.samples);
+        ASSERT_TRUE(result.ok) << result.error.toStdString();
+        const QString report = result.report.join(QLatin1Char('\n'));
+        qsizetype at = 0;
+        for (const QString &words : c.reports) {
+            at = report.indexOf(words, at);
+            EXPECT_GE(at, 0) << words.toStdString() << " in:\n" << report.toStdString();
+        }
+        EXPECT_EQ(digest(store::databasePath()) == db, c.dbKept);
+        EXPECT_EQ(digest(store::helpFilePath()) == help, c.helpKept);
+        if (!c.helpKept) {
+            EXPECT_EQ(QString::fromUtf8([] { QFile f(store::helpFilePath()); f.open(QIODevice::ReadOnly); return f.readAll(); }()),
+                      resources::helpPage());
+        }
+        if (c.rows >= 0) {
+            qbx::test::RawConnection raw(store::databasePath());
+            EXPECT_EQ(raw.value(QStringLiteral("SELECT count(*) FROM TABLE1")).toInt(), c.rows);
+            if (c.rows > 0) {
+                const auto first = resources::sampleSnippets().first();
+                EXPECT_EQ(raw.value(QStringLiteral("SELECT CodeName || '|' || CodeDesc || '|' || code FROM TABLE1 "
+                                                   "ORDER BY rowid LIMIT 1"))
+                              .toString(),
+                          first.heading + '|' + first.description + '|' + first.code);
+            }
+        }
+        // No temporary file is left behind.
+        EXPECT_EQ(QDir(store::libraryFolder()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 }
 
-TEST_F(InitFixture, NewLibraryHasAnEmptyTableAndTheHelpPage)
-{
-    const auto result = store::initLibrary(false);
-    ASSERT_TRUE(result.ok) << result.error.toStdString();
-    EXPECT_TRUE(QFileInfo(store::libraryFolder()).isDir());
-    EXPECT_TRUE(rows(store::databasePath()).isEmpty());
-    QFile help(store::helpFilePath());
-    ASSERT_TRUE(help.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(help.readAll()), resources::helpPage());
-    ASSERT_EQ(result.report.size(), 3);
-    EXPECT_TRUE(result.report[0].startsWith(QStringLiteral("Created the library folder")));
-    EXPECT_TRUE(result.report[1].contains(QStringLiteral("with an empty table")));
-    EXPECT_TRUE(result.report[2].startsWith(QStringLiteral("Created the help file")));
-    // No temporary file is left behind.
-    EXPECT_EQ(QDir(store::libraryFolder()).entryList(QDir::Files | QDir::Hidden).size(), 2);
-}
-
-TEST_F(InitFixture, SamplesGoIntoANewLibraryOnly)
-{
-    auto result = store::initLibrary(true);
-    ASSERT_TRUE(result.ok);
-    const auto samples = resources::sampleSnippets();
-    auto stored = rows(store::databasePath());
-    ASSERT_EQ(stored.size(), samples.size());
-    for (qsizetype i = 0; i < samples.size(); ++i) {
-        EXPECT_EQ(stored[i].name, samples[i].heading);
-        EXPECT_EQ(stored[i].desc, samples[i].description);
-        EXPECT_EQ(stored[i].code, samples[i].code);
-    }
-    // A second run with samples adds nothing.
-    const QByteArray before = digest(store::databasePath());
-    result = store::initLibrary(true);
-    ASSERT_TRUE(result.ok);
-    EXPECT_EQ(digest(store::databasePath()), before);
-    EXPECT_EQ(rows(store::databasePath()).size(), samples.size());
-}
-
-TEST_F(InitFixture, ExistingFilesAreNeverChanged)
-{
-    ASSERT_TRUE(QDir().mkpath(store::libraryFolder()));
-    // Neither a file that is no database, nor the user's own help page, is touched.
-    for (const QString &path : {store::databasePath(), store::helpFilePath()}) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("the user's own bytes");
-    }
-    const QByteArray db = digest(store::databasePath());
-    const QByteArray help = digest(store::helpFilePath());
-    const auto result = store::initLibrary(true);
-    ASSERT_TRUE(result.ok);
-    EXPECT_EQ(digest(store::databasePath()), db);
-    EXPECT_EQ(digest(store::helpFilePath()), help);
-    EXPECT_TRUE(result.report.join(QLatin1Char('\n')).contains(QStringLiteral("left unchanged")));
-    EXPECT_TRUE(result.report.join(QLatin1Char('\n')).contains(QStringLiteral("only added to a new library")));
-}
-
-TEST_F(InitFixture, MissingHelpPageIsAddedBesideAnExistingLibrary)
-{
-    ASSERT_TRUE(store::initLibrary(false).ok);
-    ASSERT_TRUE(QFile::remove(store::helpFilePath()));
-    const QByteArray db = digest(store::databasePath());
-    const auto result = store::initLibrary(false);
-    ASSERT_TRUE(result.ok);
-    EXPECT_TRUE(QFileInfo::exists(store::helpFilePath()));
-    EXPECT_EQ(digest(store::databasePath()), db);
-}
-
-TEST_F(InitFixture, FolderThatCannotBeCreatedIsReported)
-{
-    // A file where the data folder should be.
-    QFile blocker(store::libraryFolder());
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    const auto result = store::initLibrary(false);
-    EXPECT_FALSE(result.ok);
-    EXPECT_TRUE(result.error.contains(QStringLiteral("could not be created")));
-    EXPECT_TRUE(result.error.contains(QDir::toNativeSeparators(store::libraryFolder())));
-}
-
-TEST_F(InitFixture, ReadOnlyFolderIsReportedAndLeftEmpty)
+TEST(LibraryInit, FolderThatCannotBeMadeOrWrittenIsReported)
 {
     if (qbx::test::rerunUnprivileged())
         return;
+    qbx::test::FreshUserFolders folders;
+    writeFile(store::libraryFolder(), {}); // a file where the folder should be
+    auto result = store::initLibrary(false);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.error.contains(QStringLiteral("could not be created"))
+                && result.error.contains(QDir::toNativeSeparators(store::libraryFolder())))
+        << result.error.toStdString();
+
+    QFile::remove(store::libraryFolder());
     ASSERT_TRUE(QDir().mkpath(store::libraryFolder()));
     QFile::setPermissions(store::libraryFolder(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    const auto result = store::initLibrary(false);
-    QFile::setPermissions(store::libraryFolder(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    result = store::initLibrary(false);
+    QFile::setPermissions(store::libraryFolder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_FALSE(result.ok);
-    EXPECT_TRUE(result.error.contains(QDir::toNativeSeparators(store::databasePath())));
+    EXPECT_TRUE(result.error.contains(QDir::toNativeSeparators(store::databasePath()))) << result.error.toStdString();
     EXPECT_FALSE(QFileInfo::exists(store::databasePath()));
+}
+
+TEST(LibraryInit, ReadWriteUriKeepsOddCharactersOfThePath)
+{
+    // '#', '?' and '%' would cut a naively built URI short or change it.
+    for (const char *name : {"with space", "hash#mark", "what?", "per%cent", "ünïcødé"}) {
+        const QString path = QStringLiteral("/tmp/") + QString::fromUtf8(name) + QStringLiteral(".db");
+        const QUrl url(store::readWriteUri(path));
+        EXPECT_EQ(url.toLocalFile(), path) << name;
+        EXPECT_EQ(url.query(), QStringLiteral("mode=rw")) << name;
+    }
 }

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -394,22 +393,6 @@ void scribble(const QString &path, const QByteArray &text, int page = 0, int cou
     ASSERT_EQ(f.write(QByteArray(count, char(0xA5))), count);
 }
 
-// Another program holding the file exclusively until its input ends.
-Held otherProgram(const QString &path)
-{
-    std::shared_ptr<QProcess> helper(new QProcess, [](QProcess *p) {
-        p->closeWriteChannel();
-        EXPECT_TRUE(p->waitForFinished(10000) && p->exitCode() == 0) << p->readAllStandardError().toStdString();
-        delete p;
-    });
-    helper->start(qbx::test::binDir() + QStringLiteral("/store_helper"), {QStringLiteral("lock"), path});
-    QByteArray said;
-    while (!said.contains("held") && helper->waitForReadyRead(10000))
-        said += helper->readAllStandardOutput();
-    EXPECT_TRUE(said.contains("held")) << said.toStdString() << helper->readAllStandardError().toStdString();
-    return helper;
-}
-
 Held transaction(const QString &path, const QStringList &statements)
 {
     auto raw = std::make_shared<RawConnection>(path); // closing it rolls back
@@ -454,7 +437,6 @@ TEST_F(StoreTest, BrokenHeldOrFullFilesAreReportedAndLeftAsTheyWere)
         {"another connection reading",
          [](const QString &p) { return transaction(p, {"BEGIN", "SELECT count(*) FROM TABLE1"}); },
          {none, locked, none, locked, locked}, "in use by another program"},
-        {"another program writing", otherProgram, all(locked), "in use by another program"},
         {"disk full: the file may grow by one page only",
          [](const QString &) {
              store::DbConnection::setOpenHook([](QSqlDatabase &db) {
