@@ -10,9 +10,9 @@
 // (1 to 5) on the command line runs only those.
 
 #include "colouring/boxcolouring.h"
-#include "literalcolouring.h"
 #include "colouring/richtextbox.h"
 #include "colouring/vbcolouring.h"
+#include "literalcolouring.h"
 
 #include <QApplication>
 #include <QFile>
@@ -200,8 +200,8 @@ void settle()
 }
 
 // A shown window of about 500 x 270 px holding a box, with the wait note and the progress
-// bar the whole-box pass shows meanwhile.
-class BoxWindow {
+// bar the whole-box pass shows meanwhile, as the add-in's window shows them.
+class BoxWindow : public colouring::PassObserver {
 public:
     BoxWindow()
     {
@@ -219,8 +219,28 @@ public:
         m_window.activateWindow();
         box->setFocus();
         settle();
-        colouring = std::make_unique<BoxColouring>(m_note, m_bar);
+        colouring = std::make_unique<BoxColouring>(*this);
     }
+
+    void passStarted(int lines) override
+    {
+        m_bar->setRange(0, std::max(0, lines - 1));
+        m_bar->setValue(0);
+        m_note->setVisible(true);
+        m_bar->setVisible(true);
+    }
+    void passProgress(int line) override
+    {
+        m_bar->setValue(line);
+        m_bar->repaint();
+    }
+    void passFinished() override
+    {
+        m_note->setVisible(false);
+        m_bar->setVisible(false);
+    }
+    bool cancelEnabled() const override { return true; }
+    void setCancelEnabled(bool) override {}
 
     RichTextBox *box;
     std::unique_ptr<BoxColouring> colouring;
@@ -292,7 +312,9 @@ double benchCore()
         g_sink = g_sink + n;
     };
     const char16_t absent = u'\x2603';
-    const auto find = [&] { g_sink = g_sink + std::uintptr_t(std::find(buffer.begin(), buffer.end(), absent) - buffer.begin()); };
+    const auto find = [&] {
+        g_sink = g_sink + std::uintptr_t(std::find(buffer.begin(), buffer.end(), absent) - buffer.begin());
+    };
     const auto loop = [&] {
         const char16_t *p = buffer.data();
         const std::size_t n = buffer.size();
@@ -312,8 +334,9 @@ double benchCore()
     const double memchrNs = medianNsPerPass(bytes, 2000, 11);
 
     const auto rate = [&](double ns) { return chars / ns * 1e3; }; // million characters a second
-    std::printf("   colourLine                      %8.1f M chars/s  (%.3f ms a pass, %.1f ns a line)   target >= 250\n",
-                rate(coreNs), coreNs / 1e6, coreNs / double(lines.size()));
+    std::printf(
+        "   colourLine                      %8.1f M chars/s  (%.3f ms a pass, %.1f ns a line)   target >= 250\n",
+        rate(coreNs), coreNs / 1e6, coreNs / double(lines.size()));
     std::printf("   std::find of an absent char16_t %8.1f M chars/s  -> colourLine takes %.1fx its time\n",
                 rate(findNs), coreNs / findNs);
     std::printf("   plain loop over char16_t        %8.1f M chars/s  -> colourLine takes %.1fx its time\n",
@@ -363,9 +386,10 @@ FormatFigures timeFormat(BoxWindow &w, const QString &text, const QStringList &l
     f.formatMin = *std::min_element(format.begin(), format.end());
     f.formatMax = *std::max_element(format.begin(), format.end());
     f.paintMs = median(paint);
-    std::printf("   %-34s FormatRTB median %8.2f ms (min %.2f, max %.2f, %d runs); setText %.2f ms; repaint after %.2f ms%s\n",
-                what, f.formatMs, f.formatMin, f.formatMax, runs, f.setTextMs, f.paintMs,
-                checked ? "" : "  [result NOT as the core makes it]");
+    std::printf(
+        "   %-34s FormatRTB median %8.2f ms (min %.2f, max %.2f, %d runs); setText %.2f ms; repaint after %.2f ms%s\n",
+        what, f.formatMs, f.formatMin, f.formatMax, runs, f.setTextMs, f.paintMs,
+        checked ? "" : "  [result NOT as the core makes it]");
     return f;
 }
 
@@ -429,11 +453,11 @@ QString colourLetters(const RichTextBox &box, int line)
     const int length = box.LineLength(start);
     QString letters;
     for (int k = 0; k < length; ++k) {
-        const std::uint32_t c = box.colorAt(start + k);
-        letters += c == colouring::kBlack ? QLatin1Char('.')
-                 : c == colouring::kCommentGreen ? QLatin1Char('g')
-                 : c == colouring::kKeywordNavy ? QLatin1Char('N')
-                                                : QLatin1Char('?');
+        const std::uint32_t c = box.colourAt(start + k);
+        letters += c == colouring::kBlack          ? QLatin1Char('.')
+                   : c == colouring::kCommentGreen ? QLatin1Char('g')
+                   : c == colouring::kKeywordNavy  ? QLatin1Char('N')
+                                                   : QLatin1Char('?');
     }
     return letters;
 }
@@ -482,8 +506,8 @@ bool knownDifference(const Difference &d)
     for (qsizetype k = 0; k < d.oursColours.size(); ++k) {
         if (d.literalColours.at(k) == d.oursColours.at(k))
             continue;
-        const bool endIfTail = k >= 5 && d.oursText.mid(k - 5, 6) == QLatin1String("End If")
-                               && d.oursColours.at(k) == QLatin1Char('N');
+        const bool endIfTail =
+            k >= 5 && d.oursText.mid(k - 5, 6) == QLatin1String("End If") && d.oursColours.at(k) == QLatin1Char('N');
         if (!endIfTail)
             return false;
     }
@@ -532,8 +556,16 @@ void compareOn(const QString &text, unsigned seed, Comparison *result)
     settle();
     // Colouring a line must leave the others as they were: the whole boxes once more.
     for (int line = 0; line < n; ++line) {
-        Difference d{line, 0, a.GetLine(line), a.GetLine(line), b.GetLine(line),
-                     colourLetters(a, line), colourLetters(b, line), 0, 0, false};
+        Difference d{line,
+                     0,
+                     a.GetLine(line),
+                     a.GetLine(line),
+                     b.GetLine(line),
+                     colourLetters(a, line),
+                     colourLetters(b, line),
+                     0,
+                     0,
+                     false};
         if ((d.literalText != d.oursText || d.literalColours != d.oursColours) && !knownDifference(d))
             ++result->finalOtherLines;
     }
@@ -731,7 +763,8 @@ void benchLiteral()
             printDifference(d);
         }
     addRow("literal vs ours, lines differing otherwise",
-           format("%.0f", comparison.otherLines + comparison.finalOtherLines) + " of " + std::to_string(comparison.lines),
+           format("%.0f", comparison.otherLines + comparison.finalOtherLines) + " of "
+               + std::to_string(comparison.lines),
            "0", comparison.otherLines + comparison.finalOtherLines == 0);
 }
 

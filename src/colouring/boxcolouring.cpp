@@ -5,10 +5,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProgressBar>
-#include <QTextBlock>
-
-#include <algorithm>
 
 namespace quillbox::colouring {
 
@@ -18,14 +14,6 @@ namespace {
 // seldom enough to cost nothing beside the colouring.
 constexpr qint64 kProgressEveryMs = 40;
 
-QElapsedTimer &clock()
-{
-    static QElapsedTimer timer;
-    if (!timer.isValid())
-        timer.start();
-    return timer;
-}
-
 // Makes the line's rewrites, from the back so the offsets before stay valid, and paints it.
 void apply(RichTextBox &box, int line, const LineColouring &c)
 {
@@ -34,46 +22,22 @@ void apply(RichTextBox &box, int line, const LineColouring &c)
     box.setLineColours(line, c.runs);
 }
 
-// The runs of `over` laid on top of `under`.
-QList<ColourRun> overlay(const QList<ColourRun> &under, const QList<ColourRun> &over)
+void colourLineOf(RichTextBox &box, int line)
 {
-    QList<ColourRun> out;
-    for (const ColourRun &u : under) {
-        // What of u is left outside every run of over.
-        int from = u.start;
-        const int end = u.start + u.length;
-        for (const ColourRun &o : over) {
-            if (o.start + o.length <= from || o.start >= end)
-                continue;
-            if (o.start > from)
-                out.append({from, o.start - from, u.bgr});
-            from = std::max(from, o.start + o.length);
-        }
-        if (from < end)
-            out.append({from, end - from, u.bgr});
-    }
-    out.append(over);
-    std::sort(out.begin(), out.end(), [](const ColourRun &a, const ColourRun &b) { return a.start < b.start; });
-    return out;
+    static thread_local LineColouring c;
+    colourLine(box.GetLine(line), &c);
+    apply(box, line, c);
 }
 
 } // namespace
 
-BoxColouring::BoxColouring(QWidget *note, QProgressBar *progress) : m_note(note), m_progress(progress) {}
+BoxColouring::BoxColouring(PassObserver &window) : m_window(window)
+{}
 
 void BoxColouring::ResetColors(RichTextBox &RichTB)
 {
-    if (RichTB.SelLength() > 0)
-        return;
-    SavedSelStart = RichTB.SelStart();
-    CaretLine = RichTB.LineFromChar(-1); // the caret's own line, without a search by offset
-    RichTB.setLineColours(CaretLine, {});
-}
-
-void BoxColouring::finishLine(RichTextBox &box)
-{
-    // Text typed next is black.
-    box.setSelColor(kBlack);
+    if (RichTB.SelLength() == 0)
+        RichTB.setLineColours(RichTB.LineFromChar(-1), {});
 }
 
 void BoxColouring::ColorizeWord(RichTextBox &RichTB, const QString &Word, std::uint32_t Color)
@@ -82,85 +46,62 @@ void BoxColouring::ColorizeWord(RichTextBox &RichTB, const QString &Word, std::u
         return;
     const int line = RichTB.LineFromChar(-1);
     LineColouring c = colourWord(RichTB.GetLine(line), Word);
-    for (ColourRun &run : c.runs)
-        run.bgr = Color;
     for (auto it = c.rewrites.crbegin(); it != c.rewrites.crend(); ++it)
         RichTB.replaceInLine(line, it->start, it->length, it->text);
-    RichTB.setLineColours(line, overlay(RichTB.lineColours(line), c.runs));
-    finishLine(RichTB);
-}
-
-void BoxColouring::colourLineOf(RichTextBox &box, int line)
-{
-    static thread_local LineColouring c;
-    colourLine(box.GetLine(line), &c);
-    apply(box, line, c);
+    // The word's runs go last: they win over what the line shows.
+    ColourRuns runs = RichTB.lineColours(line);
+    for (const ColourRun &run : std::as_const(c.runs))
+        runs.append({run.start, run.length, Color});
+    RichTB.setLineColours(line, runs);
+    RichTB.setSelColor(kBlack);
 }
 
 void BoxColouring::RichTBSetcolors(RichTextBox &RichTB)
 {
-    CommentMark = QStringLiteral("'");
     if (RichTB.SelLength() == 0) {
-        SavedSelStart = RichTB.SelStart();
-        CaretLine = RichTB.LineFromChar(-1); // the caret's own line, without a search by offset
-        colourLineOf(RichTB, CaretLine);
-        finishLine(RichTB);
+        colourLineOf(RichTB, RichTB.LineFromChar(-1));
+        RichTB.setSelColor(kBlack);
     }
-    RichTB.setEnabled(true);
+    RichTB.setEnabledState(true);
     RichTB.SetFocus();
 }
 
-void BoxColouring::showWaitNote(int lines)
+void BoxColouring::startPass(int lines)
 {
-    m_note->setVisible(true);
-    m_progress->setVisible(true);
-    // Let the note and the bar be drawn before the work starts; input waits for the end.
+    m_window.passStarted(lines);
+    // The note and the bar are drawn before the work starts; input waits for the end.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    LineCount = lines;
-    m_progress->setRange(0, std::max(0, LineCount - 1));
-    m_progress->setValue(0);
-    m_lastProgress = clock().elapsed();
 }
 
-void BoxColouring::progressTo(int line)
+void BoxColouring::colourEveryLineShown(RichTextBox &box, int lines)
 {
-    const qint64 now = clock().elapsed();
-    if (now - m_lastProgress < kProgressEveryMs)
-        return;
-    m_lastProgress = now;
-    m_progress->setValue(line);
-    m_progress->repaint();
-}
-
-void BoxColouring::hideWaitNote()
-{
-    m_progress->setValue(m_progress->maximum());
-    m_note->setVisible(false);
-    m_progress->setVisible(false);
-}
-
-void BoxColouring::colourEveryLineShown(RichTextBox &box)
-{
-    // Every line coloured behind the note, the caret left at the start of the last line.
-    for (LineNumber = 0; LineNumber < LineCount; ++LineNumber) {
-        LineStart = box.LineIndex(LineNumber);
-        colourLineOf(box, LineNumber);
-        progressTo(LineNumber);
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    qint64 reported = clock.elapsed();
+    for (int line = 0; line < lines; ++line) {
+        colourLineOf(box, line);
+        if (clock.elapsed() - reported >= kProgressEveryMs) {
+            reported = clock.elapsed();
+            m_window.passProgress(line);
+        }
     }
     box.endBulkColouring();
-    box.setSelStart(box.LineIndex(LineCount - 1));
-    finishLine(box);
-    box.setEnabled(true);
+    // The caret goes to the start of the last line; text typed next is black.
+    box.setSelStart(box.LineIndex(lines - 1));
+    box.setSelColor(kBlack);
+    box.setEnabledState(true);
     box.SetFocus();
-    hideWaitNote();
+    m_window.passProgress(lines - 1);
+    m_window.passFinished();
 }
 
 void BoxColouring::FormatRTB(RichTextBox &RichTBox)
 {
-    CommentMark = QStringLiteral("'");
-    showWaitNote(RichTBox.LineCount());
+    const int lines = RichTBox.LineCount();
+    startPass(lines);
     RichTBox.beginBulkColouring();
-    colourEveryLineShown(RichTBox);
+    colourEveryLineShown(RichTBox, lines);
 }
 
 void BoxColouring::ColourEveryLine(RichTextBox &box)
@@ -169,28 +110,29 @@ void BoxColouring::ColourEveryLine(RichTextBox &box)
     for (int line = 0, lines = box.LineCount(); line < lines; ++line)
         colourLineOf(box, line);
     box.endBulkColouring();
-    finishLine(box);
+    if (box.SelLength() == 0)
+        box.setSelColor(kBlack); // text typed next is black; a selection keeps its colours
 }
 
-void BoxColouring::DescriptionPastePass(RichTextBox &Rich1, QWidget *cancel)
+void BoxColouring::DescriptionPastePass(RichTextBox &Rich1)
 {
-    const bool cancelWasEnabled = cancel->isEnabled();
-    showWaitNote(Rich1.LineCount());
-    cancel->setEnabled(false);
+    const bool cancelWasEnabled = m_window.cancelEnabled();
+    const int lines = Rich1.LineCount();
+    startPass(lines);
+    m_window.setCancelEnabled(false);
     // The marks and the colours are one edit of the box.
     Rich1.beginBulkColouring();
     // Each line without the mark (spaces before it aside) gets one at its own start.
-    for (LineNumber = 0; LineNumber < LineCount; ++LineNumber) {
-        LineStart = Rich1.LineIndex(LineNumber);
-        LineText = Rich1.GetLine(LineNumber);
+    for (int line = 0; line < lines; ++line) {
+        const QString text = Rich1.GetLine(line);
         qsizetype first = 0;
-        while (first < LineText.size() && LineText.at(first) == QLatin1Char(' '))
+        while (first < text.size() && text.at(first) == QLatin1Char(' '))
             ++first;
-        if (first >= LineText.size() || LineText.at(first) != QLatin1Char('\''))
-            Rich1.replaceInLine(LineNumber, 0, 0, CommentMark);
+        if (first >= text.size() || text.at(first) != QChar(kCommentMark))
+            Rich1.replaceInLine(line, 0, 0, CommentMark);
     }
-    colourEveryLineShown(Rich1);
-    cancel->setEnabled(cancelWasEnabled);
+    colourEveryLineShown(Rich1, lines);
+    m_window.setCancelEnabled(cancelWasEnabled);
 }
 
 } // namespace quillbox::colouring

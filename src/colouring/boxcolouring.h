@@ -3,12 +3,12 @@
 // behind the wait note and the progress bar, and the description box's paste pass, which
 // first makes every line a comment line.
 
+#include "colouring/passobserver.h"
+
 #include <QString>
+#include <QtGlobal>
 
 #include <cstdint>
-
-class QProgressBar;
-class QWidget;
 
 namespace quillbox {
 
@@ -18,24 +18,13 @@ namespace colouring {
 
 class BoxColouring {
 public:
-    // The note and the progress bar shown while a whole box is worked on.
-    BoxColouring(QWidget *note, QProgressBar *progress);
+    // The window that shows the whole-box passes.
+    explicit BoxColouring(PassObserver &window);
 
-    // The comment mark, assigned on every colouring of a line.
-    QString CommentMark = QStringLiteral("'");
+    // The comment mark.
+    static inline const QString CommentMark = QStringLiteral("'");
 
-    // What the last line colouring worked on.
-    int SavedSelStart = 0; // the caret offset, put back afterwards
-    int CaretLine = 0;     // its line
-
-    // What the last whole-box pass worked on.
-    int LineCount = 0;
-    int LineNumber = 0;
-    int LineStart = 0;
-    QString LineText; // the line's text (description paste pass)
-
-    // Paints the caret's line black and records the caret and its line. A box with a
-    // selection is left alone.
+    // Paints the caret's line black. A box with a selection is left alone.
     void ResetColors(RichTextBox &RichTB);
     // Colours one word on the caret's line: the comment mark paints from the mark to the
     // line's end; a keyword is rewritten in its case and painted where it stands alone
@@ -49,25 +38,21 @@ public:
     // The caret ends at the start of the last line.
     void FormatRTB(RichTextBox &RichTBox);
     // Colours every line of the box at once, without the note (for a small box whose whole
-    // text was just set). The caret stays where it is.
+    // text was just set). The caret stays where it is; without a selection, text typed next
+    // is black.
     void ColourEveryLine(RichTextBox &box);
     // The description box after a paste: each line that does not begin with the comment
     // mark (spaces aside), empty lines included, gets one at its start; then every line is
-    // coloured. The cancel button is disabled meanwhile.
-    void DescriptionPastePass(RichTextBox &Rich1, QWidget *cancel);
+    // coloured, as FormatRTB does. The Cancel command is disabled meanwhile.
+    void DescriptionPastePass(RichTextBox &Rich1);
 
 private:
-    void showWaitNote(int lines);
-    void progressTo(int line);
-    void hideWaitNote();
-    void colourLineOf(RichTextBox &box, int line);
-    // The colour pass of a whole-box pass already begun: ends the bulk edit and the note.
-    void colourEveryLineShown(RichTextBox &box);
-    void finishLine(RichTextBox &box);
+    // Shows the note and the bar, and has them drawn.
+    void startPass(int lines);
+    // The colour pass of a whole-box pass begun with startPass, inside a bulk colouring.
+    void colourEveryLineShown(RichTextBox &box, int lines);
 
-    QWidget *m_note;
-    QProgressBar *m_progress;
-    qint64 m_lastProgress = 0;
+    PassObserver &m_window;
 };
 
 } // namespace colouring

@@ -1,5 +1,7 @@
 #include "colouring/richtextbox.h"
 
+#include "colouring/colourruns.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
 #include <QInputMethodEvent>
@@ -17,127 +19,32 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <optional>
 #include <utility>
 
 namespace quillbox {
 
 namespace {
 
-using colouring::ColourRun;
-using Runs = QList<ColourRun>;
+using namespace colouring;
+using Runs = ColourRuns;
 
 const QString crlf = QStringLiteral("\r\n");
-constexpr std::uint32_t kBlack = colouring::kBlack;
-constexpr std::uint32_t kColourBits = 0xFFFFFF;
 
 // The colours of one line, kept with its block. The block's layout carries them as extra
 // formats only once the line is painted: `pending` says the layout does not show `runs` yet.
 // A block without this data has never been coloured and its layout has no formats.
 class LineColours final : public QTextBlockUserData {
 public:
-    Runs runs;          // non-black, in order, not overlapping, adjacent runs of one colour merged
-    int shownEnd = 0;   // where the formats on the layout end
+    Runs runs;        // non-black, in order, not overlapping, adjacent runs of one colour merged
+    int shownEnd = 0; // where the formats on the layout end
     bool pending = false;
 };
 
 LineColours *coloursOf(const QTextBlock &block)
 {
     return static_cast<LineColours *>(block.userData());
-}
-
-int endOf(const ColourRun &run)
-{
-    return run.start + run.length;
-}
-
-// Appends a stretch that starts at or after the end of the last run, merging it with that
-// run when they touch and share a colour. Empty and black stretches add nothing.
-void appendRun(Runs &runs, int start, int length, std::uint32_t bgr)
-{
-    if (length <= 0 || bgr == kBlack)
-        return;
-    if (!runs.isEmpty()) {
-        ColourRun &last = runs.last();
-        if (last.bgr == bgr && endOf(last) == start) {
-            last.length += length;
-            return;
-        }
-    }
-    runs.append(ColourRun{start, length, bgr});
-}
-
-// The runs with [from, to) painted in one colour.
-Runs paintOver(const Runs &runs, int from, int to, std::uint32_t bgr)
-{
-    Runs result;
-    result.reserve(runs.size() + 2);
-    for (const ColourRun &run : runs)
-        appendRun(result, run.start, std::min(endOf(run), from) - run.start, run.bgr);
-    appendRun(result, from, to - from, bgr);
-    for (const ColourRun &run : runs) {
-        const int start = std::max(run.start, to);
-        appendRun(result, start, endOf(run) - start, run.bgr);
-    }
-    return result;
-}
-
-// The runs a caller gave for a line of `length` characters, in the kept form. Runs that are
-// already in that form are shared, not copied.
-Runs cleanRuns(const Runs &runs, int length)
-{
-    int end = 0;
-    std::uint32_t previous = kBlack;
-    bool clean = true;
-    for (const ColourRun &run : runs) {
-        const bool touches = run.start == end && run.start > 0;
-        if (run.length <= 0 || run.start < end || qint64(run.start) + run.length > length
-            || run.bgr == kBlack || run.bgr > kColourBits || (touches && run.bgr == previous)) {
-            clean = false;
-            break;
-        }
-        end = endOf(run);
-        previous = run.bgr;
-    }
-    if (clean)
-        return runs;
-    Runs result;
-    for (const ColourRun &run : runs) {
-        const int from = std::clamp(run.start, 0, length);
-        const int to = run.length > 0 ? int(std::clamp<qint64>(qint64(run.start) + run.length, from, length)) : from;
-        if (to > from)
-            result = paintOver(result, from, to, run.bgr & kColourBits);
-    }
-    return result;
-}
-
-// A line's runs after `removed` characters at `at` became `added` characters of one colour.
-// Without `keepTail`, everything behind the edit is dropped (it came from another line).
-Runs spliceRuns(const Runs &runs, int at, int removed, int added, std::uint32_t bgr, bool keepTail)
-{
-    Runs result;
-    result.reserve(runs.size() + 1);
-    for (const ColourRun &run : runs)
-        appendRun(result, run.start, std::min(endOf(run), at) - run.start, run.bgr);
-    appendRun(result, at, added, bgr);
-    if (keepTail) {
-        const int gone = at + removed;
-        for (const ColourRun &run : runs) {
-            const int start = std::max(run.start, gone);
-            appendRun(result, start + added - removed, endOf(run) - start, run.bgr);
-        }
-    }
-    return result;
-}
-
-std::uint32_t colourIn(const Runs &runs, int at)
-{
-    // The last run starting at or before `at`.
-    auto it = std::upper_bound(runs.cbegin(), runs.cend(), at,
-                               [](int offset, const ColourRun &run) { return offset < run.start; });
-    if (it == runs.cbegin())
-        return kBlack;
-    --it;
-    return at < endOf(*it) ? it->bgr : kBlack;
 }
 
 QTextCharFormat colourFormat(std::uint32_t bgr)
@@ -201,13 +108,19 @@ int virtualKeyCode(const QKeyEvent *event)
         if (key >= Qt::Key_0 && key <= Qt::Key_9)
             return 96 + (key - Qt::Key_0);
         switch (key) {
-        case Qt::Key_Asterisk: return 106;
-        case Qt::Key_Plus: return 107;
-        case Qt::Key_Minus: return 109;
+        case Qt::Key_Asterisk:
+            return 106;
+        case Qt::Key_Plus:
+            return 107;
+        case Qt::Key_Minus:
+            return 109;
         case Qt::Key_Period:
-        case Qt::Key_Comma: return 110;
-        case Qt::Key_Slash: return 111;
-        default: break; // the keypad's Enter and arrows are the ordinary keys
+        case Qt::Key_Comma:
+            return 110;
+        case Qt::Key_Slash:
+            return 111;
+        default:
+            break; // the keypad's Enter and arrows are the ordinary keys
         }
     }
     if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
@@ -215,71 +128,120 @@ int virtualKeyCode(const QKeyEvent *event)
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
         return 112 + (key - Qt::Key_F1);
     switch (key) {
-    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Backspace:
+        return 8;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return 9;
-    case Qt::Key_Clear: return 12;
+    case Qt::Key_Backtab:
+        return 9;
+    case Qt::Key_Clear:
+        return 12;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Shift:
+        return 16;
+    case Qt::Key_Control:
+        return 17;
     case Qt::Key_Alt:
-    case Qt::Key_AltGr: return 18;
-    case Qt::Key_Pause: return 19;
-    case Qt::Key_CapsLock: return 20;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Print: return 44;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    case Qt::Key_Help: return 47;
-    case Qt::Key_Meta: return 91;
-    case Qt::Key_Menu: return 93;
-    case Qt::Key_NumLock: return 144;
-    case Qt::Key_ScrollLock: return 145;
+    case Qt::Key_AltGr:
+        return 18;
+    case Qt::Key_Pause:
+        return 19;
+    case Qt::Key_CapsLock:
+        return 20;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Space:
+        return 32;
+    case Qt::Key_PageUp:
+        return 33;
+    case Qt::Key_PageDown:
+        return 34;
+    case Qt::Key_End:
+        return 35;
+    case Qt::Key_Home:
+        return 36;
+    case Qt::Key_Left:
+        return 37;
+    case Qt::Key_Up:
+        return 38;
+    case Qt::Key_Right:
+        return 39;
+    case Qt::Key_Down:
+        return 40;
+    case Qt::Key_Print:
+        return 44;
+    case Qt::Key_Insert:
+        return 45;
+    case Qt::Key_Delete:
+        return 46;
+    case Qt::Key_Help:
+        return 47;
+    case Qt::Key_Meta:
+        return 91;
+    case Qt::Key_Menu:
+        return 93;
+    case Qt::Key_NumLock:
+        return 144;
+    case Qt::Key_ScrollLock:
+        return 145;
     // the shifted digits
-    case Qt::Key_ParenRight: return 48;
-    case Qt::Key_Exclam: return 49;
-    case Qt::Key_At: return 50;
-    case Qt::Key_NumberSign: return 51;
-    case Qt::Key_Dollar: return 52;
-    case Qt::Key_Percent: return 53;
-    case Qt::Key_AsciiCircum: return 54;
-    case Qt::Key_Ampersand: return 55;
-    case Qt::Key_Asterisk: return 56;
-    case Qt::Key_ParenLeft: return 57;
+    case Qt::Key_ParenRight:
+        return 48;
+    case Qt::Key_Exclam:
+        return 49;
+    case Qt::Key_At:
+        return 50;
+    case Qt::Key_NumberSign:
+        return 51;
+    case Qt::Key_Dollar:
+        return 52;
+    case Qt::Key_Percent:
+        return 53;
+    case Qt::Key_AsciiCircum:
+        return 54;
+    case Qt::Key_Ampersand:
+        return 55;
+    case Qt::Key_Asterisk:
+        return 56;
+    case Qt::Key_ParenLeft:
+        return 57;
     // punctuation, plain and shifted
     case Qt::Key_Semicolon:
-    case Qt::Key_Colon: return 186;
+    case Qt::Key_Colon:
+        return 186;
     case Qt::Key_Equal:
-    case Qt::Key_Plus: return 187;
+    case Qt::Key_Plus:
+        return 187;
     case Qt::Key_Comma:
-    case Qt::Key_Less: return 188;
+    case Qt::Key_Less:
+        return 188;
     case Qt::Key_Minus:
-    case Qt::Key_Underscore: return 189;
+    case Qt::Key_Underscore:
+        return 189;
     case Qt::Key_Period:
-    case Qt::Key_Greater: return 190;
+    case Qt::Key_Greater:
+        return 190;
     case Qt::Key_Slash:
-    case Qt::Key_Question: return 191;
+    case Qt::Key_Question:
+        return 191;
     case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde: return 192;
+    case Qt::Key_AsciiTilde:
+        return 192;
     case Qt::Key_BracketLeft:
-    case Qt::Key_BraceLeft: return 219;
+    case Qt::Key_BraceLeft:
+        return 219;
     case Qt::Key_Backslash:
-    case Qt::Key_Bar: return 220;
+    case Qt::Key_Bar:
+        return 220;
     case Qt::Key_BracketRight:
-    case Qt::Key_BraceRight: return 221;
+    case Qt::Key_BraceRight:
+        return 221;
     case Qt::Key_Apostrophe:
-    case Qt::Key_QuoteDbl: return 222;
-    default: return 0;
+    case Qt::Key_QuoteDbl:
+        return 222;
+    default:
+        return 0;
     }
 }
 
@@ -291,12 +253,17 @@ int characterCode(const QKeyEvent *event)
     const int key = event->key();
     switch (key) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: return alt ? 0 : 13;
-    case Qt::Key_Backspace: return (ctrl || alt) ? 0 : 8;
+    case Qt::Key_Enter:
+        return alt ? 0 : 13;
+    case Qt::Key_Backspace:
+        return (ctrl || alt) ? 0 : 8;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return (ctrl || alt) ? 0 : 9;
-    case Qt::Key_Escape: return 27;
-    default: break;
+    case Qt::Key_Backtab:
+        return (ctrl || alt) ? 0 : 9;
+    case Qt::Key_Escape:
+        return 27;
+    default:
+        break;
     }
     if (ctrl && !alt)
         return (key >= Qt::Key_A && key <= Qt::Key_Z) ? key - Qt::Key_A + 1 : 0;
@@ -316,8 +283,7 @@ bool isPaste(const QKeyEvent *event)
     if (event->matches(QKeySequence::Paste))
         return true;
     return event->key() == Qt::Key_V
-           && (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))
-                  == Qt::ControlModifier;
+           && (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier)) == Qt::ControlModifier;
 }
 
 class Guard {
@@ -335,6 +301,59 @@ private:
 
 class RichTextBox::Impl {
 public:
+    explicit Impl(RichTextBox &owner) : box(owner), blockCount(owner.document()->blockCount()) {}
+
+    RichTextBox &box;
+    int settingText = 0;                     // > 0 while setText replaces everything
+    int ownEditDepth = 0;                    // > 0 while setSelText / replaceInLine edit; they raise Change themselves
+    bool textChanged = false;                // the document changed; Change goes out when it has settled
+    int blockCount = 1;                      // the document's line count when it last changed
+    std::uint32_t typingColour = kBlack;     // what typed, pasted and undone text is painted
+    std::optional<std::uint32_t> editColour; // instead, during setSelText / replaceInLine
+    int bulkDepth = 0;                       // > 0 between beginBulkColouring and endBulkColouring
+    bool bulkRepaint = false;                // a colour changed during the bulk pass
+    QTextCursor bulkEdit;                    // holds the edit block of the pass's replaceInLine edits
+    int coloursMoved = 0;                    // > 0 while the document reports edits whose colours are moved already
+    // During an input method event, whose edits the document reports as changes of the whole
+    // line: the line it edits and that line's text before it, to find the edit by.
+    int inputLine = -1;
+    QString inputLineText;
+    bool inputAcrossLines = false; // the selection it replaces spans lines
+
+    QTextDocument *doc() const { return box.document(); }
+
+    // Document position -> CR LF offset.
+    int toOffset(int position) const
+    {
+        position = std::clamp(position, 0, doc()->characterCount() - 1);
+        return position + doc()->findBlock(position).blockNumber();
+    }
+
+    // CR LF offset -> document position.
+    int toPosition(int offset) const
+    {
+        if (offset <= 0)
+            return 0;
+        // The last line whose first offset (position + line number) is at or before the offset.
+        int low = 0;
+        int high = doc()->blockCount() - 1;
+        while (low < high) {
+            const int middle = low + (high - low + 1) / 2;
+            if (doc()->findBlockByNumber(middle).position() + middle <= offset)
+                low = middle;
+            else
+                high = middle - 1;
+        }
+        const QTextBlock block = doc()->findBlockByNumber(low);
+        const int intoLine = offset - (block.position() + low);
+        // Past the line's end: between CR and LF, or beyond the last line, is the line's end.
+        return block.position() + std::min(intoLine, block.length() - 1);
+    }
+
+    int maxOffset() const { return doc()->characterCount() - 1 + doc()->blockCount() - 1; }
+    int caretLine() const { return box.textCursor().blockNumber(); }
+    QTextBlock line(int number) const { return number < 0 ? QTextBlock() : doc()->findBlockByNumber(number); }
+
     // Lays the line out with its runs. Inside an edit the document passes the line on to its
     // layout; elsewhere the caller must do so (see showNow).
     static void showRuns(QTextBlock block, LineColours *colours)
@@ -350,34 +369,33 @@ public:
 
     // Shows the runs at once and has the document layout take the line again, without the
     // layout's own signals: they would repaint the whole view; the caller repaints what it must.
-    static void showNow(RichTextBox &box, const QTextBlock &block, LineColours *colours)
+    void showNow(const QTextBlock &block, LineColours *colours)
     {
-        QTextDocument *doc = box.document();
-        const QSignalBlocker quiet(doc->documentLayout());
+        const QSignalBlocker quiet(doc()->documentLayout());
         showRuns(block, colours);
-        doc->markContentsDirty(block.position(), block.length());
+        doc()->markContentsDirty(block.position(), block.length());
     }
 
     // Whether the line may be on screen; an estimate that errs on the side of yes.
-    static bool mayBeOnScreen(const RichTextBox &box, const QTextBlock &block)
+    bool mayBeOnScreen(const QTextBlock &block) const
     {
         if (!box.isVisible())
             return false;
         const int first = box.firstVisibleBlock().blockNumber();
         const qreal lineHeight = std::max<qreal>(1, QFontMetricsF(box.font()).height() * 0.75);
         const int rows = int(box.viewport()->height() / lineHeight) + 2;
-        const int line = block.blockNumber();
-        return line >= first && line <= first + rows;
+        const int number = block.blockNumber();
+        return number >= first && number <= first + rows;
     }
 
     // Has the line painted with its new colours: now, or at the end of a bulk pass.
-    static void repaintLine(RichTextBox &box, const QTextBlock &block)
+    void repaintLine(const QTextBlock &block)
     {
-        if (box.m_bulkDepth > 0) {
-            box.m_bulkRepaint = true;
+        if (bulkDepth > 0) {
+            bulkRepaint = true;
             return;
         }
-        if (!mayBeOnScreen(box, block))
+        if (!mayBeOnScreen(block))
             return; // painted with its colours when it comes into view
         const QRectF area = box.blockBoundingGeometry(block).translated(box.contentOffset());
         const int top = int(std::floor(area.top()));
@@ -385,9 +403,9 @@ public:
         box.viewport()->update(QRect(0, top, box.viewport()->width(), bottom - top + 1));
     }
 
-    // Gives the line new runs (already clipped to it). `inEdit`: the document is telling of
-    // an edit, and will lay out and repaint the line itself.
-    static void setRuns(RichTextBox &box, QTextBlock block, Runs runs, bool inEdit)
+    // Gives the line new runs (already in the kept form). `inEdit`: the document is telling
+    // of an edit, and will lay out and repaint the line itself.
+    void setRuns(QTextBlock block, Runs runs, bool inEdit)
     {
         LineColours *colours = coloursOf(block);
         if (!colours) {
@@ -406,64 +424,50 @@ public:
             if (colours->shownEnd > block.length() - 1)
                 showRuns(block, colours);
         } else {
-            repaintLine(box, block);
+            repaintLine(block);
         }
     }
 
-    static std::uint32_t colourAtPosition(const QTextDocument *doc, int position)
+    std::uint32_t colourAtPosition(int position) const
     {
-        const QTextBlock block = doc->findBlock(position);
+        const QTextBlock block = doc()->findBlock(position);
         const LineColours *colours = coloursOf(block);
         return colours ? colourIn(colours->runs, position - block.position()) : kBlack;
     }
 
     // The document changed at `position`: `removed` characters went, `added` came. Moves the
     // colours of the lines it touched along with the text.
-    static void contentsChange(RichTextBox &box, int position, int removed, int added)
+    void contentsChange(int position, int removed, int added)
     {
-        const QTextDocument *doc = box.document();
-        const int oldBlockCount = std::exchange(box.m_blockCount, doc->blockCount());
-        if (box.m_settingText > 0 || box.m_coloursMoved > 0 || (removed == 0 && added == 0))
+        const int oldBlockCount = std::exchange(blockCount, doc()->blockCount());
+        if (settingText > 0 || coloursMoved > 0 || (removed == 0 && added == 0))
             return;
-        if (box.m_inputLine >= 0 && !narrowInputEdit(box, position, removed, added, oldBlockCount))
+        if (inputLine >= 0 && !narrowInputEdit(position, removed, added, oldBlockCount))
             return; // composing only
-        if (box.m_ownEditDepth == 0)
-            box.m_textChanged = true;
+        if (ownEditDepth == 0)
+            textChanged = true;
 
-        const QTextBlock first = doc->findBlock(position);
+        const QTextBlock first = doc()->findBlock(position);
         if (!first.isValid())
             return;
-        QTextBlock last = doc->findBlock(position + added);
+        QTextBlock last = doc()->findBlock(position + added);
         if (!last.isValid())
-            last = doc->lastBlock();
+            last = doc()->lastBlock();
         const int linesAdded = last.blockNumber() - first.blockNumber();
-        const int linesRemoved = oldBlockCount - box.m_blockCount + linesAdded;
-        const std::uint32_t bgr = box.m_editColour.value_or(box.m_typingColour);
+        const int linesRemoved = oldBlockCount - blockCount + linesAdded;
+        const std::uint32_t bgr = editColour.value_or(typingColour);
         const LineColours *colours = coloursOf(first);
         if (!colours && bgr == kBlack && linesAdded == 0)
             return; // an uncoloured line stays black
 
         // When lines were removed, the line holding the edit may carry the colours of any of
-        // them: only what stands before the edit is its own, and only when the edit does not
-        // start the line.
-        const int at = position - first.position();
-        const bool ownColours = colours && (linesRemoved == 0 || at > 0);
-        const Runs joined = spliceRuns(ownColours ? colours->runs : Runs(), at, removed, added, bgr,
-                                       linesRemoved == 0);
-
+        // them: only what stands before the edit is its own.
+        const Runs joined = spliceRuns(colours ? colours->runs : Runs(), position - first.position(), removed, added,
+                                       bgr, linesRemoved == 0);
         // Deal the runs out to the lines from `first` to `last`, in offsets from `first`.
-        qsizetype next = 0;
         for (QTextBlock block = first;; block = block.next()) {
             const int from = block.position() - first.position();
-            const int to = from + block.length() - 1;
-            Runs runs;
-            while (next < joined.size() && endOf(joined.at(next)) <= from)
-                ++next;
-            for (qsizetype i = next; i < joined.size() && joined.at(i).start < to; ++i) {
-                const int start = std::max(joined.at(i).start, from);
-                appendRun(runs, start - from, std::min(endOf(joined.at(i)), to) - start, joined.at(i).bgr);
-            }
-            setRuns(box, block, std::move(runs), true);
+            setRuns(block, runsWithin(joined, from, from + block.length() - 1), true);
             if (block == last)
                 break;
         }
@@ -471,20 +475,19 @@ public:
 
     // Ends the edit block that groups the replaceInLine edits of a bulk pass. The document
     // then reports them as one change, whose colours replaceInLine has moved already.
-    static void endGroupedEdits(RichTextBox &box)
+    void endGroupedEdits()
     {
-        if (box.m_bulkEdit.isNull())
+        if (bulkEdit.isNull())
             return;
-        const Guard moved(box.m_coloursMoved);
-        box.m_bulkEdit.endEditBlock();
-        box.m_bulkEdit = QTextCursor();
+        const Guard moved(coloursMoved);
+        bulkEdit.endEditBlock();
+        bulkEdit = QTextCursor();
     }
 
-    static void textSettled(RichTextBox &box)
+    void textSettled()
     {
-        if (!std::exchange(box.m_textChanged, false))
-            return;
-        Q_EMIT box.Change();
+        if (std::exchange(textChanged, false))
+            Q_EMIT box.Change();
     }
 
     // Whether the line's layout does not show its runs: they changed, or an input method
@@ -500,15 +503,14 @@ public:
     // During an input method event the document reports the whole line as changed, for the
     // input method's formats on it. Narrows the report down to what differs from the text
     // before the event; false when nothing does (composing only).
-    static bool narrowInputEdit(RichTextBox &box, int &position, int &removed, int &added, int oldBlockCount)
+    bool narrowInputEdit(int &position, int &removed, int &added, int oldBlockCount)
     {
-        const QTextDocument *doc = box.document();
-        const QTextBlock block = doc->findBlockByNumber(std::exchange(box.m_inputLine, -1));
-        const QString before = std::exchange(box.m_inputLineText, QString());
-        const int newLines = box.m_blockCount - oldBlockCount;
+        const QTextBlock block = doc()->findBlockByNumber(std::exchange(inputLine, -1));
+        const QString before = std::exchange(inputLineText, QString());
+        const int newLines = blockCount - oldBlockCount;
         if (!block.isValid())
             return true;
-        if (!box.m_inputAcrossLines && newLines >= 0) {
+        if (!inputAcrossLines && newLines >= 0) {
             // The line became the lines from `block` on.
             QString after = block.text();
             QTextBlock next = block;
@@ -538,7 +540,7 @@ public:
         position += skip;
         removed -= skip;
         added -= skip;
-        if (added > 0 && removed > 0 && doc->findBlock(position + added).position() == position + added) {
+        if (added > 0 && removed > 0 && doc()->findBlock(position + added).position() == position + added) {
             --added;
             --removed;
         }
@@ -546,32 +548,37 @@ public:
     }
 
     // Before a paint: the lines it covers take their latest colours.
-    static void showPending(RichTextBox &box, const QRect &area)
+    void showPending(const QRect &dirty)
     {
-        if (!box.m_bulkEdit.isNull())
+        if (!bulkEdit.isNull())
             return; // the document cannot take a line again in the middle of an edit
         QPointF offset = box.contentOffset();
         const int height = box.viewport()->height();
         for (QTextBlock block = box.firstVisibleBlock(); block.isValid(); block = block.next()) {
-            const QRectF line = box.blockBoundingRect(block).translated(offset);
+            const QRectF rect = box.blockBoundingRect(block).translated(offset);
             LineColours *colours = coloursOf(block);
-            if (colours && block.isVisible() && line.bottom() >= area.top() && line.top() <= area.bottom()
+            if (colours && block.isVisible() && rect.bottom() >= dirty.top() && rect.top() <= dirty.bottom()
                 && needsShowing(block, colours))
-                showNow(box, block, colours);
-            offset.ry() += line.height();
+                showNow(block, colours);
+            offset.ry() += rect.height();
             if (offset.y() > height)
                 break;
         }
     }
 
-    static int maxOffset(const QTextDocument *doc)
+    // Inserts text at the cursor as one edit, every line break made one break.
+    void insertAtCursor(const QString &text)
     {
-        return doc->characterCount() - 1 + doc->blockCount() - 1;
+        endGroupedEdits();
+        QTextCursor cursor = box.textCursor();
+        cursor.beginEditBlock();
+        cursor.insertText(oneBreakPerLine(text));
+        cursor.endEditBlock();
+        box.setTextCursor(cursor);
+        box.ensureCursorVisible();
     }
 
-    static int caretLine(const RichTextBox &box) { return box.textCursor().blockNumber(); }
-
-    static void typeKey(RichTextBox &box, Qt::Key key, const QString &text, QKeyEvent *original)
+    void typeKey(Qt::Key key, const QString &text, QKeyEvent *original)
     {
         QKeyEvent typed(QEvent::KeyPress, key, Qt::NoModifier, text);
         box.QPlainTextEdit::keyPressEvent(&typed);
@@ -581,84 +588,60 @@ public:
     // Enter: a plain line break (never a soft one), inserted as pasted text is. The editor's
     // own Enter first reports a change of format over the line, which would read as an
     // edit and cost the line its colours.
-    static void typeBreak(RichTextBox &box, QKeyEvent *event)
+    void typeBreak(QKeyEvent *event)
     {
-        endGroupedEdits(box);
-        QTextCursor cursor = box.textCursor();
-        cursor.beginEditBlock();
-        cursor.insertText(QStringLiteral("\n"));
-        cursor.endEditBlock();
-        box.setTextCursor(cursor);
-        box.ensureCursorVisible();
+        insertAtCursor(QStringLiteral("\n"));
         event->accept();
     }
 
     // What the key does when KeyPress left it alone.
-    static void defaultAction(RichTextBox &box, QKeyEvent *event)
+    void defaultAction(QKeyEvent *event)
     {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-            typeBreak(box, event);
+            typeBreak(event);
         else
             box.QPlainTextEdit::keyPressEvent(event);
     }
 
     // Types the character a KeyPress handler put in place of the key's own.
-    static void typeCharacter(RichTextBox &box, int code, QKeyEvent *event)
+    void typeCharacter(int code, QKeyEvent *event)
     {
         switch (code) {
-        case 8: typeKey(box, Qt::Key_Backspace, QStringLiteral("\b"), event); return;
-        case 9: typeKey(box, Qt::Key_Tab, QStringLiteral("\t"), event); return;
-        case 13: typeBreak(box, event); return;
-        default: break;
+        case 8:
+            typeKey(Qt::Key_Backspace, QStringLiteral("\b"), event);
+            return;
+        case 9:
+            typeKey(Qt::Key_Tab, QStringLiteral("\t"), event);
+            return;
+        case 13:
+            typeBreak(event);
+            return;
+        default:
+            break;
         }
         event->accept();
         if (code < 32 || code > 0x10FFFF || !QChar::isPrint(char32_t(code)))
             return; // another control character: nothing to type
         const char32_t character = char32_t(code);
-        typeKey(box, Qt::Key_unknown, QString::fromUcs4(&character, 1), event);
+        typeKey(Qt::Key_unknown, QString::fromUcs4(&character, 1), event);
     }
 };
 
-RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent)
+RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent), d(std::make_unique<Impl>(*this))
 {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setWordWrapMode(QTextOption::NoWrap);
     viewport()->setMouseTracking(true);
-    m_blockCount = document()->blockCount();
     connect(document(), &QTextDocument::contentsChange, this,
-            [this](int position, int removed, int added) {
-                Impl::contentsChange(*this, position, removed, added);
-            });
+            [this](int position, int removed, int added) { d->contentsChange(position, removed, added); });
     // Change goes out once the document and its layout agree on the new text.
-    connect(document(), &QTextDocument::contentsChanged, this, [this] { Impl::textSettled(*this); });
+    connect(document(), &QTextDocument::contentsChanged, this, [this] { d->textSettled(); });
 }
 
-int RichTextBox::toOffset(int position) const
+RichTextBox::~RichTextBox()
 {
-    const QTextDocument *doc = document();
-    position = std::clamp(position, 0, doc->characterCount() - 1);
-    return position + doc->findBlock(position).blockNumber();
-}
-
-int RichTextBox::toPosition(int offset) const
-{
-    const QTextDocument *doc = document();
-    if (offset <= 0)
-        return 0;
-    // The last line whose first offset (position + line number) is at or before the offset.
-    int low = 0;
-    int high = doc->blockCount() - 1;
-    while (low < high) {
-        const int middle = low + (high - low + 1) / 2;
-        if (doc->findBlockByNumber(middle).position() + middle <= offset)
-            low = middle;
-        else
-            high = middle - 1;
-    }
-    const QTextBlock block = doc->findBlockByNumber(low);
-    const int intoLine = offset - (block.position() + low);
-    // Past the line's end: between CR and LF, or beyond the last line, is the line's end.
-    return block.position() + std::min(intoLine, block.length() - 1);
+    // The document outlives this body: its signals must not reach the state that goes with it.
+    disconnect(document(), nullptr, this, nullptr);
 }
 
 QString RichTextBox::Text() const
@@ -668,43 +651,43 @@ QString RichTextBox::Text() const
 
 void RichTextBox::setText(const QString &text)
 {
-    Impl::endGroupedEdits(*this);
+    d->endGroupedEdits();
     {
-        const Guard guard(m_settingText);
+        const Guard guard(d->settingText);
         setPlainText(oneBreakPerLine(text)); // new lines: no colours on any of them
     }
-    m_blockCount = document()->blockCount();
-    m_typingColour = kBlack;
-    m_textChanged = false;
+    d->blockCount = document()->blockCount();
+    d->typingColour = kBlack;
+    d->textChanged = false;
     Q_EMIT Change();
 }
 
 int RichTextBox::SelStart() const
 {
-    return toOffset(textCursor().selectionStart());
+    return d->toOffset(textCursor().selectionStart());
 }
 
 void RichTextBox::setSelStart(int offset)
 {
     QTextCursor cursor = textCursor();
-    cursor.setPosition(toPosition(offset));
+    cursor.setPosition(d->toPosition(offset));
     setTextCursor(cursor);
 }
 
 int RichTextBox::SelLength() const
 {
     const QTextCursor cursor = textCursor();
-    return toOffset(cursor.selectionEnd()) - toOffset(cursor.selectionStart());
+    return d->toOffset(cursor.selectionEnd()) - d->toOffset(cursor.selectionStart());
 }
 
 void RichTextBox::setSelLength(int length)
 {
     QTextCursor cursor = textCursor();
     const int start = cursor.selectionStart();
-    const int startOffset = toOffset(start);
-    const int room = Impl::maxOffset(document()) - startOffset;
+    const int startOffset = d->toOffset(start);
+    const int room = d->maxOffset() - startOffset;
     cursor.setPosition(start);
-    cursor.setPosition(toPosition(startOffset + std::clamp(length, 0, room)), QTextCursor::KeepAnchor);
+    cursor.setPosition(d->toPosition(startOffset + std::clamp(length, 0, room)), QTextCursor::KeepAnchor);
     setTextCursor(cursor);
 }
 
@@ -715,20 +698,20 @@ QString RichTextBox::SelText() const
 
 void RichTextBox::setSelText(const QString &text)
 {
-    Impl::endGroupedEdits(*this);
+    d->endGroupedEdits();
     const QString insert = oneBreakPerLine(text);
     QTextCursor cursor = textCursor();
     const bool replacing = cursor.hasSelection();
     if (!replacing && insert.isEmpty())
         return;
     {
-        const Guard guard(m_ownEditDepth);
+        const Guard guard(d->ownEditDepth);
         // Replacing, the new text takes the colour of the first character it replaces.
-        m_editColour = replacing ? Impl::colourAtPosition(document(), cursor.selectionStart()) : m_typingColour;
+        d->editColour = replacing ? d->colourAtPosition(cursor.selectionStart()) : d->typingColour;
         cursor.beginEditBlock();
         cursor.insertText(insert);
         cursor.endEditBlock();
-        m_editColour.reset();
+        d->editColour.reset();
         setTextCursor(cursor);
     }
     Q_EMIT Change();
@@ -739,7 +722,7 @@ void RichTextBox::setSelColor(std::uint32_t bgr)
     bgr &= kColourBits;
     const QTextCursor cursor = textCursor();
     if (!cursor.hasSelection()) {
-        m_typingColour = bgr;
+        d->typingColour = bgr;
         return;
     }
     const int from = cursor.selectionStart();
@@ -754,135 +737,22 @@ void RichTextBox::setSelColor(std::uint32_t bgr)
         if (end <= start)
             continue; // only the line's break is selected
         const LineColours *colours = coloursOf(block);
-        Impl::setRuns(*this, block, paintOver(colours ? colours->runs : Runs(), start, end, bgr), false);
+        d->setRuns(block, paintOver(colours ? colours->runs : Runs(), start, end, bgr), false);
     }
     if (manyLines)
         endBulkColouring();
 }
 
-std::uint32_t RichTextBox::colorAt(int offset) const
-{
-    return Impl::colourAtPosition(document(), toPosition(offset));
-}
-
-void RichTextBox::setLineColours(int line, const QList<colouring::ColourRun> &runs)
-{
-    const QTextBlock block = line < 0 ? QTextBlock() : document()->findBlockByNumber(line);
-    if (!block.isValid())
-        return;
-    Impl::setRuns(*this, block, cleanRuns(runs, block.length() - 1), false);
-}
-
-QList<colouring::ColourRun> RichTextBox::lineColours(int line) const
-{
-    const QTextBlock block = line < 0 ? QTextBlock() : document()->findBlockByNumber(line);
-    const LineColours *colours = coloursOf(block);
-    return colours ? colours->runs : Runs();
-}
-
-void RichTextBox::beginBulkColouring()
-{
-    ++m_bulkDepth;
-}
-
-void RichTextBox::endBulkColouring()
-{
-    if (m_bulkDepth == 0 || --m_bulkDepth > 0)
-        return;
-    Impl::endGroupedEdits(*this);
-    // The lines on screen take their colours when this paint comes.
-    if (std::exchange(m_bulkRepaint, false))
-        viewport()->update();
-}
-
-void RichTextBox::replaceInLine(int line, int start, int length, const QString &text)
-{
-    QTextDocument *doc = document();
-    const QTextBlock block = line < 0 ? QTextBlock() : doc->findBlockByNumber(line);
-    if (!block.isValid())
-        return;
-    const QString lineText = block.text();
-    start = std::clamp(start, 0, int(lineText.size()));
-    length = std::clamp(length, 0, int(lineText.size()) - start);
-    QString insert = oneBreakPerLine(text);
-    insert.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    if (QStringView(lineText).mid(start, length) == insert)
-        return;
-
-    const int from = block.position() + start;
-    const int to = from + length;
-    const int newEnd = from + int(insert.size());
-    const auto moved = [&](int position) {
-        if (position <= from)
-            return position;
-        return position >= to ? position + newEnd - to : std::min(position, newEnd);
-    };
-    const QTextCursor before = textCursor();
-    const int anchor = moved(before.anchor());
-    const int caret = moved(before.position());
-    const std::uint32_t bgr = length > 0 ? Impl::colourAtPosition(doc, from) : m_typingColour;
-    const bool grouped = m_bulkDepth > 0;
-    if (grouped && m_bulkEdit.isNull()) {
-        m_bulkEdit = QTextCursor(doc);
-        m_bulkEdit.beginEditBlock();
-    }
-    {
-        const Guard guard(m_ownEditDepth);
-        m_editColour = bgr;
-        QTextCursor edit(doc);
-        edit.beginEditBlock();
-        edit.setPosition(from);
-        edit.setPosition(to, QTextCursor::KeepAnchor);
-        edit.insertText(insert);
-        edit.endEditBlock();
-        m_editColour.reset();
-    }
-    if (grouped) {
-        // The document tells of the pass's edits only at its end: move the colours now.
-        const LineColours *colours = coloursOf(block);
-        if (colours || bgr != kBlack)
-            Impl::setRuns(*this, block,
-                          spliceRuns(colours ? colours->runs : Runs(), start, length, int(insert.size()), bgr, true),
-                          true);
-    }
-    QTextCursor after = textCursor();
-    if (after.anchor() != anchor || after.position() != caret) {
-        after.setPosition(anchor);
-        after.setPosition(caret, QTextCursor::KeepAnchor);
-        // Putting the caret back must not scroll the view.
-        const int x = horizontalScrollBar()->value();
-        const int y = verticalScrollBar()->value();
-        setTextCursor(after);
-        horizontalScrollBar()->setValue(x);
-        verticalScrollBar()->setValue(y);
-    }
-    Q_EMIT Change();
-}
-
-QChar RichTextBox::firstCharacter() const
-{
-    const QTextDocument *doc = document();
-    if (doc->characterCount() <= 1)
-        return {};
-    const QChar first = doc->characterAt(0);
-    return first == QChar::ParagraphSeparator ? QChar(u'\r') : first;
-}
-
-int RichTextBox::GetLineFromChar(int offset) const
-{
-    return document()->findBlock(toPosition(offset)).blockNumber();
-}
-
 int RichTextBox::Find(const QString &text, int start, int options)
 {
     const QTextDocument *doc = document();
-    if (text.isEmpty() || start > Impl::maxOffset(doc))
+    if (text.isEmpty() || start > d->maxOffset())
         return -1;
     start = std::max(start, 0);
     const QStringList parts = oneBreakPerLine(text).split(QLatin1Char('\n'));
     const Qt::CaseSensitivity cs = (options & rtfMatchCase) ? Qt::CaseSensitive : Qt::CaseInsensitive;
     const bool wholeWord = options & rtfWholeWord;
-    const int startPosition = toPosition(start);
+    const int startPosition = d->toPosition(start);
 
     // Whether the rest of the needle (parts 1..) follows the line `block`; if so, where it ends.
     const auto restMatches = [&](QTextBlock block, int *end) {
@@ -914,7 +784,7 @@ int RichTextBox::Find(const QString &text, int start, int options)
             if (parts.size() > 1 && at + first.size() != line.size())
                 break;
             const int position = block.position() + int(at);
-            if (toOffset(position) < start)
+            if (d->toOffset(position) < start)
                 continue;
             if (wholeWord && at > 0 && isWordChar(line.at(at - 1)))
                 continue;
@@ -929,10 +799,15 @@ int RichTextBox::Find(const QString &text, int start, int options)
             cursor.setPosition(position);
             cursor.setPosition(end, QTextCursor::KeepAnchor);
             setTextCursor(cursor);
-            return toOffset(position);
+            return d->toOffset(position);
         }
     }
     return -1;
+}
+
+int RichTextBox::GetLineFromChar(int offset) const
+{
+    return document()->findBlock(d->toPosition(offset)).blockNumber();
 }
 
 int RichTextBox::LineCount() const
@@ -942,39 +817,30 @@ int RichTextBox::LineCount() const
 
 int RichTextBox::LineIndex(int line) const
 {
-    if (line == -1)
-        line = Impl::caretLine(*this);
-    const QTextBlock block = document()->findBlockByNumber(line);
-    if (line < 0 || !block.isValid())
-        return -1;
-    return block.position() + line;
+    const QTextBlock block = d->line(line == -1 ? d->caretLine() : line);
+    return block.isValid() ? block.position() + block.blockNumber() : -1;
 }
 
 int RichTextBox::LineFromChar(int offset) const
 {
-    if (offset == -1)
-        return Impl::caretLine(*this);
-    return GetLineFromChar(offset);
+    return offset == -1 ? d->caretLine() : GetLineFromChar(offset);
 }
 
 int RichTextBox::LineLength(int offset) const
 {
-    const QTextBlock block = offset == -1 ? textCursor().block()
-                                          : document()->findBlock(toPosition(offset));
+    const QTextBlock block = offset == -1 ? textCursor().block() : document()->findBlock(d->toPosition(offset));
     return block.length() - 1;
 }
 
 QString RichTextBox::GetLine(int line) const
 {
-    if (line < 0)
-        return {};
-    const QTextBlock block = document()->findBlockByNumber(line);
+    const QTextBlock block = d->line(line);
     return block.isValid() ? block.text() : QString();
 }
 
 int RichTextBox::SelectionEnd() const
 {
-    return toOffset(textCursor().selectionEnd());
+    return d->toOffset(textCursor().selectionEnd());
 }
 
 void RichTextBox::SetFocus()
@@ -983,9 +849,115 @@ void RichTextBox::SetFocus()
         setFocus();
 }
 
+std::uint32_t RichTextBox::colourAt(int offset) const
+{
+    return d->colourAtPosition(d->toPosition(offset));
+}
+
+void RichTextBox::setLineColours(int line, const QList<colouring::ColourRun> &runs)
+{
+    const QTextBlock block = d->line(line);
+    if (block.isValid())
+        d->setRuns(block, cleanRuns(runs, block.length() - 1), false);
+}
+
+QList<colouring::ColourRun> RichTextBox::lineColours(int line) const
+{
+    const LineColours *colours = coloursOf(d->line(line));
+    return colours ? colours->runs : Runs();
+}
+
+void RichTextBox::beginBulkColouring()
+{
+    ++d->bulkDepth;
+}
+
+void RichTextBox::endBulkColouring()
+{
+    if (d->bulkDepth == 0 || --d->bulkDepth > 0)
+        return;
+    d->endGroupedEdits();
+    // The lines on screen take their colours when this paint comes.
+    if (std::exchange(d->bulkRepaint, false))
+        viewport()->update();
+}
+
+void RichTextBox::replaceInLine(int line, int start, int length, const QString &text)
+{
+    QTextDocument *doc = document();
+    const QTextBlock block = d->line(line);
+    if (!block.isValid())
+        return;
+    const QString lineText = block.text();
+    start = std::clamp(start, 0, int(lineText.size()));
+    length = std::clamp(length, 0, int(lineText.size()) - start);
+    QString insert = oneBreakPerLine(text);
+    insert.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (QStringView(lineText).mid(start, length) == insert)
+        return;
+
+    const int from = block.position() + start;
+    const int to = from + length;
+    const int newEnd = from + int(insert.size());
+    const auto moved = [&](int position) {
+        if (position <= from)
+            return position;
+        return position >= to ? position + newEnd - to : std::min(position, newEnd);
+    };
+    const QTextCursor before = textCursor();
+    const int anchor = moved(before.anchor());
+    const int caret = moved(before.position());
+    const std::uint32_t bgr = length > 0 ? d->colourAtPosition(from) : d->typingColour;
+    const bool grouped = d->bulkDepth > 0;
+    if (grouped && d->bulkEdit.isNull()) {
+        d->bulkEdit = QTextCursor(doc);
+        d->bulkEdit.beginEditBlock();
+    }
+    {
+        const Guard guard(d->ownEditDepth);
+        d->editColour = bgr;
+        QTextCursor edit(doc);
+        edit.beginEditBlock();
+        edit.setPosition(from);
+        edit.setPosition(to, QTextCursor::KeepAnchor);
+        edit.insertText(insert);
+        edit.endEditBlock();
+        d->editColour.reset();
+    }
+    if (grouped) {
+        // The document tells of the pass's edits only at its end: move the colours now.
+        const LineColours *colours = coloursOf(block);
+        if (colours || bgr != kBlack)
+            d->setRuns(block,
+                       spliceRuns(colours ? colours->runs : Runs(), start, length, int(insert.size()), bgr, true),
+                       true);
+    }
+    QTextCursor after = textCursor();
+    if (after.anchor() != anchor || after.position() != caret) {
+        after.setPosition(anchor);
+        after.setPosition(caret, QTextCursor::KeepAnchor);
+        // Putting the caret back must not scroll the view.
+        const int x = horizontalScrollBar()->value();
+        const int y = verticalScrollBar()->value();
+        setTextCursor(after);
+        horizontalScrollBar()->setValue(x);
+        verticalScrollBar()->setValue(y);
+    }
+    Q_EMIT Change();
+}
+
+QChar RichTextBox::firstCharacter() const
+{
+    const QTextDocument *doc = document();
+    if (doc->characterCount() <= 1)
+        return {};
+    const QChar first = doc->characterAt(0);
+    return first == QChar::ParagraphSeparator ? QChar(u'\r') : first;
+}
+
 void RichTextBox::keyPressEvent(QKeyEvent *event)
 {
-    Impl::endGroupedEdits(*this);
+    d->endGroupedEdits();
     Q_EMIT KeyDown(virtualKeyCode(event), shiftBits(event->modifiers()));
     if (isPaste(event)) {
         // The handler of Ctrl+V sees the pasted text already in the box.
@@ -996,7 +968,7 @@ void RichTextBox::keyPressEvent(QKeyEvent *event)
     }
     const int code = characterCode(event);
     if (code == 0) {
-        Impl::defaultAction(*this, event);
+        d->defaultAction(event);
         return;
     }
     int answer = code;
@@ -1004,9 +976,9 @@ void RichTextBox::keyPressEvent(QKeyEvent *event)
     if (answer == 0)
         event->accept(); // discarded
     else if (answer == code)
-        Impl::defaultAction(*this, event);
+        d->defaultAction(event);
     else
-        Impl::typeCharacter(*this, answer, event);
+        d->typeCharacter(answer, event);
 }
 
 void RichTextBox::mouseMoveEvent(QMouseEvent *event)
@@ -1018,34 +990,27 @@ void RichTextBox::mouseMoveEvent(QMouseEvent *event)
 
 void RichTextBox::insertFromMimeData(const QMimeData *source)
 {
-    if (!source || !source->hasText())
-        return;
-    Impl::endGroupedEdits(*this);
-    QTextCursor cursor = textCursor();
-    cursor.beginEditBlock();
-    cursor.insertText(oneBreakPerLine(source->text()));
-    cursor.endEditBlock();
-    setTextCursor(cursor);
-    ensureCursorVisible();
+    if (source && source->hasText())
+        d->insertAtCursor(source->text());
 }
 
 void RichTextBox::inputMethodEvent(QInputMethodEvent *event)
 {
-    Impl::endGroupedEdits(*this);
+    d->endGroupedEdits();
     // The event edits the line where the selection starts.
     const QTextCursor cursor = textCursor();
     const QTextBlock block = document()->findBlock(cursor.selectionStart());
-    m_inputLine = block.blockNumber();
-    m_inputLineText = block.text();
-    m_inputAcrossLines = cursor.selectionEnd() > block.position() + block.length() - 1;
+    d->inputLine = block.blockNumber();
+    d->inputLineText = block.text();
+    d->inputAcrossLines = cursor.selectionEnd() > block.position() + block.length() - 1;
     QPlainTextEdit::inputMethodEvent(event);
-    m_inputLine = -1;
-    m_inputLineText.clear();
+    d->inputLine = -1;
+    d->inputLineText.clear();
 }
 
 void RichTextBox::paintEvent(QPaintEvent *event)
 {
-    Impl::showPending(*this, event->rect());
+    d->showPending(event->rect());
     QPlainTextEdit::paintEvent(event);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// A rich text box for source text: plain text with per-character colours, no word wrap,
-// and an interface in the terms the colouring code works in. Offsets count from 0 and
-// count every line break as the two characters CR LF, although the document stores one;
-// Text() gives and takes CR LF text; colours are 0x00BBGGRR.
+// A rich text box for source text: plain text with per-character colours, no word wrap.
+//
+// Offsets count from 0 and count every line break as the two characters CR LF, although
+// the document stores one; Text() gives and takes CR LF text; colours are 0x00BBGGRR.
 //
 // The colours are not part of the document: each line keeps its own list of colour runs,
 // and only the lines on screen are ever laid out with them. Colouring is therefore never
@@ -19,25 +19,22 @@
 // Every operation other than reading or setting the whole text costs at most O(log n) in
 // the size of the box plus the length and colour runs of the lines it touches.
 
-#include "colouring/vbcolouring.h"
+#include "colouring/colourruns.h"
 
-#include <QList>
 #include <QPlainTextEdit>
-#include <QTextCursor>
 
 #include <cstdint>
-#include <optional>
+#include <memory>
 
 namespace quillbox {
 
 class RichTextBox : public QPlainTextEdit {
     Q_OBJECT
 public:
-    // Options of Find.
-    static constexpr int rtfWholeWord = 2;
-    static constexpr int rtfMatchCase = 4;
-
     explicit RichTextBox(QWidget *parent = nullptr);
+    ~RichTextBox() override;
+
+    // ---- The box's fixed operation set, under the names the handlers know ----
 
     // The whole content, lines separated by CR LF. Setting it replaces everything; CR LF,
     // a lone CR, a lone LF and the Unicode line and paragraph separators all become one
@@ -49,55 +46,30 @@ public:
     int SelStart() const;
     void setSelStart(int offset); // moves the caret; the selection becomes empty
     int SelLength() const;
-    void setSelLength(int length); // selects from SelStart
-    QString SelText() const;       // the selected characters, CR LF line breaks
+    void setSelLength(int length);        // selects from SelStart
+    QString SelText() const;              // the selected characters, CR LF line breaks
     void setSelText(const QString &text); // replaces the selection; caret behind the new text
 
     // Colours the selection (over any number of lines); with an empty selection, sets the
     // typing colour, which text typed, pasted or set at the caret takes from then on.
     void setSelColor(std::uint32_t bgr);
-    // The colour of the character at the offset (for inspection; 0x00BBGGRR); black at a
-    // line break and at the end.
-    std::uint32_t colorAt(int offset) const;
 
-    // The colours of one line (0-based), in offsets within the line. Setting them makes the
-    // line exactly these runs, black wherever no run covers it; runs are clipped to the
-    // line, and where they overlap, the later one wins. Lines past the end are ignored.
-    void setLineColours(int line, const QList<colouring::ColourRun> &runs);
-    // The line's non-black runs, in order, adjacent runs of one colour merged.
-    QList<colouring::ColourRun> lineColours(int line) const;
-    // Between these, setLineColours and setSelColor only record the colours; the box is
-    // repainted once, at the last endBulkColouring. The replaceInLine edits of the pass are
-    // made as one edit: one undo step, laid out once at the end (each call still raises its
-    // Change). Pairs nest and must balance; any other edit ends the grouping of edits early.
-    void beginBulkColouring();
-    void endBulkColouring();
-
-    // Replaces `length` characters at `start` within the line with `text` as an undoable
-    // edit, raising Change once; text equal to what stands there changes nothing and raises
-    // nothing. The caret and selection stay on the same characters: an end before or at
-    // `start` stays, an end behind the replaced characters moves with the length change,
-    // and an end inside them stays, at most at the end of the new text. Offsets are clipped
-    // to the line; line breaks in `text` become spaces.
-    void replaceInLine(int line, int start, int length, const QString &text);
-
-    // The first character of the text ('\r' when the first line is empty and a break
-    // follows), or a null QChar for an empty box; it does not copy the text.
-    QChar firstCharacter() const;
+    // Options of Find.
+    static constexpr int rtfWholeWord = 2;
+    static constexpr int rtfMatchCase = 4;
+    // The offset of the next match at or after start, or -1; a match is selected.
+    int Find(const QString &text, int start, int options = 0);
 
     // The 0-based line of an offset; the offset behind the last character belongs to the last line.
     int GetLineFromChar(int offset) const;
 
-    // The offset of the next match at or after start, or -1; a match is selected.
-    int Find(const QString &text, int start, int options = 0);
-
-    // The edit-control line operations.
-    int LineCount() const;                // number of lines (an empty box has one)
-    int LineIndex(int line) const;        // offset of the line's first character; -1 past the end; line -1 = the caret's line
-    int LineFromChar(int offset) const;   // line of the offset; offset -1 = the caret's line
-    int LineLength(int offset) const;     // length of the line holding the offset, without its break
-    QString GetLine(int line) const;      // the text of the line, without its break
-    int SelectionEnd() const;             // offset of the selection's end
+    // The line messages.
+    int LineCount() const;         // number of lines (an empty box has one)
+    int LineIndex(int line) const; // offset of the line's first character; -1 past the end; line -1 = the caret's line
+    int LineFromChar(int offset) const; // line of the offset; offset -1 = the caret's line
+    int LineLength(int offset) const;   // length of the line holding the offset, without its break
+    QString GetLine(int line) const;    // the text of the line, without its break
+    int SelectionEnd() const;           // offset of the selection's end
 
     bool Enabled() const { return isEnabled(); }
     void setEnabledState(bool enabled) { setEnabled(enabled); }
@@ -118,6 +90,38 @@ Q_SIGNALS:
     // The mouse moved over the box, with or without a button held. X and Y in twips.
     void MouseMove(int button, int shift, int x, int y);
 
+public:
+    // ---- Our additions, for the colouring ----
+
+    // The colour of the character at the offset; black at a line break and at the end.
+    std::uint32_t colourAt(int offset) const;
+
+    // The colours of one line (0-based), in offsets within the line. Setting them makes the
+    // line exactly these runs, black wherever no run covers it; runs are clipped to the
+    // line, and where they overlap, the later one wins. Lines past the end are ignored.
+    void setLineColours(int line, const QList<colouring::ColourRun> &runs);
+    // The line's non-black runs, in order, adjacent runs of one colour merged.
+    QList<colouring::ColourRun> lineColours(int line) const;
+
+    // Between these, setLineColours and setSelColor only record the colours; the box is
+    // repainted once, at the last endBulkColouring. The replaceInLine edits of the pass are
+    // made as one edit: one undo step, laid out once at the end (each call still raises its
+    // Change). Pairs nest and must balance; any other edit ends the grouping of edits early.
+    void beginBulkColouring();
+    void endBulkColouring();
+
+    // Replaces `length` characters at `start` within the line with `text` as an undoable
+    // edit, raising Change once; text equal to what stands there changes nothing and raises
+    // nothing. The caret and selection stay on the same characters: an end before or at
+    // `start` stays, an end behind the replaced characters moves with the length change,
+    // and an end inside them stays, at most at the end of the new text. Offsets are clipped
+    // to the line; line breaks in `text` become spaces.
+    void replaceInLine(int line, int start, int length, const QString &text);
+
+    // The first character of the text ('\r' when the first line is empty and a break
+    // follows), or a null QChar for an empty box; it does not copy the text.
+    QChar firstCharacter() const;
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -130,23 +134,7 @@ protected:
 
 private:
     class Impl;
-    int toOffset(int position) const;  // document position -> CR LF offset
-    int toPosition(int offset) const;  // CR LF offset -> document position
-    int m_settingText = 0;             // > 0 while setText replaces everything
-    int m_ownEditDepth = 0;            // > 0 while setSelText / replaceInLine edit; they raise Change themselves
-    bool m_textChanged = false;        // the document changed; Change goes out when it has settled
-    int m_blockCount = 1;              // the document's line count when it last changed
-    std::uint32_t m_typingColour = 0;  // what typed, pasted and undone text is painted
-    std::optional<std::uint32_t> m_editColour; // instead, during setSelText / replaceInLine
-    int m_bulkDepth = 0;               // > 0 between beginBulkColouring and endBulkColouring
-    bool m_bulkRepaint = false;        // a colour changed during the bulk pass
-    QTextCursor m_bulkEdit;            // holds the edit block of the pass's replaceInLine edits
-    int m_coloursMoved = 0;            // > 0 while the document reports edits whose colours are moved already
-    // During an input method event, whose edits the document reports as changes of the whole
-    // line: the line it edits and that line's text before it, to find the edit by.
-    int m_inputLine = -1;
-    QString m_inputLineText;
-    bool m_inputAcrossLines = false;   // the selection it replaces spans lines
+    std::unique_ptr<Impl> d;
 };
 
 } // namespace quillbox

@@ -131,8 +131,8 @@ QString caseRewrite(QStringView keyword)
         const char *upper;
         const char *written;
     } specials[] = {
-        {"(BYVAL", "(ByVal"}, {"BYVAL", "ByVal"},   {"BYREF", "ByRef"}, {"(BYREF", "(ByRef"},
-        {"ELSEIF", "ElseIf"}, {"REDIM", "ReDim"},   {"GOTO", "GoTo"},   {"ENDIF", "End If"},
+        {"(BYVAL", "(ByVal"}, {"BYVAL", "ByVal"}, {"BYREF", "ByRef"}, {"(BYREF", "(ByRef"},
+        {"ELSEIF", "ElseIf"}, {"REDIM", "ReDim"}, {"GOTO", "GoTo"},   {"ENDIF", "End If"},
     };
     const QString upper = c.toUpper().trimmed();
     for (const auto &s : specials)
@@ -199,9 +199,8 @@ void colourLine(QStringView line, LineColouring *out)
     out->runs.clear();
     out->rewrites.clear();
     int shift = 0;
-    const int comment = scanLine(line, [&](int start, int length, const Keyword &k) {
-        addKeyword(line, start, length, k, &shift, out);
-    });
+    const int comment = scanLine(
+        line, [&](int start, int length, const Keyword &k) { addKeyword(line, start, length, k, &shift, out); });
     if (comment >= 0)
         out->runs.append({comment + shift, int(line.size()) - comment, kCommentGreen});
 }

@@ -10,30 +10,17 @@
 // special forms ("ByVal", "(ByVal", "ByRef", "(ByRef", "ElseIf", "ReDim", "GoTo", and
 // "endif" becoming "End If").
 
+#include "colouring/colourruns.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
-#include <cstdint>
-
 namespace quillbox::colouring {
-
-// Colours as 0x00BBGGRR.
-inline constexpr std::uint32_t kBlack = 0x000000;
-inline constexpr std::uint32_t kCommentGreen = 0x008000;
-inline constexpr std::uint32_t kKeywordNavy = 0x800000;
 
 // The comment mark.
 inline constexpr char16_t kCommentMark = u'\'';
-
-// A stretch of a line in one colour; offsets are within the line.
-struct ColourRun {
-    int start = 0;
-    int length = 0;
-    std::uint32_t bgr = kBlack;
-    friend bool operator==(const ColourRun &, const ColourRun &) = default;
-};
 
 // Replace `length` characters at `start` with `text`. Offsets are in the line as it was
 // before any rewrite; rewrites never overlap and come in order.

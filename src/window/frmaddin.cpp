@@ -105,7 +105,7 @@ frmAddIn::frmAddIn(QWidget *parent)
 
     createMenus();
     createControls(client);
-    Colouring = std::make_unique<colouring::BoxColouring>(Label5, ProgressBar1);
+    Colouring = std::make_unique<colouring::BoxColouring>(*this);
     wireEvents();
 
     // Fixed border: the window keeps the size its menu bar and client area give it.
@@ -687,7 +687,7 @@ void frmAddIn::Rich1_KeyPress(int *KeyAscii)
 {
     if (*KeyAscii == 22) {
         // Ctrl+V: the pasted text is in the box by now.
-        Colouring->DescriptionPastePass(*Rich1, Command2);
+        Colouring->DescriptionPastePass(*Rich1);
     } else if (*KeyAscii == 13) {
         // Enter adds a new comment line at the end, the caret behind its mark.
         *KeyAscii = 0;
@@ -735,6 +735,36 @@ void frmAddIn::Rich2_KeyPress(int *KeyAscii)
     Command3->setEnabled(false);
     Colouring->FormatRTB(*Rich2);
     Command3->setEnabled(addWasEnabled);
+}
+
+void frmAddIn::passStarted(int lines)
+{
+    ProgressBar1->setRange(0, std::max(0, lines - 1));
+    ProgressBar1->setValue(0);
+    Label5->setVisible(true);
+    ProgressBar1->setVisible(true);
+}
+
+void frmAddIn::passProgress(int line)
+{
+    ProgressBar1->setValue(line);
+    ProgressBar1->repaint();
+}
+
+void frmAddIn::passFinished()
+{
+    Label5->setVisible(false);
+    ProgressBar1->setVisible(false);
+}
+
+bool frmAddIn::cancelEnabled() const
+{
+    return Command2->isEnabled();
+}
+
+void frmAddIn::setCancelEnabled(bool enabled)
+{
+    Command2->setEnabled(enabled);
 }
 
 void frmAddIn::closeEvent(QCloseEvent *event)

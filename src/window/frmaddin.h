@@ -4,6 +4,7 @@
 // The window owns its controls and its state; each event goes to the handler named after
 // the control and the event.
 
+#include "colouring/passobserver.h"
 #include "store/snippets.h"
 
 #include <QMainWindow>
@@ -32,7 +33,7 @@ class ImageList;
 class RichTextBox;
 class StatusBar;
 
-class frmAddIn : public QMainWindow {
+class frmAddIn : public QMainWindow, public colouring::PassObserver {
     Q_OBJECT
 public:
     explicit frmAddIn(QWidget *parent = nullptr);
@@ -131,6 +132,14 @@ public:
 
     // The help window, once help has been asked for.
     HelpWindow *helpWindow() const;
+
+    // A whole-box colouring pass shows the wait note (Label5) and the progress bar
+    // (ProgressBar1); Cancel (Command2) waits during the description's paste pass.
+    void passStarted(int lines) override;
+    void passProgress(int line) override;
+    void passFinished() override;
+    bool cancelEnabled() const override;
+    void setCancelEnabled(bool enabled) override;
 
 Q_SIGNALS:
     // The user closed the window with its close box; the window is being unloaded.
