@@ -1,182 +1,154 @@
 #pragma once
-// Shared by the window tests: a library on disk, a shown window, the message boxes
-// collected and answered, and a snapshot of everything the user can see.
+// Shared by the window tests: a library on disk, the window shown and active over it, the
+// message boxes recorded and answered, and the window as the user sees it.
 
-#include "database.h"
-#include "frmaddin.h"
-#include "libraryfolder.h"
-#include "libraryinit.h"
-#include "messageservice.h"
-#include "richtextbox.h"
-#include "statusbar.h"
-#include "testsupport.h"
+#include "colouring/richtextbox.h"
+#include "colouring/vbcolouring.h"
+#include "store/libraryfolder.h"
+#include "store/libraryinit.h"
+#include "support/testsupport.h"
+#include "window/frmaddin.h"
+#include "window/messageservice.h"
+#include "window/statusbar.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
 
-#include <deque>
-
 namespace quillbox::test {
 
-struct Snippet {
-    QString name, desc, code;
-    friend bool operator==(const Snippet &, const Snippet &) = default;
-};
-
-inline std::ostream &operator<<(std::ostream &os, const Snippet &s)
+// The library's rows (heading, description, code) in table order, read past the window
+// after running `statement` with `values` on the file.
+inline QList<QStringList> libraryRows(const QString &statement = {}, const QStringList &values = {})
 {
-    return os << '{' << s.name.toStdString() << " | " << s.desc.toStdString() << " | " << s.code.toStdString() << '}';
+    QList<QStringList> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(store::databasePath());
+        EXPECT_TRUE(db.open());
+        QSqlQuery q(db);
+        if (!statement.isEmpty()) {
+            q.prepare(statement);
+            for (const QString &v : values)
+                q.addBindValue(v);
+            EXPECT_TRUE(q.exec()) << statement.toStdString();
+        }
+        q.exec(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 ORDER BY rowid"));
+        while (q.next())
+            rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return rows;
 }
 
-// Reads or writes the library file directly, past the window.
-struct LibraryFile {
-    static QList<Snippet> rows()
-    {
-        QList<Snippet> out;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
-            db.setDatabaseName(store::readWriteUri(store::databasePath()));
-            EXPECT_TRUE(db.open());
-            QSqlQuery q(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 ORDER BY rowid"), db);
-            while (q.next())
-                out.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("peek"));
-        return out;
-    }
-    static void add(const QList<Snippet> &snippets)
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("poke"));
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
-            db.setDatabaseName(store::readWriteUri(store::databasePath()));
-            EXPECT_TRUE(db.open());
-            QSqlQuery q(db);
-            q.prepare(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"));
-            for (const Snippet &s : snippets) {
-                q.addBindValue(s.name);
-                q.addBindValue(s.desc);
-                q.addBindValue(s.code);
-                EXPECT_TRUE(q.exec());
-            }
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("poke"));
-    }
-};
-
-// Every message box is recorded; questions are answered from a queue (Yes by default).
-struct Messages {
-    struct Shown {
-        QString text;
-        MsgButtons buttons;
-        QString title;
-    };
-    std::vector<Shown> shown;
-    std::deque<int> answers;
-    MessageService::Responder previous;
-    Messages()
-    {
-        previous = MessageService::setResponder([this](const MessageRequest &r) {
-            shown.push_back({r.text, r.buttons, r.title});
-            if (r.buttons == MsgButtons::OK)
-                return vbOK;
-            if (answers.empty())
-                return vbYes;
-            const int a = answers.front();
-            answers.pop_front();
-            return a;
-        });
-    }
-    ~Messages() { MessageService::setResponder(previous); }
-    QStringList texts() const
-    {
-        QStringList out;
-        for (const auto &s : shown)
-            out << s.text;
-        return out;
-    }
-};
-
-// What the user sees of the window, and its mode.
-struct WindowState {
-    QStringList visible;
-    QStringList enabled;
-    QString text1, rich1, rich2, rich3, label4, comboText;
-    QStringList comboItems;
-    bool addMode, modifyMode, deleteMode, generateMode, hasCodes;
-    friend bool operator==(const WindowState &, const WindowState &) = default;
-
-    static WindowState of(const frmAddIn *f)
-    {
-        WindowState s;
-        const QList<QWidget *> controls = {f->Label1, f->Label2, f->Label3, f->Label4, f->Label5, f->Text1,
-                                           f->Combo1, f->Rich1,  f->Rich2,  f->Rich3,  f->Command1, f->Command2,
-                                           f->Command3, f->Command4, f->Command5, f->Command6, f->ProgressBar1};
-        for (QWidget *w : controls) {
-            if (w->isVisibleTo(const_cast<frmAddIn *>(f)))
-                s.visible << w->objectName();
-            if (w->isEnabled())
-                s.enabled << w->objectName();
-        }
-        s.text1 = f->Text1->text();
-        s.rich1 = f->Rich1->Text();
-        s.rich2 = f->Rich2->Text();
-        s.rich3 = f->Rich3->Text();
-        s.label4 = f->Label4->text();
-        s.comboText = f->Combo1->currentText();
-        for (int i = 0; i < f->Combo1->count(); ++i)
-            s.comboItems << f->Combo1->itemText(i);
-        s.addMode = f->AddMode;
-        s.modifyMode = f->ModifyMode;
-        s.deleteMode = f->DeleteMode;
-        s.generateMode = f->GenerateMode;
-        s.hasCodes = f->HasCodes;
-        return s;
-    }
-};
-
-inline std::ostream &operator<<(std::ostream &os, const WindowState &s)
+// The controls the user can see in the client area, sorted: the name, ":off" for a disabled
+// one, and the text of the title, the heading list (current text/entries) and the boxes.
+inline QStringList seen(const frmAddIn *f)
 {
-    return os << "visible [" << s.visible.join(QLatin1Char(',')).toStdString() << "] enabled ["
-              << s.enabled.join(QLatin1Char(',')).toStdString() << "] title '" << s.label4.toStdString() << "' text1 '"
-              << s.text1.toStdString() << "' combo [" << s.comboItems.join(QLatin1Char(',')).toStdString() << "] modes "
-              << s.addMode << s.modifyMode << s.deleteMode << s.generateMode << " hasCodes " << s.hasCodes;
+    QStringList out;
+    for (QWidget *w : f->centralWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (!w->isVisibleTo(f) || w == f->Toolbar1 || w == f->StatusBar1)
+            continue;
+        QString item = w->objectName() + (w->isEnabled() ? QString() : QStringLiteral(":off"));
+        if (w == f->Label4 || w == f->Text1)
+            item += QLatin1Char('=') + w->property("text").toString();
+        else if (w == f->Combo1)
+            item += QStringLiteral("=%1/%2").arg(f->Combo1->currentText()).arg(f->Combo1->count());
+        else if (auto *box = qobject_cast<RichTextBox *>(w))
+            item += QLatin1Char('=') + box->Text();
+        out << item;
+    }
+    out.sort();
+    return out;
 }
 
-// A library with the given snippets, and the window shown over it.
-struct WindowWithLibrary : ::testing::Test {
+inline QString focusedName()
+{
+    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QStringLiteral("nothing");
+}
+
+// Every line of the box carries the colours of its text as source code; returns the number
+// of coloured runs, so that a box left black can be told from a coloured one.
+inline int colouredRuns(const RichTextBox *box)
+{
+    int runs = 0;
+    for (int line = 0; line < box->LineCount(); ++line) {
+        const auto expected = colouring::colourLine(box->GetLine(line)).runs;
+        EXPECT_TRUE(box->lineColours(line) == expected) << box->objectName().toStdString() << " line " << line;
+        runs += int(expected.size());
+    }
+    return runs;
+}
+
+// No two visible controls overlap, and every control lies inside the client area.
+inline void expectLayoutSound(const frmAddIn *f)
+{
+    const auto controls = f->centralWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    for (QWidget *a : controls) {
+        EXPECT_TRUE(f->centralWidget()->rect().contains(a->geometry())) << a->objectName().toStdString();
+        for (QWidget *b : controls)
+            EXPECT_FALSE(a != b && a->isVisibleTo(f) && b->isVisibleTo(f) && a->geometry().intersects(b->geometry()))
+                << a->objectName().toStdString() << " overlaps " << b->objectName().toStdString();
+    }
+}
+
+struct WindowTest : ::testing::Test {
     qbx::test::FreshUserFolders folders;
-    Messages messages;
+    QStringList shown;  // every message box since said(), "[Yes/No] " before a question
+    QList<int> answers; // to the questions in turn; Yes when none is left
+    MessageService::Responder previous = MessageService::setResponder([this](const MessageRequest &r) {
+        EXPECT_EQ(r.title, QStringLiteral("Quillbox"));
+        const bool question = r.buttons == MsgButtons::YesNo;
+        shown << (question ? QStringLiteral("[Yes/No] ") : QString()) + r.text;
+        return !question ? vbOK : answers.isEmpty() ? vbYes : answers.takeFirst();
+    });
     QPointer<frmAddIn> form;
 
-    void open(const QList<Snippet> &snippets = {}, bool createLibrary = true)
+    ~WindowTest() override
     {
-        if (createLibrary) {
-            ASSERT_TRUE(store::initLibrary(false).ok);
-            LibraryFile::add(snippets);
-        }
+        delete form.data();
+        MessageService::setResponder(previous);
+    }
+    void open(const QList<QStringList> &rows)
+    {
+        ASSERT_TRUE(store::initLibrary(false).ok);
+        for (const QStringList &row : rows)
+            libraryRows(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"), row);
         form = new frmAddIn;
         form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form));
     }
-    ~WindowWithLibrary() override { delete form.data(); }
-
-    QWidget *toolbarButton(const char *key) const
-    {
-        return form->Toolbar1->widgetForAction(form->findChild<QAction *>(QString::fromLatin1(key)));
-    }
+    QStringList said() { return std::exchange(shown, {}); }
     void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton); }
+    void toolbar(const char *key)
+    {
+        click(form->Toolbar1->widgetForAction(form->findChild<QAction *>(QString::fromLatin1(key))));
+    }
+    // Picks list entry `entry` as the user does: F4 opens the list, the arrow keys walk to
+    // the entry and Enter takes it.
+    void pick(int entry)
+    {
+        QTest::keyClick(form->Combo1, Qt::Key_F4);
+        QAbstractItemView *view = form->Combo1->view();
+        ASSERT_TRUE(view->isVisible()) << "the list did not open";
+        QTest::keyClick(view, Qt::Key_Home);
+        for (int i = 0; i < entry; ++i)
+            QTest::keyClick(view, Qt::Key_Down);
+        QTest::keyClick(view, Qt::Key_Return);
+        // A window manager hands the activation back once the list has closed.
+        form->activateWindow();
+        ASSERT_TRUE(qbx::test::waitFor([this] { return QGuiApplication::focusWindow() == form->windowHandle(); }));
+    }
 };
 
 } // namespace quillbox::test
