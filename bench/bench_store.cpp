@@ -4,9 +4,9 @@
 // done on a file made without the headings' index, to show what the index buys, and the
 // query plans show which b-tree each of the store's queries walks.
 
-#include "store/snippets.h"
 #include "store/libraryfolder.h"
 #include "store/libraryinit.h"
+#include "store/snippets.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -50,10 +50,10 @@ std::vector<Snippet> makeSnippets()
     out.reserve(kRows);
     for (int i = 0; i < kRows; ++i) {
         Snippet s;
-        s.heading = QStringLiteral("%1 %2 %3 %4")
-                        .arg(QLatin1String(words[word(rng)]), QLatin1String(words[word(rng)]),
-                             QLatin1String(words[word(rng)]))
-                        .arg(std::uniform_int_distribution<int>(0, 9999999)(rng));
+        s.heading =
+            QStringLiteral("%1 %2 %3 %4")
+                .arg(QLatin1String(words[word(rng)]), QLatin1String(words[word(rng)]), QLatin1String(words[word(rng)]))
+                .arg(std::uniform_int_distribution<int>(0, 9999999)(rng));
         if (percent(rng) == 0)
             s.heading += QStringLiteral(" Größe");
         s.heading += QStringLiteral(" #%1").arg(i);
@@ -110,7 +110,7 @@ void printPlans(const QString &path)
     const std::pair<const char *, const char *> queries[] = {
         {"heading list", "SELECT rowid, CodeName FROM TABLE1 WHERE CodeName IS NOT NULL"},
         {"the taken check", "SELECT rowid, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) = 'X' OR "
-                      "length(CAST(CodeName AS BLOB)) <> length(CodeName)"},
+                            "length(CAST(CodeName AS BLOB)) <> length(CodeName)"},
         {"finding the picked row", "SELECT rowid FROM TABLE1 WHERE trim(CodeName, ' ') = 'x'"},
         {"the picked row's columns", "SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE rowid = 1"},
     };
@@ -258,8 +258,8 @@ int main(int argc, char **argv)
     const QString bare = home.path() + QStringLiteral("/without-index.mdb");
     if (!fill(path, snippets, false) || !fill(bare, snippets, true))
         return 1;
-    std::printf("%d snippets of about %lld characters each written to two files in %.1f s; %d runs of each.\n",
-                kRows, static_cast<long long>(snippets.front().code.size()), double(t.elapsed()) / 1000.0, kRuns);
+    std::printf("%d snippets of about %lld characters each written to two files in %.1f s; %d runs of each.\n", kRows,
+                static_cast<long long>(snippets.front().code.size()), double(t.elapsed()) / 1000.0, kRuns);
 
     // The combo box set up as the window sets up its own.
     QStringListModel model;

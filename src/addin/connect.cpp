@@ -1,8 +1,8 @@
 #include "addin/connect.h"
 
+#include "addin/settings.h"
 #include "window/frmaddin.h"
 #include "window/messageservice.h"
-#include "addin/settings.h"
 
 namespace quillbox {
 
@@ -13,10 +13,22 @@ namespace {
 std::atomic<int> g_objects{0};
 std::atomic<int> g_locks{0};
 } // namespace
-void objectCreated() { ++g_objects; }
-void objectDestroyed() { --g_objects; }
-void lock(bool on) { on ? ++g_locks : --g_locks; }
-bool canUnload() { return g_objects.load() == 0 && g_locks.load() == 0; }
+void objectCreated()
+{
+    ++g_objects;
+}
+void objectDestroyed()
+{
+    --g_objects;
+}
+void lock(bool on)
+{
+    on ? ++g_locks : --g_locks;
+}
+bool canUnload()
+{
+    return g_objects.load() == 0 && g_locks.load() == 0;
+}
 } // namespace module
 
 namespace {
@@ -109,8 +121,12 @@ HResult Connect::GetIDsOfNames(const QString &name, DispId *id)
         const char *name;
         DispId id;
     } members[] = {
-        {"FormDisplayed", dispFormDisplayed}, {"VBInstance", dispVBInstance}, {"MenuHandler", dispMenuHandler},
-        {"Hide", dispHide}, {"Show", dispShow}, {"AddToAddInCommandBar", dispAddToAddInCommandBar},
+        {"FormDisplayed", dispFormDisplayed},
+        {"VBInstance", dispVBInstance},
+        {"MenuHandler", dispMenuHandler},
+        {"Hide", dispHide},
+        {"Show", dispShow},
+        {"AddToAddInCommandBar", dispAddToAddInCommandBar},
     };
     if (!id)
         return E_POINTER;

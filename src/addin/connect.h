@@ -12,8 +12,6 @@
 
 namespace quillbox {
 
-
-
 class Connect final : public _Connect, public qbx::IDTExtensibility2 {
 public:
     Connect();
@@ -73,7 +71,8 @@ private:
         qbx::HResult QueryInterface(const qbx::Guid &iid, void **object) override;
         std::uint32_t AddRef() override { return 1; }
         std::uint32_t Release() override { return 1; }
-        void Click(qbx::ICommandBarControl *control, qbx::VariantBool *handled, qbx::VariantBool *cancelDefault) override;
+        void Click(qbx::ICommandBarControl *control, qbx::VariantBool *handled,
+                   qbx::VariantBool *cancelDefault) override;
 
     private:
         Connect *m_owner;

@@ -24,11 +24,11 @@ inline const QString kTypeLibHelpString = QStringLiteral("An Addin to generate c
 inline constexpr int kTypeLibLocale = 0x409;
 
 // The keys, as paths in the registry.
-QString classKey();    // Software\Classes\CLSID\{class id}
-QString progIdKey();   // Software\Classes\Quillbox.Connect
-QString typeLibKey();  // Software\Classes\TypeLib\{type library id}
+QString classKey();     // Software\Classes\CLSID\{class id}
+QString progIdKey();    // Software\Classes\Quillbox.Connect
+QString typeLibKey();   // Software\Classes\TypeLib\{type library id}
 QString interfaceKey(); // Software\Classes\Interface\{interface id}
-QString addInKey();    // <host root>\Addins\Quillbox.Connect
+QString addInKey();     // <host root>\Addins\Quillbox.Connect
 
 // Enters everything, with modulePath as the server of the class. False when the registry
 // could not be written.

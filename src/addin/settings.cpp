@@ -13,7 +13,8 @@ constexpr auto kKey = "DisplayOnConnect";
 
 QSettings store()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"), QStringLiteral("Quillbox"));
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"),
+                     QStringLiteral("Quillbox"));
 }
 
 } // namespace
@@ -46,7 +47,8 @@ bool writeDisplayOnConnect(const QString &value, QString *error)
     s.endGroup();
     s.sync();
     if (s.status() != QSettings::NoError) {
-        *error = QStringLiteral("The settings file %1 could not be written.").arg(QDir::toNativeSeparators(s.fileName()));
+        *error =
+            QStringLiteral("The settings file %1 could not be written.").arg(QDir::toNativeSeparators(s.fileName()));
         return false;
     }
     return true;

@@ -15,7 +15,8 @@ QString addinModulePath()
     return QDir::cleanPath(dir + QStringLiteral("/../lib/quillbox/quillbox-addin.so"));
 }
 
-AddinModule::AddinModule(const QString &path) : m_library(path) {}
+AddinModule::AddinModule(const QString &path) : m_library(path)
+{}
 
 bool AddinModule::create(qbx::ComPtr<qbx::IDTExtensibility2> *connection)
 {

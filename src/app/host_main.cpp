@@ -24,7 +24,8 @@ struct Arguments {
 
     QCommandLineOption registerModule{
         QStringLiteral("register"),
-        QStringLiteral("Registers the add-in module (calls its DllRegisterServer) and quits."), QStringLiteral("module")};
+        QStringLiteral("Registers the add-in module (calls its DllRegisterServer) and quits."),
+        QStringLiteral("module")};
     QCommandLineOption unregisterModule{
         QStringLiteral("unregister"),
         QStringLiteral("Unregisters the add-in module (calls its DllUnregisterServer) and quits."),

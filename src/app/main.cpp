@@ -2,11 +2,11 @@
 // module; with a command, works on the library from the command line.
 
 #include "app/addinmodule.h"
-#include "store/snippets.h"
-#include "store/libraryfolder.h"
-#include "store/snippettext.h"
-#include "store/libraryinit.h"
 #include "resources/versioninfo.h"
+#include "store/libraryfolder.h"
+#include "store/libraryinit.h"
+#include "store/snippets.h"
+#include "store/snippettext.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,25 +30,24 @@ QTextStream &err()
     return s;
 }
 
-const char *const kUsage =
-    "Usage: quillbox [COMMAND]\n"
-    "\n"
-    "Without a command, opens the Quillbox window: a personal library of Visual Basic\n"
-    "code snippets that hands a chosen snippet back as paste-ready source text.\n"
-    "\n"
-    "Commands:\n"
-    "  init [--samples]   create the library folder, an empty library and the help file\n"
-    "                     where they are missing (nothing existing is changed);\n"
-    "                     --samples puts a few sample snippets into a new library\n"
-    "  list               print the headings of the library, one a line, in table order\n"
-    "  show HEADING [--crlf]\n"
-    "                     print the snippet with that heading as the window composes it\n"
-    "                     (the heading and the description as comment lines, then the\n"
-    "                     code), each line ended by a line feed, or by CR LF with --crlf\n"
-    "  --version          print the version of the add-in module\n"
-    "  --help             print this help\n"
-    "\n"
-    "The library lives in %1\n";
+const char *const kUsage = "Usage: quillbox [COMMAND]\n"
+                           "\n"
+                           "Without a command, opens the Quillbox window: a personal library of Visual Basic\n"
+                           "code snippets that hands a chosen snippet back as paste-ready source text.\n"
+                           "\n"
+                           "Commands:\n"
+                           "  init [--samples]   create the library folder, an empty library and the help file\n"
+                           "                     where they are missing (nothing existing is changed);\n"
+                           "                     --samples puts a few sample snippets into a new library\n"
+                           "  list               print the headings of the library, one a line, in table order\n"
+                           "  show HEADING [--crlf]\n"
+                           "                     print the snippet with that heading as the window composes it\n"
+                           "                     (the heading and the description as comment lines, then the\n"
+                           "                     code), each line ended by a line feed, or by CR LF with --crlf\n"
+                           "  --version          print the version of the add-in module\n"
+                           "  --help             print this help\n"
+                           "\n"
+                           "The library lives in %1\n";
 
 void printUsage(QTextStream &stream)
 {
@@ -65,8 +64,8 @@ int printVersion()
         return 1;
     }
     out() << info.value(QStringLiteral("ProductName")) << ' ' << info.value(QStringLiteral("ProductVersion")) << " ("
-          << info.value(QStringLiteral("InternalName")) << ", file version " << info.value(QStringLiteral("FileVersion"))
-          << ")" << Qt::endl;
+          << info.value(QStringLiteral("InternalName")) << ", file version "
+          << info.value(QStringLiteral("FileVersion")) << ")" << Qt::endl;
     return 0;
 }
 

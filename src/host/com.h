@@ -33,8 +33,14 @@ inline constexpr HResult CLASS_E_NOAGGREGATION = static_cast<HResult>(0x80040110
 inline constexpr HResult CLASS_E_CLASSNOTAVAILABLE = static_cast<HResult>(0x80040111u);
 inline constexpr HResult SELFREG_E_CLASS = static_cast<HResult>(0x80040201u);
 
-constexpr bool Failed(HResult hr) { return hr < 0; }
-constexpr bool Succeeded(HResult hr) { return hr >= 0; }
+constexpr bool Failed(HResult hr)
+{
+    return hr < 0;
+}
+constexpr bool Succeeded(HResult hr)
+{
+    return hr >= 0;
+}
 
 // Automation Booleans: true is all bits set.
 using VariantBool = std::int16_t;
@@ -113,22 +119,62 @@ class ComPtr {
 public:
     ComPtr() = default;
     ComPtr(std::nullptr_t) {}
-    explicit ComPtr(T *p, bool addRef = true) : m_p(p) { if (m_p && addRef) m_p->AddRef(); }
-    ComPtr(const ComPtr &o) : m_p(o.m_p) { if (m_p) m_p->AddRef(); }
+    explicit ComPtr(T *p, bool addRef = true) : m_p(p)
+    {
+        if (m_p && addRef)
+            m_p->AddRef();
+    }
+    ComPtr(const ComPtr &o) : m_p(o.m_p)
+    {
+        if (m_p)
+            m_p->AddRef();
+    }
     ComPtr(ComPtr &&o) noexcept : m_p(o.m_p) { o.m_p = nullptr; }
     ~ComPtr() { reset(); }
-    ComPtr &operator=(const ComPtr &o) { ComPtr(o).swap(*this); return *this; }
-    ComPtr &operator=(ComPtr &&o) noexcept { ComPtr(std::move(o)).swap(*this); return *this; }
-    ComPtr &operator=(std::nullptr_t) { reset(); return *this; }
-    void reset() { if (m_p) { T *p = m_p; m_p = nullptr; p->Release(); } }
+    ComPtr &operator=(const ComPtr &o)
+    {
+        ComPtr(o).swap(*this);
+        return *this;
+    }
+    ComPtr &operator=(ComPtr &&o) noexcept
+    {
+        ComPtr(std::move(o)).swap(*this);
+        return *this;
+    }
+    ComPtr &operator=(std::nullptr_t)
+    {
+        reset();
+        return *this;
+    }
+    void reset()
+    {
+        if (m_p) {
+            T *p = m_p;
+            m_p = nullptr;
+            p->Release();
+        }
+    }
     void swap(ComPtr &o) noexcept { std::swap(m_p, o.m_p); }
     T *get() const { return m_p; }
     T *operator->() const { return m_p; }
     explicit operator bool() const { return m_p != nullptr; }
     // Receives an object whose reference the callee has already counted.
-    T **put() { reset(); return &m_p; }
-    void **putVoid() { reset(); return reinterpret_cast<void **>(&m_p); }
-    T *detach() { T *p = m_p; m_p = nullptr; return p; }
+    T **put()
+    {
+        reset();
+        return &m_p;
+    }
+    void **putVoid()
+    {
+        reset();
+        return reinterpret_cast<void **>(&m_p);
+    }
+    T *detach()
+    {
+        T *p = m_p;
+        m_p = nullptr;
+        return p;
+    }
     template <typename U>
     ComPtr<U> as() const
     {

@@ -108,7 +108,8 @@ enum class DisconnectMode : std::int32_t {
 // What the host calls on an add-in's connection object.
 struct IDTExtensibility2 : IDispatch {
     static constexpr Guid IID{0xB65AD801, 0xABAF, 0x11D0, {0xBB, 0x8B, 0x00, 0xA0, 0xC9, 0x0F, 0x27, 0x44}};
-    virtual HResult OnConnection(IDispatch *application, ConnectMode mode, IDispatch *addInInst, QVariantList &custom) = 0;
+    virtual HResult OnConnection(IDispatch *application, ConnectMode mode, IDispatch *addInInst,
+                                 QVariantList &custom) = 0;
     virtual HResult OnDisconnection(DisconnectMode mode, QVariantList &custom) = 0;
     virtual HResult OnAddInsUpdate(QVariantList &custom) = 0;
     virtual HResult OnStartupComplete(QVariantList &custom) = 0;

@@ -30,7 +30,8 @@ QString serverKey(const Guid &classId)
 
 QString hex(HResult hr)
 {
-    return QStringLiteral("0x") + QString::number(static_cast<quint32>(hr), 16).rightJustified(8, QLatin1Char('0')).toUpper();
+    return QStringLiteral("0x")
+           + QString::number(static_cast<quint32>(hr), 16).rightJustified(8, QLatin1Char('0')).toUpper();
 }
 
 void setError(QString *error, const QString &text)
@@ -94,8 +95,8 @@ std::optional<Guid> parseGuid(QStringView text)
         ++i;
     }
     Guid guid;
-    guid.data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8)
-                 | bytes[3];
+    guid.data1 =
+        (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
     guid.data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
     guid.data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
     std::copy(bytes.begin() + 8, bytes.end(), guid.data4.begin());
@@ -104,7 +105,8 @@ std::optional<Guid> parseGuid(QStringView text)
 
 // ---- Registry ----------------------------------------------------------------------------
 
-AddInRegistry::AddInRegistry(const QString &path) : m_registry(path) {}
+AddInRegistry::AddInRegistry(const QString &path) : m_registry(path)
+{}
 
 QList<AddInInfo> AddInRegistry::addIns() const
 {
@@ -238,7 +240,8 @@ bool registerServer(const QString &modulePath, QString *error)
     }
     const HResult hr = entry();
     if (Failed(hr)) {
-        setError(error, QStringLiteral("The module '%1' could not register itself (error %2).").arg(modulePath, hex(hr)));
+        setError(error,
+                 QStringLiteral("The module '%1' could not register itself (error %2).").arg(modulePath, hex(hr)));
         return false;
     }
     return true;
@@ -275,8 +278,7 @@ std::optional<bool> canUnloadNow(const QString &modulePath, QString *error)
 
 AddInHost::AddInHost(ObjectModel &model, const QString &registryPath, QObject *parent)
     : QObject(parent), m_model(model), m_registry(registryPath)
-{
-}
+{}
 
 AddInHost::~AddInHost()
 {
@@ -296,8 +298,9 @@ bool AddInHost::connectAddIn(const QString &progId, ConnectMode mode, QString *e
 {
     const auto info = m_registry.addIn(progId);
     if (!info) {
-        setError(error, QStringLiteral("The add-in '%1' is not registered (there is no key %2).")
-                            .arg(progId, addInKey(progId)));
+        setError(
+            error,
+            QStringLiteral("The add-in '%1' is not registered (there is no key %2).").arg(progId, addInKey(progId)));
         return false;
     }
     const QString name = info->displayName();
@@ -325,8 +328,8 @@ bool AddInHost::connectAddIn(const QString &progId, ConnectMode mode, QString *e
     if (Failed(hr)) {
         const QString description = addIn->ErrorDescription();
         setError(error, QStringLiteral("The add-in '%1' failed to connect (error %2)%3")
-                            .arg(name, hex(hr), description.isEmpty() ? QStringLiteral(".")
-                                                                      : QStringLiteral(": ") + description));
+                            .arg(name, hex(hr),
+                                 description.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + description));
         return false;
     }
     m_connections.push_back({progId, mode, *path, std::move(addIn)});
@@ -353,8 +356,8 @@ bool AddInHost::disconnectAddIn(const QString &progId, DisconnectMode mode, QStr
     Q_EMIT addInDisconnected(progId, static_cast<int>(mode));
     if (Failed(hr)) {
         setError(error, QStringLiteral("The add-in '%1' reported a failure while disconnecting (error %2)%3")
-                            .arg(progId, hex(hr), description.isEmpty() ? QStringLiteral(".")
-                                                                        : QStringLiteral(": ") + description));
+                            .arg(progId, hex(hr),
+                                 description.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + description));
         return false;
     }
     return true;

@@ -36,7 +36,10 @@ struct Member {
     DispId id;
 };
 
-bool isGet(InvokeKind kind) { return kind == InvokeKind::PropertyGet || kind == InvokeKind::Method; }
+bool isGet(InvokeKind kind)
+{
+    return kind == InvokeKind::PropertyGet || kind == InvokeKind::Method;
+}
 
 // Objects travel through Invoke as a pointer to their IDispatch; a result carries one
 // reference that the receiver owns, an argument is only lent.
@@ -213,8 +216,7 @@ public:
 
     ControlObject(Link link, ControlsObject *parent, std::int32_t type)
         : Object(std::move(link)), m_id(g_nextControlId++), m_type(type), m_parent(parent)
-    {
-    }
+    {}
     ~ControlObject()
     {
         if (m_events)
@@ -517,8 +519,7 @@ class BarObject final : public Object<BarObject, ICommandBar> {
 public:
     BarObject(const Link &link, const QString &name)
         : Object(link), m_name(name), m_controls(new ControlsObject(link, name), false)
-    {
-    }
+    {}
 
     enum : DispId { dispName = 1, dispControls };
     static std::span<const Member> members()
@@ -647,8 +648,9 @@ public:
                 return S_OK;
             }
         }
-        return fail(E_INVALIDARG,
-                    QStringLiteral("Invalid procedure call or argument: there is no command bar named '%1'.").arg(name));
+        return fail(
+            E_INVALIDARG,
+            QStringLiteral("Invalid procedure call or argument: there is no command bar named '%1'.").arg(name));
     }
 
     HResult itemAt(int number, ICommandBar **bar)
@@ -717,8 +719,8 @@ public:
             return fail(E_INVALIDARG, QStringLiteral("Invalid procedure call or argument: the command bar control "
                                                      "belongs to another host."));
         if (own->deleted())
-            return fail(E_INVALIDARG, QStringLiteral("Invalid procedure call or argument: %1")
-                                          .arg(own->deletedDescription()));
+            return fail(E_INVALIDARG,
+                        QStringLiteral("Invalid procedure call or argument: %1").arg(own->deletedDescription()));
         *events = counted(own->events());
         return S_OK;
     }
@@ -727,14 +729,12 @@ public:
 class VbeObject final : public Object<VbeObject, IVBE> {
 public:
     VbeObject(const Link &link, const ObjectModelOptions &options)
-        : Object(link),
-          m_version(options.version),
+        : Object(link), m_version(options.version),
           m_bars(new BarsObject(link, options.withAddInsBar ? QStringList{kMenuBarName, kAddInsBarName}
                                                             : QStringList{kMenuBarName}),
                  false),
           m_events(new EventsObject(link), false)
-    {
-    }
+    {}
 
     enum : DispId { dispVersion = 1, dispCommandBars, dispEvents };
     static std::span<const Member> members()

@@ -23,8 +23,7 @@ public:
 
     explicit Registry(const QString &path = defaultPath())
         : m_settings(std::make_unique<QSettings>(path, QSettings::IniFormat))
-    {
-    }
+    {}
 
     QString path() const { return m_settings->fileName(); }
 

@@ -48,8 +48,7 @@ QList<SampleSnippet> sampleSnippets()
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(data, &error);
     if (error.error != QJsonParseError::NoError) {
-        qWarning("quillbox: the sample snippets cannot be read: %s",
-                 qPrintable(error.errorString()));
+        qWarning("quillbox: the sample snippets cannot be read: %s", qPrintable(error.errorString()));
         return {};
     }
 

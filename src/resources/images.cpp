@@ -11,24 +11,42 @@ namespace {
 QLatin1StringView drawingName(Image image)
 {
     switch (image) {
-    case Image::WindowIcon: return QLatin1StringView("window");
-    case Image::ChangeHeading: return QLatin1StringView("change_heading");
-    case Image::Cancel: return QLatin1StringView("cancel");
-    case Image::Add: return QLatin1StringView("add");
-    case Image::Modify: return QLatin1StringView("modify");
-    case Image::Delete: return QLatin1StringView("delete");
-    case Image::CopyCode: return QLatin1StringView("copy_code");
-    case Image::ListExit: return QLatin1StringView("list_exit");
-    case Image::ListAdd: return QLatin1StringView("list_add");
-    case Image::ListModify: return QLatin1StringView("list_modify");
-    case Image::ListDelete: return QLatin1StringView("list_delete");
-    case Image::ListGenerate: return QLatin1StringView("list_generate");
-    case Image::ListHelp: return QLatin1StringView("list_help");
-    case Image::ListAbout: return QLatin1StringView("list_about");
-    case Image::ListCopy: return QLatin1StringView("list_copy");
-    case Image::StatusDate: return QLatin1StringView("status_date");
-    case Image::StatusTime: return QLatin1StringView("status_time");
-    case Image::About: return QLatin1StringView("about");
+    case Image::WindowIcon:
+        return QLatin1StringView("window");
+    case Image::ChangeHeading:
+        return QLatin1StringView("change_heading");
+    case Image::Cancel:
+        return QLatin1StringView("cancel");
+    case Image::Add:
+        return QLatin1StringView("add");
+    case Image::Modify:
+        return QLatin1StringView("modify");
+    case Image::Delete:
+        return QLatin1StringView("delete");
+    case Image::CopyCode:
+        return QLatin1StringView("copy_code");
+    case Image::ListExit:
+        return QLatin1StringView("list_exit");
+    case Image::ListAdd:
+        return QLatin1StringView("list_add");
+    case Image::ListModify:
+        return QLatin1StringView("list_modify");
+    case Image::ListDelete:
+        return QLatin1StringView("list_delete");
+    case Image::ListGenerate:
+        return QLatin1StringView("list_generate");
+    case Image::ListHelp:
+        return QLatin1StringView("list_help");
+    case Image::ListAbout:
+        return QLatin1StringView("list_about");
+    case Image::ListCopy:
+        return QLatin1StringView("list_copy");
+    case Image::StatusDate:
+        return QLatin1StringView("status_date");
+    case Image::StatusTime:
+        return QLatin1StringView("status_time");
+    case Image::About:
+        return QLatin1StringView("about");
     }
     return QLatin1StringView("window");
 }
@@ -77,10 +95,8 @@ QPixmap pixmap(Image image, const QSize &size)
     if (size.isEmpty())
         return {};
 
-    const QString key = QStringLiteral("quillbox-image/%1/%2x%3")
-                            .arg(drawingName(image))
-                            .arg(size.width())
-                            .arg(size.height());
+    const QString key =
+        QStringLiteral("quillbox-image/%1/%2x%3").arg(drawingName(image)).arg(size.width()).arg(size.height());
     QPixmap result;
     if (QPixmapCache::find(key, &result))
         return result;
@@ -94,8 +110,7 @@ QPixmap pixmap(Image image, const QSize &size)
     // The drawing keeps its proportions and sits in the middle of the requested size.
     QSizeF drawn = renderer.viewBoxF().size();
     drawn.scale(QSizeF(size), Qt::KeepAspectRatio);
-    const QPointF corner((size.width() - drawn.width()) / 2.0,
-                         (size.height() - drawn.height()) / 2.0);
+    const QPointF corner((size.width() - drawn.width()) / 2.0, (size.height() - drawn.height()) / 2.0);
 
     result = QPixmap(size);
     result.fill(Qt::transparent);

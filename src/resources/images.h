@@ -8,7 +8,7 @@
 namespace quillbox::resources {
 
 enum class Image {
-    WindowIcon,     // the main window's icon (16 and 32 pixel images)
+    WindowIcon, // the main window's icon (16 and 32 pixel images)
     // The six picture buttons of the main window.
     ChangeHeading,
     Cancel,

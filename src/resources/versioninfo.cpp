@@ -56,7 +56,8 @@ QMap<QString, QString> readVersionInfo(const QString &modulePath, QString *error
     QFile file(modulePath);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = QStringLiteral("%1 could not be read: %2").arg(QDir::toNativeSeparators(modulePath), file.errorString());
+            *error = QStringLiteral("%1 could not be read: %2")
+                         .arg(QDir::toNativeSeparators(modulePath), file.errorString());
         return entries;
     }
     const QByteArray section = elfSection(file.readAll(), kSectionName);

@@ -8,7 +8,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-
 namespace quillbox::store {
 
 namespace {
@@ -161,58 +160,62 @@ const StoreError &DbConnection::fail(const QSqlError &error, bool writing)
         // A folder that cannot be entered hides the file: that is no missing file.
         if (!info.exists() && (!folder.exists() || folder.isExecutable()))
             setError(Failure::MissingFile, QStringLiteral("The snippet library %1 was not found. To create an empty "
-                                                      "library there, run the command: quillbox init")
-                                           .arg(file));
+                                                          "library there, run the command: quillbox init")
+                                               .arg(file));
         else if (writing || !info.isReadable() || !folder.isWritable())
             setError(writing ? Failure::ReadOnly : Failure::CannotOpen,
-                 writing ? QStringLiteral("The snippet library %1 cannot be changed: its folder is read-only. "
+                     writing
+                         ? QStringLiteral("The snippet library %1 cannot be changed: its folder is read-only. "
                                           "Nothing was stored.")
                                .arg(file)
                          : QStringLiteral("The snippet library %1 could not be opened: permission denied.").arg(file));
         else
-            setError(Failure::CannotOpen, QStringLiteral("The snippet library %1 could not be opened: %2").arg(file, text));
+            setError(Failure::CannotOpen,
+                     QStringLiteral("The snippet library %1 could not be opened: %2").arg(file, text));
         break;
     case SqliteNotADb:
         setError(Failure::NotADatabase,
-             QStringLiteral("%1 is not a snippet library: it is not an SQLite database file.").arg(file));
+                 QStringLiteral("%1 is not a snippet library: it is not an SQLite database file.").arg(file));
         break;
     case SqliteCorrupt:
         setError(Failure::Damaged, QStringLiteral("The snippet library %1 is damaged and cannot be used (%2). "
-                                              "Restore it from a backup copy.")
-                                   .arg(file, text));
+                                                  "Restore it from a backup copy.")
+                                       .arg(file, text));
         break;
     case SqliteBusy:
     case SqliteLocked:
         setError(Failure::Locked, QStringLiteral("The snippet library %1 is in use by another program, which kept it "
-                                             "locked for more than %2 seconds. Try again when that program has "
-                                             "finished with it.")
-                                  .arg(file)
-                                  .arg(g_busyTimeout / 1000.0, 0, 'g', 3));
+                                                 "locked for more than %2 seconds. Try again when that program has "
+                                                 "finished with it.")
+                                      .arg(file)
+                                      .arg(g_busyTimeout / 1000.0, 0, 'g', 3));
         break;
     case SqliteReadOnly:
-        setError(Failure::ReadOnly, QStringLiteral("The snippet library %1 cannot be changed: the file or its folder is "
-                                               "read-only. Nothing was stored.")
-                                    .arg(file));
+        setError(Failure::ReadOnly,
+                 QStringLiteral("The snippet library %1 cannot be changed: the file or its folder is "
+                                "read-only. Nothing was stored.")
+                     .arg(file));
         break;
     case SqliteFull:
         setError(Failure::DiskFull, QStringLiteral("There is no room left to write to the snippet library %1. Nothing "
-                                               "was stored; free some disk space and try again.")
-                                    .arg(file));
+                                                   "was stored; free some disk space and try again.")
+                                        .arg(file));
         break;
     case SqliteIoErr:
-        setError(Failure::Other, QStringLiteral("The snippet library %1 could not be %2: the disk reported an error (%3).")
-                                 .arg(file, writing ? QStringLiteral("written") : QStringLiteral("read"), text));
+        setError(Failure::Other,
+                 QStringLiteral("The snippet library %1 could not be %2: the disk reported an error (%3).")
+                     .arg(file, writing ? QStringLiteral("written") : QStringLiteral("read"), text));
         break;
     case SqliteError:
         if (text.contains(QLatin1String("no such table"))) {
             setError(Failure::MissingTable,
-                 QStringLiteral("The snippet library %1 has no table TABLE1, so it holds no snippets.").arg(file));
+                     QStringLiteral("The snippet library %1 has no table TABLE1, so it holds no snippets.").arg(file));
             break;
         }
         if (text.contains(QLatin1String("no such column"))) {
             const QString column = text.section(QLatin1Char(':'), 1).trimmed();
             setError(Failure::MissingColumn,
-                 QStringLiteral("The table TABLE1 of the snippet library %1 has no column %2.").arg(file, column));
+                     QStringLiteral("The table TABLE1 of the snippet library %1 has no column %2.").arg(file, column));
             break;
         }
         [[fallthrough]];

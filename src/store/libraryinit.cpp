@@ -1,7 +1,7 @@
 #include "store/libraryinit.h"
 
-#include "store/libraryfolder.h"
 #include "resources/data.h"
+#include "store/libraryfolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -114,7 +114,8 @@ InitResult initLibrary(bool withSamples)
         temp.close();
         if (!buildDatabase(temp.fileName(), withSamples, &samples, &error) || !moveIntoPlace(temp, db, &error))
             return fail(error);
-        result.report << QStringLiteral("Created the library %1 with an empty table.").arg(QDir::toNativeSeparators(db));
+        result.report
+            << QStringLiteral("Created the library %1 with an empty table.").arg(QDir::toNativeSeparators(db));
         if (withSamples)
             result.report.last() = QStringLiteral("Created the library %1 with %2 sample snippets.")
                                        .arg(QDir::toNativeSeparators(db))

@@ -175,10 +175,8 @@ QVariant column(const QString &text)
 
 } // namespace
 
-SnippetLibrary::SnippetLibrary(QString path)
-    : m_path(std::move(path))
-{
-}
+SnippetLibrary::SnippetLibrary(QString path) : m_path(std::move(path))
+{}
 
 HeadingsResult SnippetLibrary::headings() const
 {

@@ -73,8 +73,7 @@ public:
     Result add(const QString &heading, const QString &description, const QString &code) const;
     // Rewrites the snippet picked by its heading, possibly under a new heading. Keeping the
     // heading, in any case, is no rename; a rename to a heading another snippet has is Taken.
-    Result modify(const QString &picked, const QString &heading, const QString &description,
-                  const QString &code) const;
+    Result modify(const QString &picked, const QString &heading, const QString &description, const QString &code) const;
     // Removes the snippet picked by its heading.
     Result remove(const QString &picked) const;
 

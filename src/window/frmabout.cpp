@@ -82,10 +82,10 @@ frmAbout::frmAbout(QWidget *owner)
     lblVersion->setWordWrap(false);
 
     // The etched separator: a grey line with a white one just below it.
-    Line1[1] = line(this, 1, QColor(0x80, 0x80, 0x80), QRect(twipsToPixels(90), twipsToPixels(2445),
-                                                             twipsToPixels(5654 - 90), 1));
-    Line1[0] = line(this, 0, QColor(0xFF, 0xFF, 0xFF), QRect(twipsToPixels(105), twipsToPixels(2460),
-                                                             twipsToPixels(5654 - 105), 2));
+    Line1[1] = line(this, 1, QColor(0x80, 0x80, 0x80),
+                    QRect(twipsToPixels(90), twipsToPixels(2445), twipsToPixels(5654 - 90), 1));
+    Line1[0] = line(this, 0, QColor(0xFF, 0xFF, 0xFF),
+                    QRect(twipsToPixels(105), twipsToPixels(2460), twipsToPixels(5654 - 105), 2));
 
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 }
@@ -100,8 +100,8 @@ void frmAbout::showEvent(QShowEvent *event)
     // Centred over the owner, or over the screen when there is none.
     const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
     const QRect area = owner && owner->isVisible() ? owner->frameGeometry()
-                       : screen()                 ? screen()->availableGeometry()
-                                                  : QRect();
+                       : screen()                  ? screen()->availableGeometry()
+                                                   : QRect();
     if (area.isValid())
         move(area.center() - rect().center());
     cmdOK->setFocus();

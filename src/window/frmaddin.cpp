@@ -1,16 +1,16 @@
 #include "window/frmaddin.h"
 
-#include "colouring/boxcolouring.h"
 #include "addin/connectinterface.h"
+#include "colouring/boxcolouring.h"
+#include "colouring/richtextbox.h"
+#include "output/clipboard.h"
+#include "resources/images.h"
+#include "store/libraryfolder.h"
+#include "store/snippettext.h"
 #include "window/frmabout.h"
 #include "window/helpwindow.h"
 #include "window/imagelist.h"
-#include "store/libraryfolder.h"
 #include "window/messageservice.h"
-#include "resources/images.h"
-#include "output/clipboard.h"
-#include "colouring/richtextbox.h"
-#include "store/snippettext.h"
 #include "window/statusbar.h"
 #include "window/twips.h"
 #include "window/uifonts.h"
@@ -22,11 +22,11 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QListView>
-#include <QStringListModel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStringListModel>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -47,8 +47,8 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const 
 }
 
 // A graphical button: an icon, no caption, named to the user by its tool tip.
-QPushButton *makePictureButton(QWidget *parent, const char *name, const QString &toolTip,
-                               resources::Image image, const QRect &geometry)
+QPushButton *makePictureButton(QWidget *parent, const char *name, const QString &toolTip, resources::Image image,
+                               const QRect &geometry)
 {
     auto *button = new QPushButton(parent);
     button->setObjectName(QString::fromLatin1(name));
@@ -159,9 +159,15 @@ void frmAddIn::createToolbar(QWidget *client)
         int image;
     };
     static constexpr Button buttons[] = {
-        {"tbExit", "Exit", 1},         {"tbSep01", nullptr, 0},      {"tbAdd", "Add New Code", 2},
-        {"tbModify", "Modify Code", 3}, {"tbDelete", "Delete Code", 4}, {"tbSep02", nullptr, 0},
-        {"tbGenerate", "Generate Code", 5}, {"tbSep03", nullptr, 0},  {"tbHelp", "Help", 6},
+        {"tbExit", "Exit", 1},
+        {"tbSep01", nullptr, 0},
+        {"tbAdd", "Add New Code", 2},
+        {"tbModify", "Modify Code", 3},
+        {"tbDelete", "Delete Code", 4},
+        {"tbSep02", nullptr, 0},
+        {"tbGenerate", "Generate Code", 5},
+        {"tbSep03", nullptr, 0},
+        {"tbHelp", "Help", 6},
     };
     for (const Button &b : buttons) {
         QAction *action = nullptr;
@@ -195,8 +201,8 @@ void frmAddIn::createControls(QWidget *client)
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(twipsRect(3360, 1200, 7455, 375));
 
-    Command2 = makePictureButton(client, "Command2", QStringLiteral("Cancel"), Image::Cancel,
-                                 twipsRect(6360, 7320, 855, 615));
+    Command2 =
+        makePictureButton(client, "Command2", QStringLiteral("Cancel"), Image::Cancel, twipsRect(6360, 7320, 855, 615));
 
     Label1 = makeLabel(client, "Label1", QStringLiteral("Code Name"), twipsRect(600, 1200, 2055, 375));
     Label2 = makeLabel(client, "Label2", QStringLiteral("Code Description (Text will automatically be commented)"),
@@ -206,7 +212,8 @@ void frmAddIn::createControls(QWidget *client)
     Label4 = makeLabel(client, "Label4", QString(), twipsRect(4200, 720, 3735, 255));
     Label4->setFont(fonts::dialogFont(9.75, true, true));
 
-    Command3 = makePictureButton(client, "Command3", QStringLiteral("Add"), Image::Add, twipsRect(4200, 7320, 855, 615));
+    Command3 =
+        makePictureButton(client, "Command3", QStringLiteral("Add"), Image::Add, twipsRect(4200, 7320, 855, 615));
 
     Combo1 = new QComboBox(client);
     Combo1->setObjectName(QStringLiteral("Combo1"));
@@ -220,10 +227,10 @@ void frmAddIn::createControls(QWidget *client)
     Combo1->setView(listView);
     Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
 
-    Command4 = makePictureButton(client, "Command4", QStringLiteral("Modify"), Image::Modify,
-                                 twipsRect(4200, 7320, 855, 615));
-    Command5 = makePictureButton(client, "Command5", QStringLiteral("Delete"), Image::Delete,
-                                 twipsRect(4200, 7320, 855, 615));
+    Command4 =
+        makePictureButton(client, "Command4", QStringLiteral("Modify"), Image::Modify, twipsRect(4200, 7320, 855, 615));
+    Command5 =
+        makePictureButton(client, "Command5", QStringLiteral("Delete"), Image::Delete, twipsRect(4200, 7320, 855, 615));
     Command6 = makePictureButton(client, "Command6", QStringLiteral("Copy Code"), Image::CopyCode,
                                  twipsRect(4200, 7320, 855, 615));
 
@@ -233,8 +240,9 @@ void frmAddIn::createControls(QWidget *client)
     // The display box shows what Copy Code copies; it is not typed into.
     Rich3->setReadOnly(true);
 
-    Label5 = makeLabel(client, "Label5", QStringLiteral("Note: Please wait till I format the code that you have pasted :-)"),
-                       twipsRect(360, 5160, 2775, 975));
+    Label5 =
+        makeLabel(client, "Label5", QStringLiteral("Note: Please wait till I format the code that you have pasted :-)"),
+                  twipsRect(360, 5160, 2775, 975));
     Label5->setWordWrap(true);
     Label5->setFont(fonts::dialogFont(12.0, true));
     Label5->setAutoFillBackground(true);
@@ -255,8 +263,8 @@ void frmAddIn::createControls(QWidget *client)
     Command1 = makePictureButton(client, "Command1", QStringLiteral("Change Heading"), Image::ChangeHeading,
                                  twipsRect(10920, 1200, 495, 375));
 
-    QWidget *tabOrder[] = {Text1, Command2, Command3, Combo1, Command4, Command5,
-                           Command6, Rich1, Rich2, Rich3, Command1};
+    QWidget *tabOrder[] = {Text1,    Command2, Command3, Combo1, Command4, Command5,
+                           Command6, Rich1,    Rich2,    Rich3,  Command1};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
@@ -296,9 +304,9 @@ void frmAddIn::Form_Load()
 
 void frmAddIn::HideControls()
 {
-    for (QWidget *w : std::initializer_list<QWidget *>{Label1, Label2, Label3, Label4, Label5, Combo1, Text1, Rich1,
-                                                        Rich2, Rich3, Command1, Command2, Command3, Command4, Command5,
-                                                        Command6})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{Label1, Label2, Label3, Label4, Label5, Combo1, Text1, Rich1, Rich2, Rich3,
+                                          Command1, Command2, Command3, Command4, Command5, Command6})
         w->setVisible(false);
     // Emptying the boxes raises their Change handling, which in modify mode enables the
     // Modify button: the buttons are disabled after it, so that none is left enabled.
@@ -510,9 +518,9 @@ void frmAddIn::ReportVanished()
 
 void frmAddIn::ReportTaken()
 {
-        MsgBox(this, QStringLiteral("This Code Name Already Exists"));
-        Text1->setFocus();
-        Text1->setSelection(0, int(store::trimSpaces(Text1->text()).size()));
+    MsgBox(this, QStringLiteral("This Code Name Already Exists"));
+    Text1->setFocus();
+    Text1->setSelection(0, int(store::trimSpaces(Text1->text()).size()));
 }
 
 bool frmAddIn::ReportOutcome(const store::Result &result)

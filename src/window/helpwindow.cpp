@@ -34,11 +34,10 @@ bool HelpWindow::showFile(const QString &path)
         // Links inside the page resolve against the file's own folder.
         m_browser->setSearchPaths({QFileInfo(path).absolutePath()});
         m_browser->setHtml(QString::fromUtf8(file.readAll()));
-        m_browser->document()->setMetaInformation(QTextDocument::DocumentUrl,
-                                                  QUrl::fromLocalFile(path).toString());
+        m_browser->document()->setMetaInformation(QTextDocument::DocumentUrl, QUrl::fromLocalFile(path).toString());
     } else {
-        const QString reason = QFileInfo::exists(path) ? QStringLiteral("it could not be read")
-                                                       : QStringLiteral("there is no such file");
+        const QString reason =
+            QFileInfo::exists(path) ? QStringLiteral("it could not be read") : QStringLiteral("there is no such file");
         m_browser->setPlainText(QStringLiteral("The help file %1 could not be opened: %2.\n\n"
                                                "Run \"quillbox init\" to create it.")
                                     .arg(QDir::toNativeSeparators(path), reason));

@@ -20,8 +20,8 @@ public:
     {
         setObjectName(QStringLiteral("ImageList1"));
         using resources::Image;
-        for (Image image : {Image::ListExit, Image::ListAdd, Image::ListModify, Image::ListDelete,
-                            Image::ListGenerate, Image::ListHelp, Image::ListAbout, Image::ListCopy})
+        for (Image image : {Image::ListExit, Image::ListAdd, Image::ListModify, Image::ListDelete, Image::ListGenerate,
+                            Image::ListHelp, Image::ListAbout, Image::ListCopy})
             m_images.push_back(resources::pixmap(image, kImageSize));
     }
 

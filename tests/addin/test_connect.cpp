@@ -25,7 +25,8 @@ namespace {
 
 QSettings setting()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"), QStringLiteral("Quillbox"));
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"),
+                     QStringLiteral("Quillbox"));
 }
 
 // A host with another add-in's button on its Add-Ins bar, a Connect object, and the
@@ -65,7 +66,8 @@ TEST(Connect, EachModeAndSettingDecidesMenuCommandWindowAndWhatIsRemembered)
         {ConnectMode::External, {}, false, true},       {ConnectMode::External, "0", false, true},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << "mode " << int(c.mode) << ", setting " << c.setting.value_or("absent").toStdString());
+        SCOPED_TRACE(testing::Message() << "mode " << int(c.mode) << ", setting "
+                                        << c.setting.value_or("absent").toStdString());
         Connection t;
         if (c.setting)
             setting().setValue(QStringLiteral("Settings/DisplayOnConnect"), *c.setting);

@@ -33,7 +33,8 @@ QWidget *quillboxWindow()
 
 QSettings setting()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"), QStringLiteral("Quillbox"));
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"),
+                     QStringLiteral("Quillbox"));
 }
 
 } // namespace
@@ -42,13 +43,15 @@ TEST(AddInInHost, RegistersItselfAsTheHostExpectsAndUnregistersOnlyItself)
 {
     qbx::test::FreshUserFolders folders;
     AddInRegistry registry;
-    registry.registry().setValue(qbx::kAddinsKey + QStringLiteral("\\Other.Connect"), QStringLiteral("LoadBehavior"), 1);
+    registry.registry().setValue(qbx::kAddinsKey + QStringLiteral("\\Other.Connect"), QStringLiteral("LoadBehavior"),
+                                 1);
     QString error;
     ASSERT_TRUE(loader::registerServer(modulePath(), &error)) << error.toStdString();
     const auto info = AddInRegistry().addIn(kProgId);
     ASSERT_TRUE(info);
-    EXPECT_EQ((QStringList{info->displayName(), info->description, info->satelliteDllName, info->additionalRegistryKey}),
-              (QStringList{"Quillbox Ver 1.0", "This Addin saves Time by creating codes for common usage.", "", ""}));
+    EXPECT_EQ(
+        (QStringList{info->displayName(), info->description, info->satelliteDllName, info->additionalRegistryKey}),
+        (QStringList{"Quillbox Ver 1.0", "This Addin saves Time by creating codes for common usage.", "", ""}));
     EXPECT_EQ(std::pair(info->loadBehavior, info->commandLineSafe), std::pair(5, 1));
     const auto classId = registry.classIdOf(kProgId, &error);
     ASSERT_TRUE(classId) << error.toStdString();

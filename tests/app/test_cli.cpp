@@ -73,7 +73,8 @@ TEST(Cli, InitVersionAndHelpWorkWithoutADisplay)
 
     r = runQuillbox({QStringLiteral("init"), QStringLiteral("--samples")}, folders);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("Created the library folder")) && r.out.contains(QStringLiteral("sample")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Created the library folder"))
+                && r.out.contains(QStringLiteral("sample")));
     EXPECT_TRUE(QFileInfo::exists(folders.libraryFolder() + QStringLiteral("/Quillbox Ver 1.html")));
     r = runQuillbox({QStringLiteral("init")}, folders);
     EXPECT_TRUE(r.exitCode == 0 && !r.out.contains(QStringLiteral("Created"))) << r.out.toStdString();
@@ -123,8 +124,8 @@ TEST(Cli, WrongUseAndMissingThingsExitWithACodeAndSayWhy)
         for (const auto &[args, exitCode, says] : cases) {
             const Result r = runQuillbox(args, folders);
             EXPECT_EQ(r.exitCode, exitCode) << args.join(' ').toStdString();
-            EXPECT_TRUE(r.out.isEmpty() && r.err.contains(says)) << args.join(' ').toStdString() << ": "
-                                                                 << r.err.toStdString();
+            EXPECT_TRUE(r.out.isEmpty() && r.err.contains(says))
+                << args.join(' ').toStdString() << ": " << r.err.toStdString();
         }
     };
     check({{{"list"}, 1, "quillbox init"},

@@ -15,7 +15,10 @@
 
 namespace hosttest {
 
-inline QString fakeAddInPath() { return QStringLiteral(QBX_FAKE_ADDIN_PATH); }
+inline QString fakeAddInPath()
+{
+    return QStringLiteral(QBX_FAKE_ADDIN_PATH);
+}
 
 // Counted like any add-in object; made with newSink().
 class RecordingSink final : public qbx::ICommandBarEventsSink {
@@ -48,10 +51,13 @@ private:
     ~RecordingSink() = default;
 };
 
-inline qbx::ComPtr<RecordingSink> newSink() { return qbx::ComPtr<RecordingSink>(new RecordingSink, false); }
+inline qbx::ComPtr<RecordingSink> newSink()
+{
+    return qbx::ComPtr<RecordingSink>(new RecordingSink, false);
+}
 
 inline qbx::ComPtr<qbx::ICommandBarControls> controlsOf(qbx::host::ObjectModel &model,
-                                                      const QString &bar = qbx::host::kAddInsBarName)
+                                                        const QString &bar = qbx::host::kAddInsBarName)
 {
     qbx::ComPtr<qbx::ICommandBars> bars;
     qbx::ComPtr<qbx::ICommandBar> found;
@@ -62,7 +68,7 @@ inline qbx::ComPtr<qbx::ICommandBarControls> controlsOf(qbx::host::ObjectModel &
 }
 
 inline qbx::ComPtr<qbx::ICommandBarControl> addButton(qbx::host::ObjectModel &model, const QString &caption,
-                                                     const QString &bar = qbx::host::kAddInsBarName)
+                                                      const QString &bar = qbx::host::kAddInsBarName)
 {
     qbx::ComPtr<qbx::ICommandBarControl> control;
     EXPECT_TRUE(controlsOf(model, bar)->Add(qbx::msoControlButton, control.put()) == qbx::S_OK
@@ -72,7 +78,7 @@ inline qbx::ComPtr<qbx::ICommandBarControl> addButton(qbx::host::ObjectModel &mo
 
 // The control's click event source; on failure, null with the reason in *error.
 inline qbx::ComPtr<qbx::ICommandBarEvents> eventsOf(qbx::host::ObjectModel &model, qbx::ICommandBarControl *control,
-                                                   QString *error = nullptr)
+                                                    QString *error = nullptr)
 {
     qbx::ComPtr<qbx::IEvents> events;
     qbx::ComPtr<qbx::ICommandBarEvents> source;
@@ -102,9 +108,8 @@ inline QStringList heardBy(int tag)
 inline void registerFake(qbx::host::AddInRegistry &registry, const QString &progId, std::uint8_t tag,
                          int loadBehavior = 0, int commandLineSafe = 0, const QString &modulePath = fakeAddInPath())
 {
-    EXPECT_TRUE(registry.registerAddIn(
-        {progId, fake::classId(tag), modulePath, progId.section(QLatin1Char('.'), 0, 0),
-         QStringLiteral("About ") + progId, loadBehavior, commandLineSafe}));
+    EXPECT_TRUE(registry.registerAddIn({progId, fake::classId(tag), modulePath, progId.section(QLatin1Char('.'), 0, 0),
+                                        QStringLiteral("About ") + progId, loadBehavior, commandLineSafe}));
 }
 
 } // namespace hosttest

@@ -35,8 +35,10 @@ TEST(HostAddIns, RegistryListsAddInsAndResolvesTheirModules)
     const QString beta = kAddinsKey + QStringLiteral("\\Beta.Connect");
     raw.setValue(beta, QStringLiteral("LoadBehavior"), 3);
     raw.setValue(beta, QStringLiteral("SatelliteDllName"), QStringLiteral("beta-strings.so"));
-    raw.setValue(QStringLiteral("Software\\Classes\\Beta.Connect\\CLSID"), {}, "{0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9}");
-    raw.setValue("Software\\Classes\\CLSID\\{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}\\InprocServer32", {}, "/opt/beta.so");
+    raw.setValue(QStringLiteral("Software\\Classes\\Beta.Connect\\CLSID"), {},
+                 "{0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9}");
+    raw.setValue("Software\\Classes\\CLSID\\{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}\\InprocServer32", {},
+                 "/opt/beta.so");
     ASSERT_TRUE(raw.sync());
 
     const QList<AddInInfo> list = registry.addIns();
@@ -45,7 +47,8 @@ TEST(HostAddIns, RegistryListsAddInsAndResolvesTheirModules)
     EXPECT_EQ((QStringList{a.progId, a.displayName(), a.description, b.displayName(), b.satelliteDllName}),
               (QStringList{"Alpha.Connect", "Alpha", "About Alpha.Connect", "Beta.Connect", "beta-strings.so"}));
     EXPECT_EQ(b.loadBehavior, 3);
-    EXPECT_EQ(registry.modulePathOf(*registry.classIdOf(QStringLiteral("Beta.Connect"))), QStringLiteral("/opt/beta.so"));
+    EXPECT_EQ(registry.modulePathOf(*registry.classIdOf(QStringLiteral("Beta.Connect"))),
+              QStringLiteral("/opt/beta.so"));
     EXPECT_FALSE(registry.addIn(QStringLiteral("Delta.Connect")));
 }
 
@@ -92,12 +95,18 @@ TEST(HostAddIns, LoadFailuresAreReportedInPlainWords)
         {4, fakePath, classKey + "\\InprocServer32",
          cannot + "no module is registered for its class " + fake::classId(4).toString() + " (the key " + classKey
              + "\\InprocServer32 has no path)."},
-        {fake::kUnknownClass, fakePath, {},
+        {fake::kUnknownClass,
+         fakePath,
+         {},
          cannot + "the module '" + fakePath + "' does not provide the class "
              + fake::classId(fake::kUnknownClass).toString() + " (error 0x80040111)."},
-        {fake::kFactoryFails, fakePath, {},
+        {fake::kFactoryFails,
+         fakePath,
+         {},
          cannot + "the class factory of '" + fakePath + "' could not create the add-in (error 0x8007000E)."},
-        {fake::kConnectionFails, fakePath, {},
+        {fake::kConnectionFails,
+         fakePath,
+         {},
          "The add-in 'Broken' failed to connect (error 0x80004005): The fake add-in refuses to connect."},
     };
     ObjectModel model;
@@ -117,8 +126,9 @@ TEST(HostAddIns, LoadFailuresAreReportedInPlainWords)
     EXPECT_EQ(loader::canUnloadNow(fakePath), true) << "a refused connection object was released";
     QString error;
     EXPECT_FALSE(loader::registerServer(fakePath, &error));
-    EXPECT_EQ(error, "The module could not be registered: the module '" + fakePath + "' has no entry point "
-                     "DllRegisterServer.");
+    EXPECT_EQ(error, "The module could not be registered: the module '" + fakePath
+                         + "' has no entry point "
+                           "DllRegisterServer.");
 }
 
 TEST(HostAddIns, StartupConnectsByLoadBehaviourAndShutdownDisconnectsTheLastFirst)
@@ -127,12 +137,14 @@ TEST(HostAddIns, StartupConnectsByLoadBehaviourAndShutdownDisconnectsTheLastFirs
     // first, 9 has lost its module.
     const int rows[][2] = {{0, 0}, {1, 0}, {2, 1}, {4, 0}, {4, 1}, {5, 1}, {4, 2}, {5, 1}, {1, 0}};
     const std::pair<bool, QStringList> cases[] = {
-        {false, {"2 OnConnection 1", "6 OnConnection 1", "2 OnStartupComplete", "6 OnStartupComplete", "8 OnBeginShutdown",
-                 "2 OnBeginShutdown", "6 OnBeginShutdown", "6 OnDisconnection 0", "2 OnDisconnection 0",
-                 "8 OnDisconnection 0"}},
-        {true, {"5 OnConnection 3", "6 OnConnection 3", "5 OnStartupComplete", "6 OnStartupComplete", "8 OnBeginShutdown",
-                "5 OnBeginShutdown", "6 OnBeginShutdown", "6 OnDisconnection 0", "5 OnDisconnection 0",
-                "8 OnDisconnection 0"}},
+        {false,
+         {"2 OnConnection 1", "6 OnConnection 1", "2 OnStartupComplete", "6 OnStartupComplete", "8 OnBeginShutdown",
+          "2 OnBeginShutdown", "6 OnBeginShutdown", "6 OnDisconnection 0", "2 OnDisconnection 0",
+          "8 OnDisconnection 0"}},
+        {true,
+         {"5 OnConnection 3", "6 OnConnection 3", "5 OnStartupComplete", "6 OnStartupComplete", "8 OnBeginShutdown",
+          "5 OnBeginShutdown", "6 OnBeginShutdown", "6 OnDisconnection 0", "5 OnDisconnection 0",
+          "8 OnDisconnection 0"}},
     };
     for (const auto &[commandLine, expected] : cases) {
         SCOPED_TRACE(commandLine ? "--command-line" : "plain start");
@@ -147,9 +159,10 @@ TEST(HostAddIns, StartupConnectsByLoadBehaviourAndShutdownDisconnectsTheLastFirs
         QStringList failed;
         for (const AddInHost::Failure &failure : host.connectStartupAddIns(commandLine))
             failed << failure.progId + ": " + failure.message;
-        EXPECT_EQ(failed, commandLine ? QStringList() : QStringList{"Row9.Connect: The add-in 'Row9' could not be "
-                                                                    "loaded: the file '" + folders.configHome()
-                                                                    + "/lost.so' does not exist."});
+        EXPECT_EQ(failed, commandLine ? QStringList()
+                                      : QStringList{"Row9.Connect: The add-in 'Row9' could not be "
+                                                    "loaded: the file '"
+                                                    + folders.configHome() + "/lost.so' does not exist."});
         host.disconnectAll();
         EXPECT_EQ(fakeLog(), expected) << "the one already connected is left alone";
     }

@@ -2,8 +2,8 @@
 
 #include "host/addinmanagerdialog.h"
 #include "host/hostmessages.h"
-#include "host/hostwindow.h"
 #include "host/hosttestsupport.h"
+#include "host/hostwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -95,7 +95,9 @@ TEST(AddInManagerTest, CheckBoxesConnectDisconnectAndWriteTheStartupBit)
     registerFake(host.registry(), QStringLiteral("A.Connect"), 1, 4, 1);
     registerFake(host.registry(), QStringLiteral("B.Connect"), 2, 1, 0);
     registerFake(host.registry(), QStringLiteral("Gone.Connect"), 3, 0, 0, folders.configHome() + "/gone.so");
-    const auto behaviour = [](const char *progId) { return AddInRegistry().addIn(QLatin1String(progId))->loadBehavior; };
+    const auto behaviour = [](const char *progId) {
+        return AddInRegistry().addIn(QLatin1String(progId))->loadBehavior;
+    };
     // Each round: the rows and check boxes clicked, then OK or Cancel.
     const auto round = [&](const QList<std::pair<int, QString>> &clicks, bool ok) {
         AddInManagerDialog dialog(host);

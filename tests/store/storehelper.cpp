@@ -8,8 +8,8 @@
 //                            or the failure's message.
 
 #include "store/crashsnippet.h"
-#include "store/snippets.h"
 #include "store/libraryfolder.h"
+#include "store/snippets.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -35,8 +35,8 @@ int write(const QString &run)
     const store::SnippetLibrary library(path);
     for (int i = 0; i < 1000000; ++i) {
         const QString heading = qbx::test::crashHeading(run, i);
-        const store::Result added
-            = library.add(heading, qbx::test::crashDescription(heading), qbx::test::crashCode(heading));
+        const store::Result added =
+            library.add(heading, qbx::test::crashDescription(heading), qbx::test::crashCode(heading));
         if (added.outcome == store::Outcome::Failed)
             return failed(added.error);
         if (added.outcome == store::Outcome::Taken) {

@@ -3,9 +3,9 @@
 // once store it once.
 
 #include "store/crashsnippet.h"
-#include "store/snippets.h"
 #include "store/libraryfolder.h"
 #include "store/libraryinit.h"
+#include "store/snippets.h"
 #include "store/storetesting.h"
 #include "support/testsupport.h"
 

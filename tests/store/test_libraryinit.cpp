@@ -22,7 +22,8 @@ namespace {
 QByteArray digest(const QString &path)
 {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+                                       : QByteArray();
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -46,19 +47,40 @@ TEST(LibraryInit, MakesWhatIsMissingAndLeavesWhatIsThere)
         bool dbKept, helpKept;
     };
     const Case cases[] = {
-        {"nothing there", [] {}, false, 0,
-         {"Created the library folder", "with an empty table", "Created the help file"}, false, false},
-        {"nothing there, samples", [] {}, true, int(resources::sampleSnippets().size()),
-         {"Created the library folder", "sample", "Created the help file"}, false, false},
-        {"the user's own files", [] {
+        {"nothing there",
+         [] {},
+         false,
+         0,
+         {"Created the library folder", "with an empty table", "Created the help file"},
+         false,
+         false},
+        {"nothing there, samples",
+         [] {},
+         true,
+         int(resources::sampleSnippets().size()),
+         {"Created the library folder", "sample", "Created the help file"},
+         false,
+         false},
+        {"the user's own files",
+         [] {
              writeFile(store::databasePath(), "the user's own bytes");
              writeFile(store::helpFilePath(), "the user's own help");
-         }, true, -1, {"left unchanged", "only added to a new library", "left unchanged"}, true, true},
-        {"a library without its help page", [] {
+         },
+         true,
+         -1,
+         {"left unchanged", "only added to a new library", "left unchanged"},
+         true,
+         true},
+        {"a library without its help page",
+         [] {
              ASSERT_TRUE(store::initLibrary(true).ok);
              QFile::remove(store::helpFilePath());
-         }, true, int(resources::sampleSnippets().size()), {"left unchanged", "only added", "Created the help file"},
-         true, false},
+         },
+         true,
+         int(resources::sampleSnippets().size()),
+         {"left unchanged", "only added", "Created the help file"},
+         true,
+         false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -77,7 +99,11 @@ TEST(LibraryInit, MakesWhatIsMissingAndLeavesWhatIsThere)
         EXPECT_EQ(digest(store::databasePath()) == db, c.dbKept);
         EXPECT_EQ(digest(store::helpFilePath()) == help, c.helpKept);
         if (!c.helpKept) {
-            EXPECT_EQ(QString::fromUtf8([] { QFile f(store::helpFilePath()); f.open(QIODevice::ReadOnly); return f.readAll(); }()),
+            EXPECT_EQ(QString::fromUtf8([] {
+                          QFile f(store::helpFilePath());
+                          f.open(QIODevice::ReadOnly);
+                          return f.readAll();
+                      }()),
                       resources::helpPage());
         }
         if (c.rows >= 0) {
@@ -112,7 +138,8 @@ TEST(LibraryInit, FolderThatCannotBeMadeOrWrittenIsReported)
     ASSERT_TRUE(QDir().mkpath(store::libraryFolder()));
     QFile::setPermissions(store::libraryFolder(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     result = store::initLibrary(false);
-    QFile::setPermissions(store::libraryFolder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(store::libraryFolder(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_FALSE(result.ok);
     EXPECT_TRUE(result.error.contains(QDir::toNativeSeparators(store::databasePath()))) << result.error.toStdString();
     EXPECT_FALSE(QFileInfo::exists(store::databasePath()));

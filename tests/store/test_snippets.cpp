@@ -84,7 +84,8 @@ Row shown(const store::SnippetResult &r)
 QByteArray digest(const QString &path)
 {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+                                       : QByteArray();
 }
 
 struct StoreTest : ::testing::Test {
@@ -144,8 +145,8 @@ TEST(MatchingRules, TrimmingAndTheTwoWaysOfMatchingAHeading)
 // Headings made of pieces that fold into one another, so that many collide.
 QString randomHeading(std::mt19937 &rng)
 {
-    static const QStringList pieces = {"a", "A", "b", "ß", "SS", "ss", "é", "É", "ı", "I", "i", "İ",
-                                       "ς", "Σ", "ﬁ", "FI", "'", "%", "_", " ", "𐐨", "𐐀", "0"};
+    static const QStringList pieces = {"a", "A", "b", "ß",  "SS", "ss", "é", "É", "ı", "I", "i", "İ",
+                                       "ς", "Σ", "ﬁ", "FI", "'",  "%",  "_", " ", "𐐨", "𐐀", "0"};
     std::uniform_int_distribution<int> count(1, 3), piece(0, int(pieces.size()) - 1), pad(0, 3);
     QString h = QString(pad(rng) == 0 ? 2 : 0, QLatin1Char(' '));
     for (int n = count(rng); n > 0; --n)
@@ -167,7 +168,8 @@ TEST_F(StoreTest, FindAndTheTakenCheckAgreeWithTheMatchingRulesRowByRow)
     int found = 0, taken = 0;
     for (int n = 0; n < 150; ++n) {
         const QString some = headings[std::size_t(rng() % headings.size())].toString();
-        const QString entered = std::array{randomHeading(rng), some, some.toUpper(), " " + some.toLower() + "  "}[n % 4];
+        const QString entered =
+            std::array{randomHeading(rng), some, some.toUpper(), " " + some.toLower() + "  "}[n % 4];
         SCOPED_TRACE("[" + entered.toStdString() + "]");
         int firstPicked = -1;
         bool anyTaken = false;
@@ -219,21 +221,39 @@ TEST_F(StoreTest, EachOperationsOutcomeAndWhatItLeavesInTheFile)
     const Case cases[] = {
         {"add trims heading and description, keeps the code", abc,
          [](auto &l) { return l.add("  New one ", "  'desc  ", "  code  "); }, Outcome::Done,
-         [&] { auto r = rows; r.push_back({"New one", "'desc", "  code  "}); return r; }()},
-        {"add of a heading taken in another case", abc, [](auto &l) { return l.add(" C ", "d", "c"); }, Outcome::Taken, {}},
+         [&] {
+             auto r = rows;
+             r.push_back({"New one", "'desc", "  code  "});
+             return r;
+         }()},
+        {"add of a heading taken in another case",
+         abc,
+         [](auto &l) { return l.add(" C ", "d", "c"); },
+         Outcome::Taken,
+         {}},
         {"add to an empty table", {}, [](auto &l) { return l.add("x", "d", "c"); }, Outcome::Done, {{"x", "d", "c"}}},
         {"modify the first of two with the heading", abc,
-         [](auto &l) { return l.modify(" a", "a", " 'new ", "new code"); }, Outcome::Done, with(0, {"a", "'new", "new code"})},
+         [](auto &l) { return l.modify(" a", "a", " 'new ", "new code"); }, Outcome::Done,
+         with(0, {"a", "'new", "new code"})},
         {"modify keeping the heading in another case", abc, [](auto &l) { return l.modify("b", "B ", "d", "c"); },
          Outcome::Done, with(1, {"B", "d", "c"})},
         {"rename to a free heading", abc, [](auto &l) { return l.modify("c", "z", "d", "c"); }, Outcome::Done,
          with(3, {"z", "d", "c"})},
-        {"rename to another snippet's heading", abc, [](auto &l) { return l.modify("b", "C", "d", "c"); },
-         Outcome::Taken, {}},
-        {"modify of a heading no longer there", abc, [](auto &l) { return l.modify("q", "q", "d", "c"); },
-         Outcome::Vanished, {}},
-        {"modify picks with case significant", abc, [](auto &l) { return l.modify("A", "A", "d", "c"); },
-         Outcome::Vanished, {}},
+        {"rename to another snippet's heading",
+         abc,
+         [](auto &l) { return l.modify("b", "C", "d", "c"); },
+         Outcome::Taken,
+         {}},
+        {"modify of a heading no longer there",
+         abc,
+         [](auto &l) { return l.modify("q", "q", "d", "c"); },
+         Outcome::Vanished,
+         {}},
+        {"modify picks with case significant",
+         abc,
+         [](auto &l) { return l.modify("A", "A", "d", "c"); },
+         Outcome::Vanished,
+         {}},
         {"delete the first of two with the heading", abc, [](auto &l) { return l.remove("a "); }, Outcome::Done,
          without(0)},
         {"delete of a heading no longer there", abc, [](auto &l) { return l.remove("gone"); }, Outcome::Vanished, {}},
@@ -263,7 +283,8 @@ TEST_F(StoreTest, HeadingsInTableOrderTextKeptWholeAndAnEmptyLibrary)
     EXPECT_EQ(library.headings().outcome, Outcome::Empty) << "a row without a heading is no snippet to pick";
 
     const std::vector<Row> texts = {
-        {"Lines and spaces", "'First line\r\n'Second\tline", "Sub Main()\r\n\tMsgBox 1\r\n\r\n  End Sub  \r\na\nb\rc\n\r "},
+        {"Lines and spaces", "'First line\r\n'Second\tline",
+         "Sub Main()\r\n\tMsgBox 1\r\n\r\n  End Sub  \r\na\nb\rc\n\r "},
         {"Größe & Maße 𝄞", "'Ünïcødé — “curly” ‘quotes’", "' Kommentar: äöü ß € 𝄞\r\nDim s = \"日本語\""},
         {"O'Brien's \"quoted\" heading", "'it's \"fine\"", "Print \"He said \"\"Hi\"\"\" ' it's a comment"},
         {"Large", "'200 KB", QStringLiteral("Line of code ' x\r\n").repeated(10000)},
@@ -405,49 +426,83 @@ TEST_F(StoreTest, BrokenHeldOrFullFilesAreReportedAndLeftAsTheyWere)
 {
     store::DbConnection::setBusyTimeout(200);
     const Failure none = Failure::None, locked = Failure::Locked;
-    expectFailures(*this, {
-        {"missing file", [](const QString &p) { EXPECT_TRUE(QFile::remove(p)); return Held(); },
-         all(Failure::MissingFile), "run the command: quillbox init"},
-        {"missing folder",
-         [](const QString &p) { EXPECT_TRUE(QDir(QFileInfo(p).absolutePath()).removeRecursively()); return Held(); },
-         all(Failure::MissingFile), "quillbox init"},
-        {"a text file",
-         [](const QString &p) {
-             QFile f(p);
-             EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-             f.write(QByteArray("Sub Main()\r\nEnd Sub\r\n").repeated(400));
-             return Held();
-         },
-         all(Failure::NotADatabase), "not an SQLite database"},
-        {"an empty file", [](const QString &p) { EXPECT_TRUE(QFile::resize(p, 0)); return Held(); },
-         all(Failure::MissingTable), "no table TABLE1"},
-        {"TABLE1 without the column code",
-         [](const QString &p) { EXPECT_EQ(RawConnection(p).run("ALTER TABLE TABLE1 DROP COLUMN code"), ""); return Held(); },
-         all(Failure::MissingColumn), "no column code"},
-        {"damaged list of tables", [](const QString &p) { scribble(p, {}, 1, 8); return Held(); }, all(Failure::Damaged),
-         "is damaged"},
-        // The headings' index is whole: the list is still read, the row's own text is not.
-        {"damaged page of the picked row", [](const QString &p) { scribble(p, "desc 100"); return Held(); },
-         {none, Failure::Other, Failure::Damaged, Failure::Other, Failure::Other}, "is damaged"},
-        {"another connection writing", [](const QString &p) { return transaction(p, {"BEGIN EXCLUSIVE"}); },
-         all(locked), "in use by another program"},
-        {"another connection about to write", [](const QString &p) { return transaction(p, {"BEGIN IMMEDIATE"}); },
-         {none, locked, none, locked, locked}, "in use by another program"},
-        // The write gets in, but its COMMIT cannot: it is rolled back.
-        {"another connection reading",
-         [](const QString &p) { return transaction(p, {"BEGIN", "SELECT count(*) FROM TABLE1"}); },
-         {none, locked, none, locked, locked}, "in use by another program"},
-        {"disk full: the file may grow by one page only",
-         [](const QString &) {
-             store::DbConnection::setOpenHook([](QSqlDatabase &db) {
-                 QSqlQuery q(db);
-                 ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA page_count")) && q.next());
-                 ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(q.value(0).toInt() + 1)));
-             });
-             return Held(new int, [](int *i) { delete i; store::DbConnection::setOpenHook({}); });
-         },
-         {none, Failure::DiskFull, none, Failure::DiskFull, Failure::Other}, "Nothing was stored"},
-    });
+    expectFailures(
+        *this,
+        {
+            {"missing file",
+             [](const QString &p) {
+                 EXPECT_TRUE(QFile::remove(p));
+                 return Held();
+             },
+             all(Failure::MissingFile), "run the command: quillbox init"},
+            {"missing folder",
+             [](const QString &p) {
+                 EXPECT_TRUE(QDir(QFileInfo(p).absolutePath()).removeRecursively());
+                 return Held();
+             },
+             all(Failure::MissingFile), "quillbox init"},
+            {"a text file",
+             [](const QString &p) {
+                 QFile f(p);
+                 EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                 f.write(QByteArray("Sub Main()\r\nEnd Sub\r\n").repeated(400));
+                 return Held();
+             },
+             all(Failure::NotADatabase), "not an SQLite database"},
+            {"an empty file",
+             [](const QString &p) {
+                 EXPECT_TRUE(QFile::resize(p, 0));
+                 return Held();
+             },
+             all(Failure::MissingTable), "no table TABLE1"},
+            {"TABLE1 without the column code",
+             [](const QString &p) {
+                 EXPECT_EQ(RawConnection(p).run("ALTER TABLE TABLE1 DROP COLUMN code"), "");
+                 return Held();
+             },
+             all(Failure::MissingColumn), "no column code"},
+            {"damaged list of tables",
+             [](const QString &p) {
+                 scribble(p, {}, 1, 8);
+                 return Held();
+             },
+             all(Failure::Damaged), "is damaged"},
+            // The headings' index is whole: the list is still read, the row's own text is not.
+            {"damaged page of the picked row",
+             [](const QString &p) {
+                 scribble(p, "desc 100");
+                 return Held();
+             },
+             {none, Failure::Other, Failure::Damaged, Failure::Other, Failure::Other},
+             "is damaged"},
+            {"another connection writing", [](const QString &p) { return transaction(p, {"BEGIN EXCLUSIVE"}); },
+             all(locked), "in use by another program"},
+            {"another connection about to write",
+             [](const QString &p) { return transaction(p, {"BEGIN IMMEDIATE"}); },
+             {none, locked, none, locked, locked},
+             "in use by another program"},
+            // The write gets in, but its COMMIT cannot: it is rolled back.
+            {"another connection reading",
+             [](const QString &p) {
+                 return transaction(p, {"BEGIN", "SELECT count(*) FROM TABLE1"});
+             },
+             {none, locked, none, locked, locked},
+             "in use by another program"},
+            {"disk full: the file may grow by one page only",
+             [](const QString &) {
+                 store::DbConnection::setOpenHook([](QSqlDatabase &db) {
+                     QSqlQuery q(db);
+                     ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA page_count")) && q.next());
+                     ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(q.value(0).toInt() + 1)));
+                 });
+                 return Held(new int, [](int *i) {
+                     delete i;
+                     store::DbConnection::setOpenHook({});
+                 });
+             },
+             {none, Failure::DiskFull, none, Failure::DiskFull, Failure::Other},
+             "Nothing was stored"},
+        });
 }
 
 TEST_F(StoreTest, FilesAndFoldersWithoutRightsAreReported)
@@ -469,12 +524,13 @@ TEST_F(StoreTest, FilesAndFoldersWithoutRightsAreReported)
             });
         };
     };
-    expectFailures(*this, {
-        {"read-only file", rights(false, r), {none, readOnly, none, readOnly, readOnly}, "read-only"},
-        {"read-only folder", rights(true, r | x), {none, readOnly, none, readOnly, readOnly}, "read-only"},
-        {"unreadable file", rights(false, w), all(cannot), "permission denied"},
-        {"folder that cannot be entered", rights(true, r | w), all(cannot), "permission denied"},
-    });
+    expectFailures(
+        *this, {
+                   {"read-only file", rights(false, r), {none, readOnly, none, readOnly, readOnly}, "read-only"},
+                   {"read-only folder", rights(true, r | x), {none, readOnly, none, readOnly, readOnly}, "read-only"},
+                   {"unreadable file", rights(false, w), all(cannot), "permission denied"},
+                   {"folder that cannot be entered", rights(true, r | w), all(cannot), "permission denied"},
+               });
 }
 
 } // namespace

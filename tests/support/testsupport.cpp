@@ -44,8 +44,8 @@ bool rerunUnprivileged()
     child.start(QStringLiteral("setpriv"),
                 {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
                  QStringLiteral("--"), QCoreApplication::applicationFilePath(),
-                 QStringLiteral("--gtest_filter=%1.%2").arg(QLatin1String(info->test_suite_name()),
-                                                            QLatin1String(info->name()))});
+                 QStringLiteral("--gtest_filter=%1.%2")
+                     .arg(QLatin1String(info->test_suite_name()), QLatin1String(info->name()))});
     const bool finished = child.waitForFinished(120000) && child.exitStatus() == QProcess::NormalExit;
     const std::string output = QString::fromLocal8Bit(child.readAll()).toStdString();
     if (finished && output.find("Permission denied") != std::string::npos
