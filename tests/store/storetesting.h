@@ -16,33 +16,23 @@ namespace qbx::test {
 
 class RawConnection {
 public:
-    // Opens an existing file (never creating one) unless create is set.
-    explicit RawConnection(const QString &path, bool create = false)
-        : m_name(QStringLiteral("test-raw-%1").arg(++counter()))
+    // Opens an existing file, never creating one.
+    explicit RawConnection(const QString &path) : m_name(QStringLiteral("test-raw-%1").arg(++counter()))
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        if (create) {
-            db.setDatabaseName(path);
-        } else {
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
-            db.setDatabaseName(quillbox::store::readWriteUri(path));
-        }
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setDatabaseName(quillbox::store::readWriteUri(path));
         db.open();
     }
     ~RawConnection()
     {
-        {
-            QSqlDatabase db = database();
-            if (db.isOpen())
-                db.close();
-        }
+        database().close();
         QSqlDatabase::removeDatabase(m_name);
     }
     RawConnection(const RawConnection &) = delete;
     RawConnection &operator=(const RawConnection &) = delete;
 
     QSqlDatabase database() const { return QSqlDatabase::database(m_name, false); }
-    bool isOpen() const { return database().isOpen(); }
 
     // Runs one statement; empty when it worked, else the database's words.
     QString run(const QString &sql, const QVariantList &values = {})

@@ -13,8 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 using namespace quillbox;
 
 namespace {
@@ -36,90 +34,61 @@ void writeFile(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
+// What a run of init reported, on one line, and whether the two files kept their bytes.
+struct InitRun {
+    QString report;
+    bool dbKept, helpKept;
+};
+
+InitRun init(bool samples)
+{
+    const QByteArray db = digest(store::databasePath()), help = digest(store::helpFilePath());
+    const auto result = store::initLibrary(samples);
+    EXPECT_TRUE(result.ok) << result.error.toStdString();
+    return {result.report.join(QLatin1Char(' ')), digest(store::databasePath()) == db,
+            digest(store::helpFilePath()) == help};
+}
+
+int rows()
+{
+    return qbx::test::RawConnection(store::databasePath()).value(QStringLiteral("SELECT count(*) FROM TABLE1")).toInt();
+}
+
 TEST(LibraryInit, MakesWhatIsMissingAndLeavesWhatIsThere)
 {
-    struct Case {
-        const char *name;
-        std::function<void()> arrange;
-        bool samples;
-        int rows;            // in the library afterwards; -1: not a library
-        QStringList reports; // words each line of the report holds, in order
-        bool dbKept, helpKept;
-    };
-    const Case cases[] = {
-        {"nothing there",
-         [] {},
-         false,
-         0,
-         {"Created the library folder", "with an empty table", "Created the help file"},
-         false,
-         false},
-        {"nothing there, samples",
-         [] {},
-         true,
-         int(resources::sampleSnippets().size()),
-         {"Created the library folder", "sample", "Created the help file"},
-         false,
-         false},
-        {"the user's own files",
-         [] {
-             writeFile(store::databasePath(), "the user's own bytes");
-             writeFile(store::helpFilePath(), "the user's own help");
-         },
-         true,
-         -1,
-         {"left unchanged", "only added to a new library", "left unchanged"},
-         true,
-         true},
-        {"a library without its help page",
-         [] {
-             ASSERT_TRUE(store::initLibrary(true).ok);
-             QFile::remove(store::helpFilePath());
-         },
-         true,
-         int(resources::sampleSnippets().size()),
-         {"left unchanged", "only added", "Created the help file"},
-         true,
-         false},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        qbx::test::FreshUserFolders folders;
-        EXPECT_EQ(store::databasePath(), folders.dataHome() + QStringLiteral("/Quillbox/Quillbox.mdb"));
-        c.arrange();
-        const QByteArray db = digest(store::databasePath()), help = digest(store::helpFilePath());
-        const auto result = store::initLibrary(c.samples);
-        ASSERT_TRUE(result.ok) << result.error.toStdString();
-        const QString report = result.report.join(QLatin1Char('\n'));
-        qsizetype at = 0;
-        for (const QString &words : c.reports) {
-            at = report.indexOf(words, at);
-            EXPECT_GE(at, 0) << words.toStdString() << " in:\n" << report.toStdString();
-        }
-        EXPECT_EQ(digest(store::databasePath()) == db, c.dbKept);
-        EXPECT_EQ(digest(store::helpFilePath()) == help, c.helpKept);
-        if (!c.helpKept) {
-            EXPECT_EQ(QString::fromUtf8([] {
-                          QFile f(store::helpFilePath());
-                          f.open(QIODevice::ReadOnly);
-                          return f.readAll();
-                      }()),
-                      resources::helpPage());
-        }
-        if (c.rows >= 0) {
-            qbx::test::RawConnection raw(store::databasePath());
-            EXPECT_EQ(raw.value(QStringLiteral("SELECT count(*) FROM TABLE1")).toInt(), c.rows);
-            if (c.rows > 0) {
-                const auto first = resources::sampleSnippets().first();
-                EXPECT_EQ(raw.value(QStringLiteral("SELECT CodeName || '|' || CodeDesc || '|' || code FROM TABLE1 "
-                                                   "ORDER BY rowid LIMIT 1"))
-                              .toString(),
-                          first.heading + '|' + first.description + '|' + first.code);
-            }
-        }
-        // No temporary file is left behind.
-        EXPECT_EQ(QDir(store::libraryFolder()).entryList(QDir::Files | QDir::Hidden).size(), 2);
-    }
+    qbx::test::FreshUserFolders folders;
+    EXPECT_EQ(store::databasePath(), folders.dataHome() + QStringLiteral("/Quillbox/Quillbox.mdb"));
+    InitRun run = init(false);
+    EXPECT_TRUE(run.report.contains("Created the library folder") && run.report.contains("with an empty table")
+                && run.report.contains("Created the help file"))
+        << run.report.toStdString();
+    EXPECT_EQ(rows(), 0);
+    QFile help(store::helpFilePath());
+    ASSERT_TRUE(help.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(help.readAll()), resources::helpPage());
+    EXPECT_EQ(QDir(store::libraryFolder()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no temporary left";
+
+    // Samples go only into a library made now; a missing help page is put back beside it.
+    run = init(true);
+    EXPECT_TRUE(run.dbKept && run.helpKept && run.report.contains("only added to a new library"));
+    help.remove();
+    run = init(false);
+    EXPECT_TRUE(run.dbKept && !run.helpKept && QFileInfo::exists(store::helpFilePath()));
+
+    // The user's own files, whatever they hold, are never touched.
+    writeFile(store::databasePath(), "the user's own bytes");
+    writeFile(store::helpFilePath(), "the user's own help");
+    run = init(true);
+    EXPECT_TRUE(run.dbKept && run.helpKept && run.report.contains("left unchanged")) << run.report.toStdString();
+
+    QFile::remove(store::databasePath());
+    run = init(true);
+    EXPECT_TRUE(run.report.contains("sample snippets"));
+    const auto samples = resources::sampleSnippets();
+    ASSERT_EQ(rows(), samples.size());
+    EXPECT_EQ(qbx::test::RawConnection(store::databasePath())
+                  .value("SELECT CodeName || '|' || CodeDesc || '|' || code FROM TABLE1 ORDER BY rowid DESC"),
+              samples.last().heading + '|' + samples.last().description + '|' + samples.last().code);
 }
 
 TEST(LibraryInit, FolderThatCannotBeMadeOrWrittenIsReported)
