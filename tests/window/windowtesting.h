@@ -14,9 +14,9 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QTest>
@@ -25,30 +25,6 @@
 #include <gtest/gtest.h>
 
 namespace quillbox::test {
-
-// The library's rows (heading, description, code) in table order, read past the window
-// after running `statement` with `values` on the file.
-inline QList<QStringList> libraryRows(const QString &statement = {}, const QStringList &values = {})
-{
-    QList<QStringList> rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
-        db.setDatabaseName(store::databasePath());
-        EXPECT_TRUE(db.open());
-        QSqlQuery q(db);
-        if (!statement.isEmpty()) {
-            q.prepare(statement);
-            for (const QString &v : values)
-                q.addBindValue(v);
-            EXPECT_TRUE(q.exec()) << statement.toStdString();
-        }
-        q.exec(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 ORDER BY rowid"));
-        while (q.next())
-            rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
-    return rows;
-}
 
 // The controls the user can see in the client area, sorted: the name, ":off" for a disabled
 // one, and the text of the title, the heading list (current text/entries) and the boxes.
@@ -71,9 +47,11 @@ inline QStringList seen(const frmAddIn *f)
     return out;
 }
 
-inline QString focusedName()
+// The focused control and, for the heading box, its selected text.
+inline QString focusAndSelection(const frmAddIn *f)
 {
-    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QStringLiteral("nothing");
+    const QWidget *w = QApplication::focusWidget();
+    return !w ? QStringLiteral("nothing") : w->objectName() + QLatin1Char('/') + f->Text1->selectedText();
 }
 
 // Every line of the box carries the colours of its text as source code; returns the number
@@ -89,18 +67,6 @@ inline int colouredRuns(const RichTextBox *box)
     return runs;
 }
 
-// No two visible controls overlap, and every control lies inside the client area.
-inline void expectLayoutSound(const frmAddIn *f)
-{
-    const auto controls = f->centralWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
-    for (QWidget *a : controls) {
-        EXPECT_TRUE(f->centralWidget()->rect().contains(a->geometry())) << a->objectName().toStdString();
-        for (QWidget *b : controls)
-            EXPECT_FALSE(a != b && a->isVisibleTo(f) && b->isVisibleTo(f) && a->geometry().intersects(b->geometry()))
-                << a->objectName().toStdString() << " overlaps " << b->objectName().toStdString();
-    }
-}
-
 struct WindowTest : ::testing::Test {
     qbx::test::FreshUserFolders folders;
     QStringList shown;  // every message box since said(), "[Yes/No] " before a question
@@ -112,21 +78,43 @@ struct WindowTest : ::testing::Test {
         return !question ? vbOK : answers.isEmpty() ? vbYes : answers.takeFirst();
     });
     QPointer<frmAddIn> form;
+    QSqlDatabase db; // the library, read and changed past the window
 
     ~WindowTest() override
     {
         delete form.data();
         MessageService::setResponder(previous);
+        db = {};
+        QSqlDatabase::removeDatabase(QStringLiteral("peek"));
     }
     void open(const QList<QStringList> &rows)
     {
         ASSERT_TRUE(store::initLibrary(false).ok);
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(store::databasePath());
+        ASSERT_TRUE(db.open());
         for (const QStringList &row : rows)
             libraryRows(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"), row);
         form = new frmAddIn;
         form->show();
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    }
+    // The library's rows (heading, description, code) in table order, after running `statement` with `values`.
+    QList<QStringList> libraryRows(const QString &statement = {}, const QStringList &values = {})
+    {
+        QSqlQuery q(db);
+        if (!statement.isEmpty()) {
+            q.prepare(statement);
+            for (const QString &v : values)
+                q.addBindValue(v);
+            EXPECT_TRUE(q.exec()) << statement.toStdString();
+        }
+        QList<QStringList> rows;
+        q.exec(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 ORDER BY rowid"));
+        while (q.next())
+            rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
+        return rows;
     }
     QStringList said() { return std::exchange(shown, {}); }
     void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton); }

@@ -1,0 +1,195 @@
+// What the window does with a snippet: adding it (the entry checks one at a time, a heading
+// taken already, the question afterwards), picking it from the list to show, copy, change or
+// delete it, and a snippet or the library gone since the list was filled.
+
+#include "window/windowtesting.h"
+
+#include "store/database.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTimer>
+
+using namespace quillbox;
+using namespace quillbox::test;
+
+namespace {
+
+const QList<QStringList> kLibrary = {{"Swap", "' Exchanges two values", "t = a\r\na = b"},
+                                     {" Centre ", "' Puts a form mid-screen", "Dim x As Long\r\nMe.Move 0, 0"},
+                                     {"Other  ", "' Another", "If x Then y = 1 'set"}};
+
+} // namespace
+
+TEST_F(WindowTest, AddChecksTheEntriesOneAtATimeStoresThemAndAsksWhetherToAddMore)
+{
+    open(kLibrary);
+    const QString more = "[Yes/No] The Code has been added Successfully. Do you want to add more code?";
+    // Refused: the entries stay, the focus on the first bad one; a taken heading is selected
+    // from its first character, as long as the heading without its spaces. Stored: Yes makes
+    // the window ready for the next one, No sends it to idle (answered in the real box).
+    const struct {
+        QString heading, code, message, focus;
+        int answer;
+    } cases[] = {
+        {"   ", "x = 1", "Please Enter a heading for the code", "Text1/", 0},
+        {"   other  ", "new", "This Code Name Already Exists", "Text1/   ot", 0},
+        {"  New one ", "t = a", more, {}, vbYes},
+        {"Last", "x", "Quillbox: " + more, {}, vbNo},
+    };
+    QList<QStringList> rows = kLibrary;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.heading.toStdString());
+        toolbar("tbAdd");
+        const QStringList adding = seen(form);
+        QTest::keyClicks(form->Text1, c.heading);
+        form->Rich1->setText(QStringLiteral("' Swaps  "));
+        QTest::keyClicks(form->Rich2, c.code);
+        const QStringList before = seen(form);
+        if (c.answer == vbNo) {
+            MessageService::setResponder(nullptr);
+            QTimer::singleShot(0, [this] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                ASSERT_NE(box, nullptr);
+                shown << box->windowTitle() + (box->button(QMessageBox::Yes) ? ": [Yes/No] " : ": ") + box->text();
+                QAbstractButton *no = box->button(QMessageBox::No);
+                no ? QTest::mouseClick(no, Qt::LeftButton) : box->reject();
+            });
+        }
+        click(form->Command3);
+        EXPECT_EQ(said(), QStringList{c.message});
+        if (c.answer)
+            rows << QStringList{c.heading.trimmed(), "' Swaps", c.code};
+        else
+            EXPECT_EQ(focusAndSelection(form), c.focus);
+        EXPECT_EQ(seen(form), c.answer == vbNo ? QStringList() : c.answer == vbYes ? adding : before);
+        EXPECT_EQ(libraryRows(), rows);
+    }
+}
+
+TEST_F(WindowTest, PickShowsTheSnippetColouredToCopyOrDeleteIt)
+{
+    open(kLibrary);
+    std::vector<bool> cancelDuringRead;
+    store::DbConnection::setOpenHook([&](QSqlDatabase &) { cancelDuringRead.push_back(form->Command2->isEnabled()); });
+    const std::shared_ptr<void> unhook(nullptr, [](void *) { store::DbConnection::setOpenHook(nullptr); });
+    const QString composed = "' Centre \r\n\r\n' Puts a form mid-screen\r\n\r\nDim x As Long\r\nMe.Move 0, 0";
+    const std::pair<QAction *, QStringList> modes[] = {{form->mnuModify, {"Command1", "Command2", "Command4"}},
+                                                       {form->mnuDelete, {"Command2", "Command5"}},
+                                                       {form->mnuGenerateCode, {"Command2", "Command6"}}};
+    for (const auto &[menu, buttons] : modes) {
+        SCOPED_TRACE(menu->text().toStdString());
+        menu->trigger();
+        EXPECT_TRUE(form->Rich3->Text().isEmpty()) << "the last mode's snippet is gone";
+        cancelDuringRead.clear();
+        pick(1);
+        EXPECT_EQ(cancelDuringRead, std::vector<bool>{false}) << "Cancel waits while the pick reads";
+        if (menu == form->mnuModify) {
+            EXPECT_EQ(QStringList({form->Rich1->Text(), form->Rich2->Text()}), kLibrary[1].mid(1));
+            EXPECT_GT(colouredRuns(form->Rich1), 0);
+            colouredRuns(form->Rich2);
+        } else {
+            EXPECT_EQ(form->Rich3->Text(), composed);
+            EXPECT_GT(colouredRuns(form->Rich3), 0);
+        }
+        EXPECT_EQ(seen(form).filter(QStringLiteral("Command")), buttons);
+    }
+    QGuiApplication::clipboard()->setText(QStringLiteral("old"));
+    const QStringList before = seen(form);
+    click(form->Command6);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), composed);
+    EXPECT_EQ(seen(form), before);
+    EXPECT_TRUE(said().isEmpty());
+    // Delete asks first and removes the snippet on Yes only.
+    toolbar("tbDelete");
+    pick(1);
+    const QStringList deleting = seen(form);
+    const QString question =
+        "[Yes/No] Are you sure you want to delete the code? Once deleted, the code cannot be recovered!";
+    answers = {vbNo};
+    click(form->Command5);
+    EXPECT_EQ(said(), QStringList{question});
+    EXPECT_EQ(seen(form), deleting);
+    EXPECT_EQ(libraryRows(), kLibrary) << "picking and No write nothing";
+    click(form->Command5);
+    EXPECT_EQ(said(), QStringList({question, "The Code has been Deleted Successfully."}));
+    EXPECT_TRUE(seen(form).isEmpty());
+    EXPECT_EQ(libraryRows(), QList<QStringList>({kLibrary[0], kLibrary[2]}));
+}
+
+TEST_F(WindowTest, ModifyStoresTheEntriesUnderThePickedOrChangedHeadingOrRefusesThem)
+{
+    open(kLibrary);
+    // renamed null: Change Heading is not used. stored null: refused, the window stays as it was.
+    const struct {
+        int entry;
+        QString renamed;
+        const char *message, *focus;
+        QString stored;
+    } cases[] = {
+        {1, "  other", "This Code Name Already Exists", "Text1/  oth", {}},
+        {1, "  Renamed ", "The Code has been Modified Successfully.", "", "Renamed"},
+        {2, {}, "The Code has been Modified Successfully.", "", "Other"},
+    };
+    QList<QStringList> rows = kLibrary;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        form->mnuModify->trigger();
+        pick(c.entry);
+        form->Rich1->setText(QStringLiteral("' New words  "));
+        form->Rich2->setText(QStringLiteral("new  "));
+        if (!c.renamed.isNull()) {
+            click(form->Command1);
+            // The heading box takes the list's place, the heading selected from its start.
+            EXPECT_EQ(seen(form).filter(QRegularExpression(QStringLiteral("^(Co|Te)"))),
+                      QStringList({"Command1:off", "Command2", "Command4", "Text1= Centre "}));
+            EXPECT_EQ(form->Text1->selectedText(), QStringLiteral(" Centr"));
+            QTest::keyClick(form->Text1, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(form->Text1, c.renamed);
+        }
+        const QStringList before = seen(form);
+        click(form->Command4);
+        EXPECT_EQ(said(), QStringList{c.message});
+        if (c.stored.isNull()) {
+            EXPECT_EQ(seen(form), before);
+            EXPECT_EQ(focusAndSelection(form), c.focus);
+        } else {
+            EXPECT_TRUE(seen(form).isEmpty());
+            rows[c.entry] = QStringList{c.stored, "' New words", "new  "};
+        }
+        EXPECT_EQ(libraryRows(), rows);
+    }
+}
+
+// Between filling the list and using it, another program renames the snippet (in case only):
+// the user is told and the window goes back to idle. Or it removes the library: each use is
+// told and leaves the window as it was, the list naming the snippet shown.
+TEST_F(WindowTest, SnippetOrLibraryGoneSinceTheListWasFilledIsTold)
+{
+    open(kLibrary);
+    form->mnuGenerateCode->trigger();
+    libraryRows(QStringLiteral("UPDATE TABLE1 SET CodeName = 'SWAP' WHERE CodeName = 'Swap'"));
+    pick(0);
+    EXPECT_EQ(said(), QStringList{"The code \"Swap\" is no longer in the library; another program may have changed "
+                                  "or deleted it since the list was filled. Nothing was changed."});
+    EXPECT_TRUE(seen(form).isEmpty());
+    form->mnuGenerateCode->trigger();
+    pick(0);
+    ASSERT_TRUE(QFile::remove(store::databasePath()));
+    for (const char *use : {"picking another heading", "choosing a list mode", "adding"}) {
+        SCOPED_TRACE(use);
+        if (use[0] == 'a') {
+            form->mnuAdd->trigger();
+            QTest::keyClicks(form->Text1, QStringLiteral("New"));
+            QTest::keyClicks(form->Rich2, QStringLiteral("x"));
+        }
+        const QStringList before = seen(form);
+        use[0] == 'p' ? pick(1) : use[0] == 'c' ? form->mnuModify->trigger() : click(form->Command3);
+        EXPECT_EQ(said(), QStringList{QStringLiteral("The snippet library %1 was not found. To create an empty library "
+                                                     "there, run the command: quillbox init")
+                                          .arg(QDir::toNativeSeparators(store::databasePath()))});
+        EXPECT_EQ(seen(form), before);
+    }
+}
