@@ -328,62 +328,58 @@ TEST_F(StoreTest, BrokenHeldOrFullFilesAreReportedAndLeftAsTheyWere)
 {
     store::DbConnection::setBusyTimeout(200);
     const Failure none = Failure::None, locked = Failure::Locked, skip = Failure::Other;
-    const auto nothingHeld = [](auto arrange) {
-        return [arrange](const QString &p) {
-            arrange(p);
-            return Held();
-        };
+    const auto textFile = [](const QString &p) {
+        QFile f(p);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(QByteArray("Sub Main()\r\nEnd Sub\r\n").repeated(400));
+        return Held();
     };
-    expectFailures(
-        *this,
-        {
-            {"missing file", nothingHeld([](const QString &p) { QFile::remove(p); }), all(Failure::MissingFile),
-             "run the command: quillbox init"},
-            {"missing folder", nothingHeld([](const QString &p) { QDir(QFileInfo(p).path()).removeRecursively(); }),
-             all(Failure::MissingFile), "quillbox init"},
-            {"a text file", nothingHeld([](const QString &p) {
-                 QFile f(p);
-                 f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-                 f.write(QByteArray("Sub Main()\r\nEnd Sub\r\n").repeated(400));
-             }),
-             all(Failure::NotADatabase), "not an SQLite database"},
-            {"an empty file", nothingHeld([](const QString &p) { QFile::resize(p, 0); }), all(Failure::MissingTable),
-             "no table TABLE1"},
-            {"TABLE1 without the column code",
-             nothingHeld([](const QString &p) { RawConnection(p).run("ALTER TABLE TABLE1 DROP COLUMN code"); }),
-             all(Failure::MissingColumn), "no column code"},
-            {"damaged list of tables", nothingHeld([](const QString &p) { scribble(p, {}, 1, 8); }),
-             all(Failure::Damaged), "is damaged"},
-            // The headings' index is whole: the list is still read, the row's own text is not.
-            {"damaged page of the picked row",
-             nothingHeld([](const QString &p) { scribble(p, "desc row 100", 0, 64); }),
-             {none, skip, Failure::Damaged, skip, skip},
-             "is damaged"},
-            {"another connection writing", [](const QString &p) { return run(p, {"BEGIN EXCLUSIVE"}); }, all(locked),
-             "in use by another program"},
-            {"another connection about to write",
-             [](const QString &p) { return run(p, {"BEGIN IMMEDIATE"}); },
-             {none, locked, none, locked, locked},
-             "in use by another program"},
-            // The write gets in, but its COMMIT cannot: it is rolled back.
-            {"another connection reading",
-             [](const QString &p) {
-                 return run(p, {"BEGIN", "SELECT * FROM TABLE1"});
-             },
-             {none, locked, none, locked, locked},
-             "in use by another program"},
-            {"disk full: the file may grow by one page only",
-             [](const QString &) {
-                 store::DbConnection::setOpenHook([](QSqlDatabase &db) {
-                     QSqlQuery q(db);
-                     ASSERT_TRUE(q.exec("PRAGMA page_count") && q.next());
-                     ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(q.value(0).toInt() + 1)));
-                 });
-                 return Held(new int, [](int *i) { delete i, store::DbConnection::setOpenHook({}); });
-             },
-             {none, Failure::DiskFull, none, Failure::DiskFull, skip},
-             "Nothing was stored"},
+    const auto diskFull = [](const QString &) {
+        store::DbConnection::setOpenHook([](QSqlDatabase &db) {
+            QSqlQuery q(db);
+            ASSERT_TRUE(q.exec("PRAGMA page_count") && q.next());
+            ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(q.value(0).toInt() + 1)));
         });
+        return Held(new int, [](int *i) { delete i, store::DbConnection::setOpenHook({}); });
+    };
+    const auto dropCode = [](const QString &p) {
+        return RawConnection(p).run("ALTER TABLE TABLE1 DROP COLUMN code"), Held();
+    };
+    expectFailures(*this,
+                   {
+                       {"missing file", [](auto &p) { return QFile::remove(p), Held(); }, all(Failure::MissingFile),
+                        "run the command: quillbox init"},
+                       {"missing folder", [](auto &p) { return QDir(QFileInfo(p).path()).removeRecursively(), Held(); },
+                        all(Failure::MissingFile), "quillbox init"},
+                       {"a text file", textFile, all(Failure::NotADatabase), "not an SQLite database"},
+                       {"an empty file", [](auto &p) { return QFile::resize(p, 0), Held(); },
+                        all(Failure::MissingTable), "no table TABLE1"},
+                       {"TABLE1 without the column code", dropCode, all(Failure::MissingColumn), "no column code"},
+                       {"damaged list of tables", [](auto &p) { return scribble(p, {}, 1, 8), Held(); },
+                        all(Failure::Damaged), "is damaged"},
+                       // The headings' index is whole: the list is still read, the row's own text is not.
+                       {"damaged page of the picked row",
+                        [](auto &p) { return scribble(p, "desc row 100", 0, 64), Held(); },
+                        {none, skip, Failure::Damaged, skip, skip},
+                        "is damaged"},
+                       {"another connection writing", [](auto &p) { return run(p, {"BEGIN EXCLUSIVE"}); }, all(locked),
+                        "in use by another program"},
+                       {"another connection about to write",
+                        [](auto &p) { return run(p, {"BEGIN IMMEDIATE"}); },
+                        {none, locked, none, locked, locked},
+                        "in use by another program"},
+                       // The write gets in, but its COMMIT cannot: it is rolled back.
+                       {"another connection reading",
+                        [](auto &p) {
+                            return run(p, {"BEGIN", "SELECT * FROM TABLE1"});
+                        },
+                        {none, locked, none, locked, locked},
+                        "in use by another program"},
+                       {"disk full: the file may grow by one page only",
+                        diskFull,
+                        {none, Failure::DiskFull, none, Failure::DiskFull, skip},
+                        "Nothing was stored"},
+                   });
 }
 
 TEST_F(StoreTest, FilesAndFoldersWithoutRightsAreReported)
