@@ -10,7 +10,7 @@ if ! command -v clang-format >/dev/null; then
   "${as_root[@]}" apt-get update -q
   "${as_root[@]}" apt-get install -y -q --no-install-recommends clang-format
 fi
-mapfile -t files < <(git ls-files '*.cpp' '*.h')
+mapfile -t files < <(git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | while read -r f; do [[ -f $f ]] && echo "$f"; done)
 if [[ "${1:-}" == "--fix" ]]; then
   clang-format -i "${files[@]}"
   exit 0
