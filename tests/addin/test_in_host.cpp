@@ -1,18 +1,22 @@
-// The real add-in module in the host: registered through its own entry point, listed,
-// started as the host starts, chosen from the Add-Ins menu, and let go again.
+// The real add-in module as a host meets it: its exported entry points, its class factory
+// and whether it may be unloaded; registered through its own entry point, listed, started
+// as the host starts, chosen from the Add-Ins menu, and let go again.
 
+#include "addin/connectinterface.h"
 #include "host/hostaddins.h"
 #include "host/hostwindow.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
-#include <QFileInfo>
+#include <QLibrary>
 #include <QMenu>
+#include <QProcess>
 #include <QSettings>
 
 #include <gtest/gtest.h>
 
-using namespace qbx::host;
+using namespace qbx;
+using namespace host;
 
 namespace {
 
@@ -31,20 +35,59 @@ QWidget *quillboxWindow()
     return nullptr;
 }
 
-QSettings setting()
+QVariant displayOnConnect()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"),
-                     QStringLiteral("Quillbox"));
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Quillbox", "Quillbox")
+        .value("Settings/DisplayOnConnect");
 }
 
 } // namespace
 
+TEST(Module, ExportsTheFourEntryPointsAndNothingElse)
+{
+    QProcess nm;
+    nm.start(QStringLiteral("nm"), {QStringLiteral("-D"), QStringLiteral("--defined-only"), modulePath()});
+    ASSERT_TRUE(nm.waitForFinished(30000) && nm.exitCode() == 0) << nm.readAllStandardError().toStdString();
+    QStringList names;
+    for (const QString &line : QString::fromUtf8(nm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(' ', Qt::SkipEmptyParts);
+        if (fields.size() == 3 && fields[1] != QLatin1String("A"))
+            names << fields[2];
+    }
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"}));
+}
+
+TEST(Module, ServesOnlyConnectAndMayBeUnloadedOnlyWhenNothingLivesOrLocksIt)
+{
+    const auto getClassObject =
+        reinterpret_cast<DllGetClassObjectFn>(QLibrary::resolve(modulePath(), "DllGetClassObject"));
+    ASSERT_TRUE(getClassObject);
+    const auto unloadable = [] { return loader::canUnloadNow(modulePath()); };
+    void *object = reinterpret_cast<void *>(0x1);
+    const Guid other{0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+    EXPECT_EQ(getClassObject(&other, &IClassFactory::IID, &object), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(getClassObject(&quillbox::kConnectClassId, &IClassFactory::IID, factory.putVoid()), S_OK);
+    ComPtr<quillbox::_Connect> connect;
+    ASSERT_EQ(factory->CreateInstance(nullptr, quillbox::_Connect::IID, connect.putVoid()), S_OK);
+    factory->LockServer(true);
+    factory = nullptr;
+    EXPECT_EQ(unloadable(), false) << "Connect lives";
+    connect = nullptr;
+    EXPECT_EQ(unloadable(), false) << "the server is locked";
+    ASSERT_EQ(getClassObject(&quillbox::kConnectClassId, &IClassFactory::IID, factory.putVoid()), S_OK);
+    factory->LockServer(false);
+    factory = nullptr;
+    EXPECT_EQ(unloadable(), true);
+}
+
 TEST(AddInInHost, RegistersItselfAsTheHostExpectsAndUnregistersOnlyItself)
 {
     qbx::test::FreshUserFolders folders;
-    AddInRegistry registry;
-    registry.registry().setValue(qbx::kAddinsKey + QStringLiteral("\\Other.Connect"), QStringLiteral("LoadBehavior"),
-                                 1);
+    AddInRegistry().registry().setValue(kAddinsKey + "\\Other.Connect", QStringLiteral("LoadBehavior"), 1);
     QString error;
     ASSERT_TRUE(loader::registerServer(modulePath(), &error)) << error.toStdString();
     const auto info = AddInRegistry().addIn(kProgId);
@@ -53,15 +96,10 @@ TEST(AddInInHost, RegistersItselfAsTheHostExpectsAndUnregistersOnlyItself)
         (QStringList{info->displayName(), info->description, info->satelliteDllName, info->additionalRegistryKey}),
         (QStringList{"Quillbox Ver 1.0", "This Addin saves Time by creating codes for common usage.", "", ""}));
     EXPECT_EQ(std::pair(info->loadBehavior, info->commandLineSafe), std::pair(5, 1));
-    const auto classId = registry.classIdOf(kProgId, &error);
-    ASSERT_TRUE(classId) << error.toStdString();
-    EXPECT_EQ(registry.modulePathOf(*classId), QFileInfo(modulePath()).absoluteFilePath());
 
     ASSERT_TRUE(loader::unregisterServer(modulePath(), &error)) << error.toStdString();
     const QList<AddInInfo> left = AddInRegistry().addIns();
-    ASSERT_EQ(left.size(), 1);
-    EXPECT_EQ(left[0].progId, QStringLiteral("Other.Connect"));
-    EXPECT_FALSE(AddInRegistry().classIdOf(kProgId));
+    EXPECT_TRUE(left.size() == 1 && left[0].progId == "Other.Connect" && !AddInRegistry().classIdOf(kProgId));
 }
 
 TEST(AddInInHost, StartsWithTheHostOpensFromTheAddInsMenuAndRemembersTheOpenWindow)
@@ -73,40 +111,21 @@ TEST(AddInInHost, StartsWithTheHostOpensFromTheAddInsMenuAndRemembersTheOpenWind
         AddInHost host(model);
         HostWindow window(model, host);
         EXPECT_TRUE(host.connectStartupAddIns(false).empty());
-        EXPECT_EQ(host.connectMode(kProgId), qbx::ConnectMode::Startup);
+        EXPECT_EQ(host.connectMode(kProgId), ConnectMode::Startup);
         // The command is on the host's Add-Ins menu, after the manager's own entry.
         const QList<QAction *> entries = window.addInsMenu()->actions();
         ASSERT_EQ(entries.size(), 3);
         EXPECT_EQ(entries[2]->text(), QStringLiteral("Quillbox ver 1.0"));
         EXPECT_EQ(quillboxWindow(), nullptr) << "a start-up connection never opens the window";
-
         entries[2]->trigger();
-        ASSERT_NE(quillboxWindow(), nullptr);
-        EXPECT_TRUE(quillboxWindow()->isVisible());
-        ASSERT_TRUE(host.disconnectAddIn(kProgId, qbx::DisconnectMode::UserClosed));
-        EXPECT_EQ(window.addInsMenu()->actions().size(), 2);
-        EXPECT_EQ(quillboxWindow(), nullptr);
-        EXPECT_EQ(setting().value(QStringLiteral("Settings/DisplayOnConnect")), QStringLiteral("1"));
-
+        EXPECT_TRUE(quillboxWindow() && quillboxWindow()->isVisible());
+        ASSERT_TRUE(host.disconnectAddIn(kProgId, DisconnectMode::UserClosed));
+        EXPECT_TRUE(window.addInsMenu()->actions().size() == 2 && !quillboxWindow());
+        EXPECT_EQ(displayOnConnect(), QStringLiteral("1"));
         // Loaded again by the user, it opens the window it had open.
-        ASSERT_TRUE(host.connectAddIn(kProgId, qbx::ConnectMode::AfterStartup));
+        ASSERT_TRUE(host.connectAddIn(kProgId, ConnectMode::AfterStartup));
         EXPECT_TRUE(quillboxWindow() && quillboxWindow()->isVisible());
     }
     EXPECT_EQ(quillboxWindow(), nullptr);
     EXPECT_EQ(loader::canUnloadNow(modulePath()), std::optional<bool>(true));
-}
-
-TEST(AddInInHost, CommandLineConnectionAddsTheCommandButKeepsTheWindowClosed)
-{
-    qbx::test::FreshUserFolders folders;
-    setting().setValue(QStringLiteral("Settings/DisplayOnConnect"), QStringLiteral("1"));
-    ASSERT_TRUE(loader::registerServer(modulePath()));
-    ObjectModel model;
-    AddInHost host(model);
-    EXPECT_TRUE(host.connectStartupAddIns(true).empty());
-    EXPECT_EQ(host.connectMode(kProgId), qbx::ConnectMode::CommandLine);
-    EXPECT_EQ(model.controls(kAddInsBarName).size(), 1);
-    EXPECT_EQ(quillboxWindow(), nullptr);
-    host.disconnectAll();
-    EXPECT_EQ(setting().value(QStringLiteral("Settings/DisplayOnConnect")), QStringLiteral("0"));
 }

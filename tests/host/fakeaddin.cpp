@@ -33,18 +33,14 @@ public:
     std::uint32_t AddRef() override { return ++m_refs; }
     std::uint32_t Release() override
     {
-        if (--m_refs == 0) {
+        const std::uint32_t left = --m_refs;
+        if (left == 0)
             delete this;
-            return 0;
-        }
-        return m_refs;
+        return left;
     }
 
     HResult CreateInstance(IUnknown *, const Guid &iid, void **object) override
     {
-        *object = nullptr;
-        if (m_tag == fake::kFactoryFails)
-            return E_OUTOFMEMORY;
         ComPtr<IDTExtensibility2> made(new Fake(m_tag), false);
         return made->QueryInterface(iid, object);
     }
@@ -82,11 +78,9 @@ private:
 
 QBX_EXPORT_C HResult DllGetClassObject(const Guid *clsid, const Guid *iid, void **object)
 {
-    Guid family = *clsid;
-    const auto tag = static_cast<std::uint8_t>(family.data1 & 0xFFu);
-    family.data1 &= ~0xFFu;
+    const auto tag = static_cast<std::uint8_t>(clsid->data1 & 0xFFu);
     *object = nullptr;
-    if (family != fake::classId(0) || tag == fake::kUnknownClass)
+    if (*clsid != fake::classId(tag))
         return CLASS_E_CLASSNOTAVAILABLE;
     ComPtr<IClassFactory> factory(new Fake(tag), false);
     return factory->QueryInterface(*iid, object);

@@ -16,9 +16,7 @@ constexpr qbx::Guid classId(std::uint8_t tag)
     return {0xFA4E0000u | tag, 0x1D2C, 0x4B3A, {0x9E, 0x8F, 0x70, 0x61, 0x52, 0x43, 0x34, 0x25}};
 }
 
-// Tags with a behaviour of their own; every other tag is an ordinary add-in.
-inline constexpr std::uint8_t kFactoryFails = 0xF1;    // CreateInstance fails
+// The one tag with a behaviour of its own; every other tag is an ordinary add-in.
 inline constexpr std::uint8_t kConnectionFails = 0xF2; // OnConnection fails with a description
-inline constexpr std::uint8_t kUnknownClass = 0xF9;    // DllGetClassObject does not know it
 
 } // namespace fake

@@ -1,15 +1,13 @@
 // The main of every test executable: headless Qt, private user folders for the whole run,
 // and any Qt warning reported as a failure.
 
+#include "support/testsupport.h"
+
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <utility>
 
 namespace {
 
@@ -35,15 +33,10 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    QTemporaryDir home;
-    const std::pair<const char *, const char *> folders[] = {
-        {"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_RUNTIME_DIR", "runtime"}};
-    for (const auto &[variable, name] : folders) {
-        QDir(home.path()).mkpath(QLatin1String(name));
-        qputenv(variable, QFile::encodeName(home.filePath(QLatin1String(name))));
-    }
-    QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // Private user folders for the whole run; a runtime folder only its owner can enter.
+    const qbx::test::FreshUserFolders folders;
+    const QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
 
     qInstallMessageHandler(failOnWarnings);
     QApplication app(argc, argv);

@@ -3,10 +3,10 @@
 // way to run permission cases unprivileged, and waiting on the event loop.
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 
 #include <ostream>
 
@@ -21,10 +21,16 @@ namespace qbx::test {
 // Points XDG_DATA_HOME and XDG_CONFIG_HOME at new empty folders for its lifetime.
 class FreshUserFolders {
 public:
-    FreshUserFolders();
-    ~FreshUserFolders();
-    FreshUserFolders(const FreshUserFolders &) = delete;
-    FreshUserFolders &operator=(const FreshUserFolders &) = delete;
+    FreshUserFolders() : m_oldData(qgetenv("XDG_DATA_HOME")), m_oldConfig(qgetenv("XDG_CONFIG_HOME"))
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_data.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    }
+    ~FreshUserFolders()
+    {
+        qputenv("XDG_DATA_HOME", m_oldData);
+        qputenv("XDG_CONFIG_HOME", m_oldConfig);
+    }
 
     QString dataHome() const { return m_data.path(); }
     QString configHome() const { return m_config.path(); }
@@ -36,8 +42,11 @@ private:
     QByteArray m_oldData, m_oldConfig;
 };
 
-// The folder holding the built programs and the add-in module.
-QString binDir();
+// The folder holding the built programs and the add-in module, where the tests are built too.
+inline QString binDir()
+{
+    return QCoreApplication::applicationDirPath();
+}
 
 // Permission cases cannot be shown as root, who reads and writes everything. Called first
 // in such a test: as root, runs this same test again in a child process as the user
@@ -46,17 +55,6 @@ QString binDir();
 bool rerunUnprivileged();
 
 // Waits, processing events, until the predicate holds or the timeout passes.
-template <typename Pred>
-bool waitFor(Pred pred, int timeoutMs = 5000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!pred()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
+inline constexpr auto waitFor = [](auto pred, int timeoutMs = 5000) { return QTest::qWaitFor(pred, timeoutMs); };
 
 } // namespace qbx::test
