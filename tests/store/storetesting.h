@@ -5,6 +5,8 @@
 #include "store/libraryfolder.h"
 #include "support/testsupport.h" // shows QStrings as text in failures
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -13,6 +15,14 @@
 #include <QVariantList>
 
 namespace qbx::test {
+
+// A digest of the file's bytes, or "none" when it cannot be read.
+inline QByteArray digest(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+                                       : QByteArray("none");
+}
 
 class RawConnection {
 public:

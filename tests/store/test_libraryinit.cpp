@@ -6,7 +6,6 @@
 #include "store/libraryinit.h"
 #include "store/storetesting.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QUrl>
@@ -14,15 +13,9 @@
 #include <gtest/gtest.h>
 
 using namespace quillbox;
+using qbx::test::digest;
 
 namespace {
-
-QByteArray digest(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
-                                       : QByteArray();
-}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {

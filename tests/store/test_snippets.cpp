@@ -6,7 +6,6 @@
 #include "store/snippets.h"
 #include "store/storetesting.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +18,7 @@
 #include <random>
 
 using namespace quillbox;
+using qbx::test::digest;
 using qbx::test::RawConnection;
 using store::Failure;
 using store::Outcome;
@@ -252,13 +252,6 @@ store::Result runOperation(const store::SnippetLibrary &library, std::size_t i)
     default:
         return library.remove(picked);
     }
-}
-
-QByteArray digest(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
-                                       : QByteArray("none");
 }
 
 struct FailureCase {
