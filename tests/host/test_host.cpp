@@ -185,16 +185,6 @@ TEST(HostObjectModel, ClickReachesEveryAdvisedSinkOfThatControlOnly)
     EXPECT_EQ(error, "Invalid procedure call or argument: the command bar control belongs to another host.");
 }
 
-TEST(HostAddIns, ClassIdsParseBackFromTextInEitherCase)
-{
-    const Guid id{0xFFFFFFFF, 0xFFFF, 0x0001, {0, 0xFF, 1, 2, 3, 4, 5, 0xA0}};
-    EXPECT_TRUE(parseGuid(id.toString()) == id && parseGuid(id.toString().toLower()) == id);
-    for (const QString &bad :
-         QStringList{"FFFFFFFF-FFFF-0001-00FF-0102030405A0", "{FFFFFFFF-FFFF-0001-00FF-0102030405A}",
-                     "{FFFFFFFF0-FFF-0001-00FF-0102030405A0}", "{FFFFFFFF-FFFF-0001-00FF-0102030405G0}"})
-        EXPECT_FALSE(parseGuid(bad)) << bad.toStdString();
-}
-
 TEST(HostAddIns, RegistryListsAddInsAndResolvesTheirModules)
 {
     qbx::test::FreshUserFolders folders;

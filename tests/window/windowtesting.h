@@ -28,12 +28,20 @@ namespace quillbox::test {
 
 // The controls the user can see in the client area, sorted: the name, ":off" for a disabled
 // one, and the text of the title, the heading list (current text/entries) and the boxes.
+// Every control lies inside the client area, and controls that share a place are never
+// shown together.
 inline QStringList seen(const frmAddIn *f)
 {
     QStringList out;
+    QList<const QWidget *> shown;
     for (QWidget *w : f->centralWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_TRUE(f->centralWidget()->rect().contains(w->geometry())) << w->objectName().toStdString();
         if (!w->isVisibleTo(f) || w == f->Toolbar1 || w == f->StatusBar1)
             continue;
+        for (const QWidget *other : shown)
+            EXPECT_FALSE(other->geometry().intersects(w->geometry()))
+                << other->objectName().toStdString() << " and " << w->objectName().toStdString();
+        shown << w;
         QString item = w->objectName() + (w->isEnabled() ? QString() : QStringLiteral(":off"));
         if (w == f->Label4 || w == f->Text1)
             item += QLatin1Char('=') + w->property("text").toString();
