@@ -111,6 +111,13 @@ public:
         return result;
     }
 
+    // Runs a write of the operation and ends the transaction: committed when it went through.
+    Result write(const QString &statement, const QVariantList &values)
+    {
+        QSqlQuery q;
+        return run(q, statement, values) ? finish(Result{}, Outcome::Done) : failed(Result{});
+    }
+
     // The failure this session met.
     template <typename R>
     R failed(R result)
@@ -228,11 +235,8 @@ Result SnippetLibrary::add(const QString &heading, const QString &description, c
         return s.failed(Result{});
     if (taken)
         return s.finish(Result{}, Outcome::Taken);
-    QSqlQuery q;
-    if (!s.run(q, QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"),
-               {column(trimSpaces(heading)), column(trimSpaces(description)), column(code)}))
-        return s.failed(Result{});
-    return s.finish(Result{}, Outcome::Done);
+    return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"),
+                   {column(trimSpaces(heading)), column(trimSpaces(description)), column(code)});
 }
 
 Result SnippetLibrary::modify(const QString &picked, const QString &heading, const QString &description,
@@ -251,11 +255,8 @@ Result SnippetLibrary::modify(const QString &picked, const QString &heading, con
         return s.failed(Result{});
     if (taken)
         return s.finish(Result{}, Outcome::Taken);
-    QSqlQuery q;
-    if (!s.run(q, QStringLiteral("UPDATE TABLE1 SET CodeName = ?, CodeDesc = ?, code = ? WHERE rowid = ?"),
-               {column(trimSpaces(heading)), column(trimSpaces(description)), column(code), *row}))
-        return s.failed(Result{});
-    return s.finish(Result{}, Outcome::Done);
+    return s.write(QStringLiteral("UPDATE TABLE1 SET CodeName = ?, CodeDesc = ?, code = ? WHERE rowid = ?"),
+                   {column(trimSpaces(heading)), column(trimSpaces(description)), column(code), *row});
 }
 
 Result SnippetLibrary::remove(const QString &picked) const
@@ -266,10 +267,7 @@ Result SnippetLibrary::remove(const QString &picked) const
         return s.failed(Result{});
     if (!row)
         return s.finish(Result{}, Outcome::Vanished);
-    QSqlQuery q;
-    if (!s.run(q, QStringLiteral("DELETE FROM TABLE1 WHERE rowid = ?"), {*row}))
-        return s.failed(Result{});
-    return s.finish(Result{}, Outcome::Done);
+    return s.write(QStringLiteral("DELETE FROM TABLE1 WHERE rowid = ?"), {*row});
 }
 
 } // namespace quillbox::store
