@@ -18,7 +18,7 @@ using namespace quillbox::test;
 namespace {
 
 const QList<QStringList> kLibrary = {{"Swap", "' Exchanges two values", "t = a\r\na = b"},
-                                     {" Centre ", "' Puts a form mid-screen", "Dim x As Long\r\nMe.Move 0, 0"},
+                                     {" Centre ", "' Puts a form mid-screen", "Dim x As Long\r\nMe.Move 0, 0\r\n "},
                                      {"Other  ", "' Another", "If x Then y = 1 'set"}};
 
 } // namespace
@@ -75,7 +75,7 @@ TEST_F(WindowTest, PickShowsTheSnippetColouredToCopyOrDeleteIt)
     std::vector<bool> cancelDuringRead;
     store::DbConnection::setOpenHook([&](QSqlDatabase &) { cancelDuringRead.push_back(form->Command2->isEnabled()); });
     const std::shared_ptr<void> unhook(nullptr, [](void *) { store::DbConnection::setOpenHook(nullptr); });
-    const QString composed = "' Centre \r\n\r\n' Puts a form mid-screen\r\n\r\nDim x As Long\r\nMe.Move 0, 0";
+    const QString composed = "' Centre \r\n\r\n' Puts a form mid-screen\r\n\r\nDim x As Long\r\nMe.Move 0, 0\r\n ";
     const std::pair<QAction *, QStringList> modes[] = {{form->mnuModify, {"Command1", "Command2", "Command4"}},
                                                        {form->mnuDelete, {"Command2", "Command5"}},
                                                        {form->mnuGenerateCode, {"Command2", "Command6"}}};
