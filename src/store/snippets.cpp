@@ -56,24 +56,21 @@ QString sqlText(const QString &text)
 // A failure anywhere rolls back what was begun and is kept, in words, for the result.
 class Session {
 public:
-    explicit Session(const QString &path) { m_ok = m_db.Open(path); }
-
-    bool begin(bool writing)
+    // Opens the library and begins a read, or a write that reserves the file at once.
+    Session(const QString &path, bool writing) : m_writing(writing)
     {
-        m_writing = writing;
-        m_ok = m_ok && (writing ? m_db.beginWrite() : m_db.beginRead());
+        m_ok = m_db.Open(path) && (writing ? m_db.beginWrite() : m_db.beginRead());
         // The table and its three columns must be there, whichever of them the operation reads.
-        if (m_ok) {
-            QSqlQuery check;
-            m_ok = run(check, QStringLiteral("SELECT rowid, CodeName, CodeDesc, code FROM TABLE1 LIMIT 0"));
-        }
-        return m_ok;
+        QSqlQuery check;
+        m_ok = m_ok && run(check, QStringLiteral("SELECT rowid, CodeName, CodeDesc, code FROM TABLE1 LIMIT 0"));
     }
 
     // Prepares and runs a statement with its values; false (and the failure kept) when the
     // library refused it.
     bool run(QSqlQuery &q, const QString &statement, const QVariantList &values = {})
     {
+        if (!m_ok)
+            return false;
         q = QSqlQuery(m_db.database());
         q.setForwardOnly(true);
         if (!q.prepare(statement)) {
@@ -171,7 +168,7 @@ public:
 private:
     DbConnection m_db;
     bool m_ok = false;
-    bool m_writing = false;
+    bool m_writing;
 };
 
 // A stored column: a null string stays NULL in the table.
@@ -188,9 +185,7 @@ SnippetLibrary::SnippetLibrary(QString path) : m_path(std::move(path))
 HeadingsResult SnippetLibrary::headings() const
 {
     HeadingsResult result;
-    Session s(m_path);
-    if (!s.begin(false))
-        return s.failed(std::move(result));
+    Session s(m_path, false);
     // The headings are read from their index, which hands them over in its own order;
     // table order is rowid order.
     QSqlQuery q;
@@ -211,9 +206,9 @@ HeadingsResult SnippetLibrary::headings() const
 SnippetResult SnippetLibrary::find(const QString &picked) const
 {
     SnippetResult result;
-    Session s(m_path);
+    Session s(m_path, false);
     std::optional<qint64> row;
-    if (!s.begin(false) || !s.findPicked(picked, &row))
+    if (!s.findPicked(picked, &row))
         return s.failed(std::move(result));
     if (!row)
         return s.finish(std::move(result), Outcome::Vanished);
@@ -229,9 +224,9 @@ SnippetResult SnippetLibrary::find(const QString &picked) const
 
 Result SnippetLibrary::add(const QString &heading, const QString &description, const QString &code) const
 {
-    Session s(m_path);
+    Session s(m_path, true);
     bool taken = false;
-    if (!s.begin(true) || !s.findTaken(heading, std::nullopt, &taken))
+    if (!s.findTaken(heading, std::nullopt, &taken))
         return s.failed(Result{});
     if (taken)
         return s.finish(Result{}, Outcome::Taken);
@@ -242,9 +237,9 @@ Result SnippetLibrary::add(const QString &heading, const QString &description, c
 Result SnippetLibrary::modify(const QString &picked, const QString &heading, const QString &description,
                               const QString &code) const
 {
-    Session s(m_path);
+    Session s(m_path, true);
     std::optional<qint64> row;
-    if (!s.begin(true) || !s.findPicked(picked, &row))
+    if (!s.findPicked(picked, &row))
         return s.failed(Result{});
     if (!row)
         return s.finish(Result{}, Outcome::Vanished);
@@ -261,9 +256,9 @@ Result SnippetLibrary::modify(const QString &picked, const QString &heading, con
 
 Result SnippetLibrary::remove(const QString &picked) const
 {
-    Session s(m_path);
+    Session s(m_path, true);
     std::optional<qint64> row;
-    if (!s.begin(true) || !s.findPicked(picked, &row))
+    if (!s.findPicked(picked, &row))
         return s.failed(Result{});
     if (!row)
         return s.finish(Result{}, Outcome::Vanished);
