@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <utility>
 
 class QSqlError;
 
@@ -34,6 +35,8 @@ public:
 
     QSqlDatabase database() const;
     const StoreError &lastError() const { return m_error; }
+    // Records a failure found by looking at the file rather than by the database's error.
+    void setError(StoreError error) { m_error = std::move(error); }
     // Records a failure of this connection's file, classified from the database's error.
     const StoreError &fail(const QSqlError &error, bool writing);
 

@@ -1,0 +1,173 @@
+#include "store/session.h"
+
+#include <QDir>
+#include <QSqlError>
+
+#include <algorithm>
+
+namespace quillbox::store {
+
+namespace {
+
+std::function<void()> &checkedHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+} // namespace
+
+bool isAscii(const QString &text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+QString sqlText(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+QVariant column(const QString &text)
+{
+    return text.isNull() ? QVariant() : QVariant(text);
+}
+
+Session::Session(const QString &path, bool writing) : m_writing(writing)
+{
+    m_ok = m_db.Open(path) && (writing ? m_db.beginWrite() : m_db.beginRead());
+    m_ok = m_ok && checkTable();
+}
+
+bool Session::checkTable()
+{
+    const QString file = QDir::toNativeSeparators(m_db.path());
+    QSqlQuery q;
+    if (!run(q, QStringLiteral("SELECT type FROM sqlite_master WHERE name = 'TABLE1' COLLATE NOCASE "
+                               "AND type IN ('table', 'view')")))
+        return false;
+    if (q.next() && q.value(0).toString() == QLatin1String("view")) {
+        m_db.setError({Failure::MissingTable,
+                       QStringLiteral("In the snippet library %1, TABLE1 is a view, not a table, so its snippets "
+                                      "cannot be told apart.")
+                           .arg(file)});
+        return m_ok = false;
+    }
+    // A column of the table may shadow the name rowid; the rows' identity is then read under
+    // one of its other names.
+    QStringList columns;
+    if (!run(q, QStringLiteral("PRAGMA table_info(TABLE1)")))
+        return false;
+    while (q.next())
+        columns.append(q.value(1).toString().toLower());
+    if (!walked(q))
+        return false;
+    const QStringList names{QStringLiteral("rowid"), QStringLiteral("_rowid_"), QStringLiteral("oid")};
+    const auto free = std::find_if(names.begin(), names.end(), [&](const QString &n) { return !columns.contains(n); });
+    if (free == names.end()) {
+        m_db.setError({Failure::MissingColumn,
+                       QStringLiteral("The table TABLE1 of the snippet library %1 has its own columns named rowid, "
+                                      "_rowid_ and oid, so its rows cannot be told apart.")
+                           .arg(file)});
+        return m_ok = false;
+    }
+    m_rowId = *free;
+    // The table and its three columns must be there, whichever of them the operation reads.
+    return run(q, withRowId(QStringLiteral("SELECT %ROW%, CodeName, CodeDesc, code FROM TABLE1 LIMIT 0")));
+}
+
+QString Session::withRowId(QString statement) const
+{
+    return statement.replace(QLatin1String("%ROW%"), m_rowId);
+}
+
+bool Session::run(QSqlQuery &q, const QString &statement, const QVariantList &values)
+{
+    if (!m_ok)
+        return false;
+    q = QSqlQuery(m_db.database());
+    q.setForwardOnly(true);
+    if (!q.prepare(statement)) {
+        m_db.fail(q.lastError(), m_writing);
+        return m_ok = false;
+    }
+    for (const QVariant &value : values)
+        q.addBindValue(value);
+    if (!q.exec()) {
+        m_db.fail(q.lastError(), m_writing);
+        return m_ok = false;
+    }
+    return true;
+}
+
+bool Session::walked(const QSqlQuery &q)
+{
+    if (q.lastError().isValid()) {
+        m_db.fail(q.lastError(), m_writing);
+        return m_ok = false;
+    }
+    return true;
+}
+
+Result Session::write(const QString &statement, const QVariantList &values)
+{
+    checked();
+    QSqlQuery q;
+    return run(q, statement, values) ? finish(Result{}, Outcome::Done) : failed(Result{});
+}
+
+StoreError Session::failure() const
+{
+    StoreError error = m_db.lastError();
+    if (!error)
+        error = {Failure::Other, QStringLiteral("The snippet library %1 could not be used.").arg(m_db.path())};
+    return error;
+}
+
+// The rows are picked out by the database from the headings' index; the first of them is
+// chosen here: asked for min(rowid), the database would walk the table itself, descriptions
+// and code and all.
+bool Session::findPicked(const QString &picked, std::optional<qint64> *row)
+{
+    QSqlQuery q;
+    if (!run(q, withRowId(QStringLiteral("SELECT %ROW% FROM TABLE1 WHERE trim(CodeName, ' ') = ?")),
+             {sqlText(trimSpaces(picked))}))
+        return false;
+    row->reset();
+    while (q.next()) {
+        const qint64 rowid = q.value(0).toLongLong();
+        if (!*row || rowid < **row)
+            *row = rowid;
+    }
+    return walked(q);
+}
+
+// The database compares the rows whose headings are plain ASCII exactly (its upper() folds
+// ASCII letters as QString does); every other row is handed over and compared here,
+// Unicode-aware.
+bool Session::findTaken(const QString &entered, std::optional<qint64> except, bool *taken)
+{
+    const QString wanted = sqlText(trimSpaces(entered).toUpper());
+    QSqlQuery q;
+    if (!run(q,
+             withRowId(QStringLiteral("SELECT %ROW%, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) = ? "
+                                      "OR length(CAST(CodeName AS BLOB)) <> length(CodeName)")),
+             {isAscii(wanted) ? wanted : QString()}))
+        return false;
+    *taken = false;
+    while (!*taken && q.next())
+        *taken = q.value(0).toLongLong() != except && headingMatchesTaken(q.value(1), entered);
+    return walked(q);
+}
+
+void Session::setCheckedHook(std::function<void()> hook)
+{
+    checkedHook() = std::move(hook);
+}
+
+void Session::checked() const
+{
+    if (checkedHook())
+        checkedHook()();
+}
+
+} // namespace quillbox::store
