@@ -138,6 +138,18 @@ bool Session::findPicked(const QString &picked, std::optional<qint64> *row)
         if (!*row || rowid < **row)
             *row = rowid;
     }
+    if (!walked(q) || *row)
+        return walked(q);
+    // A heading whose stored bytes are no valid text (written by another program) reaches
+    // us with replacement characters, and the database compares bytes: such a row is found
+    // by its heading as the list showed it.
+    if (!run(q, withRowId(QStringLiteral("SELECT %ROW%, CodeName FROM TABLE1 WHERE CodeName IS NOT NULL"))))
+        return false;
+    while (q.next()) {
+        const qint64 rowid = q.value(0).toLongLong();
+        if ((!*row || rowid < **row) && headingMatchesPicked(q.value(1), picked))
+            *row = rowid;
+    }
     return walked(q);
 }
 

@@ -110,9 +110,27 @@ Result SnippetLibrary::modify(const QString &picked, const QString &heading, con
         return s.failed(Result{});
     if (taken)
         return s.finish(Result{}, Outcome::Taken);
-    return s.write(
-        s.withRowId(QStringLiteral("UPDATE TABLE1 SET CodeName = ?, CodeDesc = ?, code = ? WHERE %ROW% = ?")),
-        {column(trimSpaces(heading)), column(trimSpaces(description)), column(code), *row});
+    // Only the columns that change are written: a column nobody touched keeps its stored
+    // bytes, also where they are no valid text and reached us with replacement characters.
+    QSqlQuery q;
+    if (!s.run(q, s.withRowId(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE %ROW% = ?")), {*row}))
+        return s.failed(Result{});
+    if (!q.next())
+        return s.walked(q) ? s.finish(Result{}, Outcome::Vanished) : s.failed(Result{});
+    const QVariant values[] = {column(trimSpaces(heading)), column(trimSpaces(description)), column(code)};
+    const char *names[] = {"CodeName", "CodeDesc", "code"};
+    QStringList sets;
+    QVariantList changed;
+    for (int i = 0; i < 3; ++i) {
+        if (q.value(i).isNull() != values[i].isNull() || q.value(i).toString() != values[i].toString()) {
+            sets << QStringLiteral("%1 = ?").arg(QLatin1String(names[i]));
+            changed << values[i];
+        }
+    }
+    if (sets.isEmpty())
+        return s.finish(Result{}, Outcome::Done);
+    return s.write(s.withRowId(QStringLiteral("UPDATE TABLE1 SET %1 WHERE %ROW% = ?").arg(sets.join(u", "))),
+                   changed << *row);
 }
 
 Result SnippetLibrary::remove(const QString &picked) const

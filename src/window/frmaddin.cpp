@@ -30,6 +30,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <limits>
+
 namespace quillbox {
 
 namespace {
@@ -200,6 +202,8 @@ void frmAddIn::createControls(QWidget *client)
     Text1 = new QLineEdit(client);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(twipsRect(3360, 1200, 7455, 375));
+    // The box takes a heading of any length the library holds; its own limit would cut one.
+    Text1->setMaxLength(std::numeric_limits<int>::max());
 
     Command2 =
         makePictureButton(client, "Command2", QStringLiteral("Cancel"), Image::Cancel, twipsRect(6360, 7320, 855, 615));

@@ -4,6 +4,12 @@
 //   store_helper add HEADING GO
 //                              waits until the file GO exists, then adds the snippet HEADING
 //                              and prints the outcome: done, taken, or the failure's message.
+//   store_helper rename OLD NEW GO
+//                              the same for renaming the snippet OLD to NEW.
+//   store_helper churn STOP    until the file STOP exists, replaces the last row, in one
+//                              transaction each time, by "Churn" or "Other" in turn, each
+//                              version's description and code "<heading> <n>", about
+//                              every millisecond.
 
 #include "store/crashsnippet.h"
 #include "store/libraryfolder.h"
@@ -11,6 +17,9 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QThread>
 
 #include <cstdio>
@@ -20,9 +29,8 @@ using namespace quillbox::store;
 namespace {
 
 // Prints the outcome; false when the snippet was not stored.
-bool add(const QString &heading, const QString &description, const QString &code, const char *done)
+bool say(const Result &added, const char *done)
 {
-    const Result added = SnippetLibrary(databasePath()).add(heading, description, code);
     std::printf("%s\n", added.done()                      ? done
                         : added.outcome == Outcome::Taken ? "taken"
                                                           : qPrintable(added.error.message));
@@ -38,19 +46,45 @@ int main(int argc, char **argv)
     const QStringList args = QCoreApplication::arguments();
     std::printf("ready\n");
     std::fflush(stdout);
+    const SnippetLibrary library(databasePath());
     if (args.size() == 3 && args[1] == QLatin1String("write")) {
         for (int i = 0;; ++i) {
             const QString heading = QStringLiteral("%1-%2").arg(args[2]).arg(i);
-            if (!add(heading, qbx::test::crashDescription(heading), qbx::test::crashCode(heading), qPrintable(heading)))
+            if (!say(library.add(heading, qbx::test::crashDescription(heading), qbx::test::crashCode(heading)),
+                     qPrintable(heading)))
                 return 1;
         }
     }
-    if (args.size() == 4 && args[1] == QLatin1String("add")) {
-        while (!QFileInfo::exists(args[3]))
+    if ((args.size() == 4 && args[1] == QLatin1String("add")) || (args.size() == 5 && args[1] == "rename")) {
+        while (!QFileInfo::exists(args.last()))
             QThread::usleep(200);
-        add(args[2], args[2], args[2], "done");
+        QThread::usleep(QRandomGenerator::global()->bounded(1000)); // not quite all at once
+        say(args.size() == 4 ? library.add(args[2], args[2], args[2]) : library.modify(args[2], args[3], "d", "c"),
+            "done");
         return 0;
     }
-    std::fprintf(stderr, "usage: store_helper write RUN | add HEADING GO\n");
+    if (args.size() == 3 && args[1] == QLatin1String("churn")) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setDatabaseName(databasePath());
+        QSqlQuery q(db.open() ? db : QSqlDatabase());
+        q.exec(QStringLiteral("PRAGMA synchronous = OFF")); // each rewrite holds the file only briefly
+        for (int n = 0; !QFileInfo::exists(args[2]); ++n) {
+            const QString version = QLatin1String(n % 2 ? "Other" : "Churn");
+            const QString text = QStringLiteral("%1 %2").arg(version).arg(n);
+            if (!q.exec("BEGIN IMMEDIATE")
+                || !q.exec("DELETE FROM TABLE1 WHERE rowid = (SELECT max(rowid) FROM TABLE1)")
+                || !q.prepare("INSERT INTO TABLE1 VALUES (?, ?, ?)"))
+                return 1;
+            q.addBindValue(version);
+            q.addBindValue(text);
+            q.addBindValue(text);
+            if (!q.exec() || !q.exec("COMMIT"))
+                return 1;
+            QThread::usleep(1000); // readers get their turn
+        }
+        return 0;
+    }
+    std::fprintf(stderr, "usage: store_helper write RUN | add HEADING GO | rename OLD NEW GO | churn STOP\n");
     return 2;
 }
