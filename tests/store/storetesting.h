@@ -26,11 +26,12 @@ inline QByteArray digest(const QString &path)
 
 class RawConnection {
 public:
-    // Opens an existing file, never creating one.
-    explicit RawConnection(const QString &path) : m_name(QStringLiteral("test-raw-%1").arg(++counter()))
+    // Opens an existing file, never creating one; waits that long for a file another holds.
+    explicit RawConnection(const QString &path, int busyTimeout = 5000)
+        : m_name(QStringLiteral("test-raw-%1").arg(++counter()))
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeout));
         db.setDatabaseName(quillbox::store::readWriteUri(path));
         db.open();
     }

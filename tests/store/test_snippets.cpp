@@ -3,6 +3,7 @@
 
 #include "store/database.h"
 #include "store/libraryinit.h"
+#include "store/session.h"
 #include "store/snippets.h"
 #include "store/storetesting.h"
 
@@ -174,6 +175,73 @@ TEST_F(StoreTest, HeadingsInTableOrderTextKeptWholeAndAnEmptyLibrary)
     }
 }
 
+// Another program writes between an operation's check and its own write, or between finding
+// the picked row and reading it: it has to wait, and the operation does what it checked.
+TEST_F(StoreTest, AnotherProgramCannotWriteBetweenAnOperationsCheckAndItsWrite)
+{
+    const struct {
+        const char *name;
+        std::function<store::Result(const store::SnippetLibrary &)> op;
+        QStringList meanwhile;
+        QStringList after;
+    } cases[] = {
+        {"add",
+         [](auto &l) { return l.add("Dup", "d", "c"); },
+         {"INSERT INTO TABLE1 VALUES ('DUP', 'x', 'x')"},
+         {"Last|d0|c0", "Dup|d|c"}},
+        {"rename",
+         [](auto &l) { return l.modify("Last", "Dup", "d", "c"); },
+         {"INSERT INTO TABLE1 VALUES ('DUP', 'x', 'x')"},
+         {"Dup|d|c"}},
+        {"find",
+         [](auto &l) {
+             const store::SnippetResult r = l.find("Last");
+             EXPECT_EQ(r.snippet.heading.toString() + r.snippet.code.toString(), "Lastc0");
+             return r;
+         },
+         {"DELETE FROM TABLE1", "INSERT INTO TABLE1 VALUES ('Other', 'x', 'x')"},
+         {"Last|d0|c0"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        setHeadings(path, {"Last"});
+        QString refused;
+        store::Session::setCheckedHook([&] {
+            RawConnection other(path, 0);
+            for (const QString &statement : QStringList{"BEGIN IMMEDIATE"} + c.meanwhile + QStringList{"COMMIT"})
+                refused += other.run(statement);
+        });
+        const store::Result r = c.op(library);
+        store::Session::setCheckedHook({});
+        EXPECT_EQ(r.outcome, Outcome::Done) << r.error.message.toStdString();
+        EXPECT_TRUE(refused.contains("locked")) << refused.toStdString();
+        EXPECT_EQ(storedRows(path), c.after);
+    }
+}
+
+// Headings written by another program: bytes that are no valid text, and a column of the
+// table's own named rowid. The list offers them, and each can be shown, changed and removed.
+TEST_F(StoreTest, RowsWithOddHeadingsOrAColumnNamedRowidCanBeReached)
+{
+    RawConnection raw(path);
+    ASSERT_EQ(raw.run("INSERT INTO TABLE1 VALUES (CAST(x'4bf6ff6e' AS TEXT), CAST(x'ff' AS TEXT), 'c')"), QString());
+    const QString odd = library.headings().headings.value(0);
+    const store::Snippet shown = library.find(odd).snippet;
+    EXPECT_EQ(shown.code, "c");
+    ASSERT_TRUE(library.modify(odd, odd, shown.description.toString(), "new").done());
+    EXPECT_EQ(raw.value("SELECT hex(CodeName) || hex(CodeDesc) || code FROM TABLE1").toString(), "4BF6FF6EFFnew")
+        << "the columns nobody changed keep their bytes";
+    EXPECT_TRUE(library.remove(odd).done());
+    EXPECT_EQ(raw.value("SELECT count(*) FROM TABLE1").toInt(), 0);
+
+    for (const char *statement : {"DROP TABLE TABLE1", "CREATE TABLE TABLE1 (rowid TEXT, CodeName, CodeDesc, code)",
+                                  "INSERT INTO TABLE1 VALUES ('1', 'b', 'd', 'c'), ('1', 'a', 'd', 'c')"})
+        ASSERT_EQ(raw.run(statement), QString());
+    EXPECT_EQ(library.headings().headings, QStringList({"b", "a"}));
+    EXPECT_TRUE(library.modify("a", "z", "d", "c").done() && library.remove("b").done());
+    EXPECT_EQ(raw.value("SELECT group_concat(CodeName) FROM TABLE1").toString(), "z");
+}
+
 // --- Failures ---------------------------------------------------------------------------------
 
 // Whatever a failure case holds on to (a lock, taken rights) until it is dropped.
@@ -283,6 +351,16 @@ TEST_F(StoreTest, BrokenHeldOrFullFilesAreReportedAndLeftAsTheyWere)
         });
         return Held(new int, [](int *i) { delete i, store::DbConnection::setOpenHook({}); });
     };
+    // TABLE1 made a view of the table, or a table with columns shadowing every name of the
+    // rows' identity.
+    const auto viewInstead = [](const QString &p, const QString &view) {
+        RawConnection raw(p);
+        const QString copy = view.isEmpty()
+                                 ? "CREATE TABLE TABLE1 AS SELECT 1 AS rowid, 1 AS _rowid_, 1 AS oid, * FROM T"
+                                 : "CREATE VIEW TABLE1 AS " + view;
+        EXPECT_EQ(raw.run("ALTER TABLE TABLE1 RENAME TO T"), QString());
+        EXPECT_EQ(raw.run(copy), QString());
+    };
     const auto dropCode = [](const QString &p) {
         return RawConnection(p).run("ALTER TABLE TABLE1 DROP COLUMN code"), Held();
     };
@@ -296,6 +374,10 @@ TEST_F(StoreTest, BrokenHeldOrFullFilesAreReportedAndLeftAsTheyWere)
                        {"an empty file", [](auto &p) { return QFile::resize(p, 0), Held(); },
                         all(Failure::MissingTable), "no table TABLE1"},
                        {"TABLE1 without the column code", dropCode, all(Failure::MissingColumn), "no column code"},
+                       {"TABLE1 a view", [&](auto &p) { return viewInstead(p, "SELECT * FROM T"), Held(); },
+                        all(Failure::MissingTable), "TABLE1 is a view, not a table"},
+                       {"rowid, _rowid_ and oid all columns", [&](auto &p) { return viewInstead(p, {}), Held(); },
+                        all(Failure::MissingColumn), "has its own columns named rowid, _rowid_ and oid"},
                        {"damaged list of tables", [](auto &p) { return scribble(p, {}, 1, 8), Held(); },
                         all(Failure::Damaged), "is damaged"},
                        // The headings' index is whole: the list is still read, the row's own text is not.
