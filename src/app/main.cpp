@@ -2,140 +2,22 @@
 // module; with a command, works on the library from the command line.
 
 #include "app/addinmodule.h"
-#include "resources/versioninfo.h"
-#include "store/libraryfolder.h"
-#include "store/libraryinit.h"
-#include "store/snippets.h"
-#include "store/snippettext.h"
+#include "app/cli.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QTextStream>
 #include <QTimer>
 #include <QWidget>
 
-#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
-
-QTextStream &out()
-{
-    static QTextStream s(stdout);
-    return s;
-}
 
 QTextStream &err()
 {
     static QTextStream s(stderr);
     return s;
-}
-
-const char *const kUsage = "Usage: quillbox [COMMAND]\n"
-                           "\n"
-                           "Without a command, opens the Quillbox window: a personal library of Visual Basic\n"
-                           "code snippets that hands a chosen snippet back as paste-ready source text.\n"
-                           "\n"
-                           "Commands:\n"
-                           "  init [--samples]   create the library folder, an empty library and the help file\n"
-                           "                     where they are missing (nothing existing is changed);\n"
-                           "                     --samples puts a few sample snippets into a new library\n"
-                           "  list               print the headings of the library, one a line, in table order\n"
-                           "  show HEADING [--crlf]\n"
-                           "                     print the snippet with that heading as the window composes it\n"
-                           "                     (the heading and the description as comment lines, then the\n"
-                           "                     code), each line ended by a line feed, or by CR LF with --crlf\n"
-                           "  --version          print the version of the add-in module\n"
-                           "  --help             print this help\n"
-                           "\n"
-                           "The library lives in %1\n";
-
-void printUsage(QTextStream &stream)
-{
-    stream << QString::fromLatin1(kUsage).arg(QDir::toNativeSeparators(quillbox::store::libraryFolder()));
-    stream.flush();
-}
-
-int printVersion()
-{
-    QString error;
-    const auto info = quillbox::version::readVersionInfo(quillbox::app::addinModulePath(), &error);
-    if (info.isEmpty()) {
-        err() << error << Qt::endl;
-        return 1;
-    }
-    out() << info.value(QStringLiteral("ProductName")) << ' ' << info.value(QStringLiteral("ProductVersion")) << " ("
-          << info.value(QStringLiteral("InternalName")) << ", file version "
-          << info.value(QStringLiteral("FileVersion")) << ")" << Qt::endl;
-    return 0;
-}
-
-int init(const QStringList &args)
-{
-    bool samples = false;
-    for (const QString &arg : args) {
-        if (arg == QLatin1String("--samples")) {
-            samples = true;
-        } else {
-            err() << "quillbox init: unknown option " << arg << Qt::endl;
-            return 2;
-        }
-    }
-    const auto result = quillbox::store::initLibrary(samples);
-    for (const QString &line : result.report)
-        out() << line << Qt::endl;
-    if (!result.ok) {
-        err() << result.error << Qt::endl;
-        return 1;
-    }
-    return 0;
-}
-
-int listHeadings(const QStringList &args)
-{
-    using namespace quillbox::store;
-    if (!args.isEmpty()) {
-        err() << "quillbox list: unexpected argument " << args.first() << Qt::endl;
-        return 2;
-    }
-    const HeadingsResult list = SnippetLibrary(databasePath()).headings();
-    if (list.outcome == Outcome::Failed) {
-        err() << list.error.message << Qt::endl;
-        return 1;
-    }
-    for (const QString &heading : list.headings)
-        out() << heading << '\n';
-    out().flush();
-    return 0;
-}
-
-int showSnippet(QStringList args)
-{
-    using namespace quillbox::store;
-    const bool crlf = args.removeAll(QStringLiteral("--crlf")) > 0;
-    if (args.size() != 1) {
-        err() << "quillbox show: give one heading (in quotes when it has spaces), and --crlf if wanted" << Qt::endl;
-        return 2;
-    }
-    const SnippetResult found = SnippetLibrary(databasePath()).find(args.first());
-    if (found.outcome == Outcome::Failed) {
-        err() << found.error.message << Qt::endl;
-        return 1;
-    }
-    if (found.outcome == Outcome::Vanished) {
-        err() << "quillbox show: there is no code named \"" << trimSpaces(args.first()) << "\" in the library"
-              << Qt::endl;
-        return 1;
-    }
-    QString text = composeDisplay(found.snippet.heading, found.snippet.description, found.snippet.code);
-    // Every kind of line break becomes the one asked for.
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    text += QLatin1Char('\n');
-    if (crlf)
-        text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-    out() << text;
-    out().flush();
-    return 0;
 }
 
 bool haveDisplay()
@@ -150,8 +32,8 @@ int openWindow(int argc, char **argv)
     if (!haveDisplay()) {
         err() << "quillbox: there is no display to open the window on (DISPLAY is not set).\n"
                  "Run it from a desktop session, or use the command line instead:\n\n";
+        err() << quillbox::cli::usage();
         err().flush();
-        printUsage(err());
         return 1;
     }
     QApplication app(argc, argv);
@@ -205,22 +87,13 @@ int main(int argc, char **argv)
     if (args.isEmpty())
         return openWindow(argc, argv);
 
+    // Started with standard output closed, the program keeps its descriptor taken, so that
+    // no file it opens gets it, and reports every write to it as failed.
+    const bool stdoutClosed = ::fcntl(STDOUT_FILENO, F_GETFD) == -1;
+    if (stdoutClosed)
+        ::open("/dev/null", O_WRONLY);
+    if (stdoutClosed)
+        quillbox::cli::out().setClosed();
     QCoreApplication app(argc, argv);
-    const QString command = args.takeFirst();
-    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
-        printUsage(out());
-        return 0;
-    }
-    if (command == QLatin1String("--version"))
-        return printVersion();
-    if (command == QLatin1String("init"))
-        return init(args);
-    if (command == QLatin1String("list"))
-        return listHeadings(args);
-    if (command == QLatin1String("show"))
-        return showSnippet(args);
-
-    err() << "quillbox: unknown command " << command << "\n\n";
-    printUsage(err());
-    return 2;
+    return quillbox::cli::run(args);
 }

@@ -1,0 +1,434 @@
+#include "app/cli.h"
+
+#include "app/addinmodule.h"
+#include "colouring/snippethtml.h"
+#include "resources/versioninfo.h"
+#include "store/libraryfolder.h"
+#include "store/libraryinit.h"
+#include "store/snippettext.h"
+#include "store/transfer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace quillbox::cli {
+
+using namespace store;
+
+namespace {
+
+constexpr qsizetype kFlushAt = 64 * 1024;
+
+QString libraryPath()
+{
+    return databasePath();
+}
+
+QString quoted(const QString &heading)
+{
+    return QLatin1Char('"') + heading + QLatin1Char('"');
+}
+
+QString noCodeNamed(const char *command, const QString &heading)
+{
+    return QStringLiteral("quillbox %1: there is no code named %2 in the library")
+        .arg(QLatin1String(command), quoted(trimSpaces(heading)));
+}
+
+// Says what is wrong with how the command was used.
+int wrongUse(const char *command, const QString &what)
+{
+    say(QStringLiteral("quillbox %1: %2").arg(QLatin1String(command), what));
+    return WrongUse;
+}
+
+} // namespace
+
+Output &Output::operator<<(const QString &text)
+{
+    return *this << text.toUtf8();
+}
+
+Output &Output::operator<<(const char *text)
+{
+    return *this << QByteArray(text);
+}
+
+Output &Output::operator<<(QByteArray bytes)
+{
+    m_buffer += bytes;
+    if (m_buffer.size() >= kFlushAt)
+        flush();
+    return *this;
+}
+
+bool Output::flush()
+{
+    if (m_closed && !m_buffer.isEmpty() && !m_error)
+        m_error = EBADF;
+    if (m_error) {
+        m_buffer.clear();
+        return false;
+    }
+    qsizetype done = 0;
+    while (done < m_buffer.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, m_buffer.constData() + done, size_t(m_buffer.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            m_error = n < 0 ? errno : EIO;
+            break;
+        }
+        done += n;
+    }
+    m_buffer.clear();
+    return !m_error;
+}
+
+Output &out()
+{
+    static Output output;
+    return output;
+}
+
+void say(const QString &line)
+{
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+Arguments parseArguments(const QStringList &args, const QStringList &flags, const QStringList &valued)
+{
+    Arguments parsed;
+    bool options = true;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (!options || arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
+            parsed.positional.append(arg);
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            options = false;
+            continue;
+        }
+        if (flags.contains(arg)) {
+            parsed.flags.append(arg);
+            continue;
+        }
+        const qsizetype equals = arg.indexOf(QLatin1Char('='));
+        const QString name = equals > 0 ? arg.left(equals) : arg;
+        if (!valued.contains(name)) {
+            parsed.wrong = QStringLiteral("unknown option ") + arg;
+            return parsed;
+        }
+        if (equals > 0) {
+            parsed.values.insert(name, arg.mid(equals + 1));
+        } else if (i + 1 < args.size()) {
+            parsed.values.insert(name, args[++i]);
+        } else {
+            parsed.wrong = QStringLiteral("%1 needs a value").arg(name);
+            return parsed;
+        }
+    }
+    return parsed;
+}
+
+bool readText(const QString &file, QString *text, QString *error, qint64 limit)
+{
+    QFile f(file);
+    const bool opened = file.isEmpty() ? f.open(stdin, QIODevice::ReadOnly) : f.open(QIODevice::ReadOnly);
+    const QString name = file.isEmpty() ? QStringLiteral("standard input") : file;
+    if (!opened) {
+        *error = QStringLiteral("%1 cannot be read: %2").arg(name, f.errorString());
+        return false;
+    }
+    if (limit >= 0 && f.size() > limit) {
+        *error = QStringLiteral("%1 is larger than %2 MB").arg(name).arg(limit / (1024 * 1024));
+        return false;
+    }
+    QByteArray bytes = limit >= 0 ? f.read(limit + 1) : f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("%1 cannot be read: %2").arg(name, f.errorString());
+        return false;
+    }
+    if (limit >= 0 && bytes.size() > limit) {
+        *error = QStringLiteral("%1 is larger than %2 MB").arg(name).arg(limit / (1024 * 1024));
+        return false;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    *text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        *error = QStringLiteral("%1 is not UTF-8 text").arg(name);
+        return false;
+    }
+    return true;
+}
+
+QString withCrLf(const QString &text)
+{
+    return colouring::boxLines(text).join(QStringLiteral("\r\n"));
+}
+
+QString markedDescription(const QString &text)
+{
+    QStringList lines = colouring::boxLines(text);
+    for (QString &line : lines) {
+        qsizetype first = 0;
+        while (first < line.size() && line[first] == QLatin1Char(' '))
+            ++first;
+        if (first >= line.size() || line[first] != QLatin1Char('\''))
+            line.prepend(QLatin1Char('\''));
+    }
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+int reportFailure(const char *command, const Result &result, const QString &heading)
+{
+    switch (result.outcome) {
+    case Outcome::Done:
+    case Outcome::Empty:
+        return Done;
+    case Outcome::Taken:
+        say(QStringLiteral("quillbox %1: This Code Name Already Exists").arg(QLatin1String(command)));
+        return Taken;
+    case Outcome::Vanished:
+        say(noCodeNamed(command, heading));
+        return Failed;
+    case Outcome::Failed:
+        say(result.error.message);
+        return Failed;
+    }
+    return Failed;
+}
+
+int init(const QStringList &args)
+{
+    const Arguments a = parseArguments(args, {QStringLiteral("--samples")}, {});
+    if (!a.wrong.isEmpty() || !a.positional.isEmpty())
+        return wrongUse("init",
+                        a.wrong.isEmpty() ? QStringLiteral("unexpected argument ") + a.positional.first() : a.wrong);
+    const auto result = initLibrary(a.has(QStringLiteral("--samples")));
+    for (const QString &line : result.report)
+        out() << line << "\n";
+    if (!result.ok) {
+        say(result.error);
+        return Failed;
+    }
+    return Done;
+}
+
+int list(const QStringList &args)
+{
+    const Arguments a = parseArguments(args, {QStringLiteral("--null"), QStringLiteral("-0")}, {});
+    if (!a.wrong.isEmpty() || !a.positional.isEmpty())
+        return wrongUse("list",
+                        a.wrong.isEmpty() ? QStringLiteral("unexpected argument ") + a.positional.first() : a.wrong);
+    const char *end = a.has(QStringLiteral("--null")) || a.has(QStringLiteral("-0")) ? "\0" : "\n";
+    const HeadingsResult list = SnippetLibrary(libraryPath()).headings();
+    if (list.outcome == Outcome::Failed)
+        return reportFailure("list", list);
+    for (const QString &heading : list.headings)
+        out() << heading.toUtf8() << QByteArray(end, 1);
+    return Done;
+}
+
+int show(const QStringList &args)
+{
+    const QString crlfFlag = QStringLiteral("--crlf"), storedFlag = QStringLiteral("--as-stored"),
+                  htmlFlag = QStringLiteral("--html");
+    const Arguments a = parseArguments(args, {crlfFlag, storedFlag, htmlFlag}, {});
+    if (!a.wrong.isEmpty())
+        return wrongUse("show", a.wrong);
+    if (a.positional.size() != 1)
+        return wrongUse("show", QStringLiteral("give one heading (in quotes when it has spaces; after -- when it "
+                                               "starts with -), and --crlf if wanted"));
+    if (a.has(storedFlag) && a.has(htmlFlag))
+        return wrongUse("show", QStringLiteral("--as-stored and --html cannot go together"));
+    const SnippetResult found = SnippetLibrary(libraryPath()).find(a.positional.first());
+    if (!found.done())
+        return reportFailure("show", found, a.positional.first());
+    const Snippet &s = found.snippet;
+    const QString composed = composeDisplay(s.heading, s.description, s.code);
+    const QString lineBreak = a.has(crlfFlag) ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    QString text;
+    if (a.has(htmlFlag))
+        text = colouring::htmlFragment(composed, lineBreak);
+    else
+        text = (a.has(storedFlag) ? withCrLf(composed) : colouring::copyCodeText(composed))
+                   .replace(QStringLiteral("\r\n"), lineBreak);
+    out() << text << lineBreak;
+    return Done;
+}
+
+int add(const QStringList &args)
+{
+    const QString descOption = QStringLiteral("--description"), codeOption = QStringLiteral("--code-file");
+    const Arguments a = parseArguments(args, {}, {descOption, codeOption});
+    if (!a.wrong.isEmpty())
+        return wrongUse("add", a.wrong);
+    if (a.positional.size() != 1)
+        return wrongUse("add", QStringLiteral("give one heading (in quotes when it has spaces)"));
+    const QString heading = a.positional.first();
+    if (isEmptyEntry(heading))
+        return wrongUse("add", QStringLiteral("Please Enter a heading for the code"));
+    QString code, error;
+    if (!readText(a.values.value(codeOption), &code, &error)) {
+        say(QStringLiteral("quillbox add: ") + error);
+        return Failed;
+    }
+    // The line break that ends a text file ends its last line; it adds no empty line.
+    if (code.endsWith(QLatin1Char('\n')) || code.endsWith(QLatin1Char('\r')))
+        code.chop(code.endsWith(QLatin1String("\r\n")) ? 2 : 1);
+    code = withCrLf(code);
+    if (isEmptyEntry(code))
+        return wrongUse("add", QStringLiteral("Please Enter the code"));
+    const Result added =
+        SnippetLibrary(libraryPath()).add(heading, markedDescription(a.values.value(descOption)), code);
+    return reportFailure("add", added, heading);
+}
+
+int remove(const QStringList &args)
+{
+    const Arguments a = parseArguments(args, {QStringLiteral("--yes")}, {});
+    if (!a.wrong.isEmpty())
+        return wrongUse("delete", a.wrong);
+    if (a.positional.size() != 1)
+        return wrongUse("delete", QStringLiteral("give one heading (in quotes when it has spaces), and --yes"));
+    const QString heading = a.positional.first();
+    const SnippetLibrary library(libraryPath());
+    if (!a.has(QStringLiteral("--yes"))) {
+        if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO))
+            return wrongUse("delete", QStringLiteral("there is no terminal to ask on: give --yes to delete %1")
+                                          .arg(quoted(trimSpaces(heading))));
+        const SnippetResult found = library.find(heading);
+        if (!found.done())
+            return reportFailure("delete", found, heading);
+        std::fprintf(stderr, "%s [y/N] ",
+                     QStringLiteral("Delete %1? Once deleted, the code cannot be recovered!")
+                         .arg(quoted(trimSpaces(heading)))
+                         .toUtf8()
+                         .constData());
+        std::fflush(stderr);
+        char answer[64] = {};
+        if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y')) {
+            say(QStringLiteral("quillbox delete: nothing was deleted"));
+            return Failed;
+        }
+    }
+    return reportFailure("delete", library.remove(heading), heading);
+}
+
+int rename(const QStringList &args)
+{
+    const Arguments a = parseArguments(args, {}, {});
+    if (!a.wrong.isEmpty())
+        return wrongUse("rename", a.wrong);
+    if (a.positional.size() != 2)
+        return wrongUse("rename", QStringLiteral("give the old heading and the new one"));
+    if (isEmptyEntry(a.positional[1]))
+        return wrongUse("rename", QStringLiteral("Please Enter a heading for the code"));
+    return reportFailure("rename", renameSnippet(libraryPath(), a.positional[0], a.positional[1]), a.positional[0]);
+}
+
+QString usage()
+{
+    return QStringLiteral("Usage: quillbox [COMMAND]\n"
+                          "\n"
+                          "Without a command, opens the Quillbox window: a personal library of Visual Basic\n"
+                          "code snippets that hands a chosen snippet back as paste-ready source text.\n"
+                          "\n"
+                          "Commands:\n"
+                          "  init [--samples]   create the library folder, an empty library and the help file\n"
+                          "                     where they are missing (nothing existing is changed);\n"
+                          "                     --samples puts a few sample snippets into a new library\n"
+                          "  list [--null|-0]   print the headings, one a line, in table order; -0 ends each\n"
+                          "                     with a NUL character instead\n"
+                          "  show [--crlf] [--as-stored|--html] [--] HEADING\n"
+                          "                     print the snippet with that heading as Copy Code gives it (the\n"
+                          "                     heading and the description as comment lines, then the code,\n"
+                          "                     keywords in their proper case), each line ended by a line feed,\n"
+                          "                     or by CR LF with --crlf; --as-stored leaves the case as stored;\n"
+                          "                     --html prints it as a coloured HTML fragment; -- ends the options\n"
+                          "  add HEADING [--description TEXT] [--code-file FILE]\n"
+                          "                     add a snippet; the code comes from FILE or standard input\n"
+                          "  delete HEADING [--yes]\n"
+                          "                     delete a snippet; without --yes it asks on the terminal\n"
+                          "  rename OLD NEW     give a snippet a new heading\n"
+                          "  search [--in heading,description,code] WORD...\n"
+                          "                     print the headings of the snippets that hold every word\n"
+                          "  export FILE [--format json|vscode|folder]\n"
+                          "                     write every snippet to FILE (json: Quillbox's own format)\n"
+                          "  import FILE [--format json|vscode|folder] [--on-taken skip|rename|fail]\n"
+                          "                     add the snippets of FILE in one step; with fail (the default)\n"
+                          "                     a heading the library has already stops it, and nothing is written\n"
+                          "  --version          print the version of the add-in module\n"
+                          "  --help             print this help\n"
+                          "\n"
+                          "Exit codes: 0 done, 1 a library failure or a missing heading, 2 wrong use,\n"
+                          "3 a heading taken.\n"
+                          "\n"
+                          "The library lives in %1\n")
+        .arg(QDir::toNativeSeparators(libraryFolder()));
+}
+
+namespace {
+
+int printVersion()
+{
+    QString error;
+    const auto info = version::readVersionInfo(app::addinModulePath(), &error);
+    if (info.isEmpty()) {
+        say(error);
+        return Failed;
+    }
+    out() << QStringLiteral("%1 %2 (%3, file version %4)\n")
+                 .arg(info.value(QStringLiteral("ProductName")), info.value(QStringLiteral("ProductVersion")),
+                      info.value(QStringLiteral("InternalName")), info.value(QStringLiteral("FileVersion")));
+    return Done;
+}
+
+int dispatch(QStringList args)
+{
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        out() << usage();
+        return Done;
+    }
+    if (command == QLatin1String("--version"))
+        return printVersion();
+    const std::pair<const char *, int (*)(const QStringList &)> commands[] = {{"init", init},
+                                                                              {"list", list},
+                                                                              {"show", show},
+                                                                              {"add", add},
+                                                                              {"delete", remove},
+                                                                              {"rename", rename},
+                                                                              {"export", exportLibrary},
+                                                                              {"import", importLibrary}};
+    for (const auto &[name, function] : commands)
+        if (command == QLatin1String(name))
+            return function(args);
+    say(QStringLiteral("quillbox: unknown command %1\n").arg(command));
+    std::fputs(usage().toUtf8().constData(), stderr);
+    return WrongUse;
+}
+
+} // namespace
+
+int run(QStringList args)
+{
+    const int status = dispatch(std::move(args));
+    if (!out().flush()) {
+        say(QStringLiteral("quillbox: write error: %1").arg(QString::fromLocal8Bit(std::strerror(out().error()))));
+        return Failed;
+    }
+    return status;
+}
+
+} // namespace quillbox::cli
