@@ -215,3 +215,142 @@ TEST(Cli, AddDeleteAndRenameFollowTheWindowsRulesAndWriteAllOrNothing)
                   + crlf.arg("''first\\r\\n  ''second\\r\\n''") + "," + crlf.arg("Sub A()\\r\\nEnd Sub")
                   + ");\nINSERT INTO TABLE1 VALUES('From input',''''," + crlf.arg("a = 1\\r\\n") + ");\nCOMMIT;\n");
 }
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(Cli, OwnFormatKeepsEveryRowAndBadInputWritesNothing)
+{
+    qbx::test::FreshUserFolders from;
+    makeLibrary(
+        "('Swap', '''a\r\n''b', 'x\ry\r\n'), (NULL, NULL, 'c'), ('Größe 😀', '', NULL), (' T\t', ' ', ' \"q\" ')");
+    const QString file = from.dataHome() + "/all.json";
+    EXPECT_EQ(runQuillbox({"export", file}, from).out, "Exported 4 snippets to " + file + ".\n");
+    const QString before = rows();
+
+    qbx::test::FreshUserFolders to;
+    ASSERT_TRUE(quillbox::store::initLibrary(false).ok);
+    const auto bad = [&](const char *name, const QByteArray &bytes) {
+        writeFile(to.dataHome() + "/" + name, bytes);
+        return to.dataHome() + "/" + name;
+    };
+    QFile large(bad("large.json", "{"));
+    ASSERT_TRUE(large.resize(100 * 1024 * 1024));
+    const QString entry = R"({"quillbox": 1, "snippets": [{"heading": "A", "description": "'d", "code": %1}]})";
+    check({{{"import", file}, 0, "Imported 4 snippets from " + file + ".\n"},
+           {{"import", bad("cut.json", readFile(file).left(90))}, 1, "cut.json is not complete JSON"},
+           {{"import", bad("bytes.json", entry.toUtf8().replace("%1", "\"\xff\""))}, 1, "bytes.json is not UTF-8 text"},
+           {{"import", bad("type.json", entry.arg("5").toUtf8())}, 1, "entry 1: \"code\" is neither text nor null"},
+           {{"import", bad("key.json", entry.arg("null, \"x\": 1}, {\"heading\": null, \"code\": \"c\"").toUtf8())},
+            1,
+            "entry 2: \"description\" is missing"},
+           {{"import", bad("twice.json",
+                           entry.arg("null}, {\"heading\": \" a \", \"description\": \"\", \"code\": \"\"").toUtf8())},
+            1,
+            "twice.json lists the heading \"a\" twice; nothing was imported"},
+           {{"import", bad("newer.json", R"({"quillbox": 2, "snippets": []})")}, 1, "format 2 of Quillbox's own"},
+           {{"import", bad("body.json", R"({"A": {"body": 5}})")}, 1, "snippet \"A\": \"body\" is neither text"},
+           {{"import", large.fileName()}, 1, "large.json is larger than 64 MB"},
+           {{"import", file, "--on-taken", "maybe"}, 2, "--on-taken is skip, rename or fail"}},
+          to);
+    EXPECT_EQ(rows(), before) << "the same rows in the same order, and nothing of the bad files";
+
+    const QString taken = bad("taken.json", R"({"quillbox": 1, "snippets": [{"heading": "new", "description": null,
+        "code": "n"}, {"heading": "swap ", "description": null, "code": "s"}, {"heading": "GRÖSSE 😀", "description":
+        null, "code": "g"}]})");
+    check(
+        {{{"import", taken}, 3, "Taken in the library:\n  swap\n  GRÖSSE 😀\n"},
+         {{"import", taken, "--on-taken", "skip"},
+          0,
+          "Imported 1 snippets from " + taken
+              + ".\nLeft out \"swap\": the heading is taken.\nLeft out \"GRÖSSE "
+                "😀\": the heading is taken.\n"},
+         {{"import", taken, "--on-taken=rename"},
+          0,
+          "Imported 3 snippets from " + taken
+              + ".\nImported \"new\" as \"new (2)\": the heading is taken.\n"
+                "Imported \"swap\" as \"swap (2)\": the heading is taken.\nImported \"GRÖSSE 😀\" as \"GRÖSSE 😀 (2)\": "
+                "the heading is taken.\n"}},
+        to);
+}
+
+TEST(Cli, EditorSnippetsAndBasFoldersComeBackUnderTheWindowsRules)
+{
+    qbx::test::FreshUserFolders from;
+    makeLibrary("('Swap two', '''Exchanges\r\n  '' two', 'a = $b\r\nx = Left$(s, 1)'), (NULL, '', ''), "
+                "('A/b: c?', '''', 'dim x')");
+    const QString json = from.dataHome() + "/vb.json", folder = from.dataHome() + "/bas";
+    check({{{"export", json, "--format", "vscode"},
+            0,
+            "Exported 2 snippets to " + json + ".\nLeft out 1 rows without a heading.\n"},
+           {{"export", folder, "--format", "folder"},
+            0,
+            "Exported 2 snippets to " + folder + ".\nLeft out 1 rows without a heading.\n"},
+           {{"export", folder, "--format", "folder"}, 1, "holds .bas files already"}},
+          from);
+    const QByteArray vscode = R"x({
+    "Swap two": {
+        "prefix": "swap-two",
+        "description": "Exchanges\n two",
+        "body": [
+            "a = \\$b",
+            "x = Left$(s, 1)"
+        ],
+        "scope": "vb"
+    },
+    "A/b: c?": {
+        "prefix": "a/b:-c?",
+        "description": "",
+        "body": [
+            "dim x"
+        ],
+        "scope": "vb"
+    }
+}
+)x";
+    EXPECT_EQ(readFile(json), vscode);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"A_b_ c_.bas", "Swap two.bas"}));
+    EXPECT_EQ(readFile(folder + "/Swap two.bas"),
+              "'Heading: Swap two\r\n'Description: 2 lines\r\n'Exchanges\r\n  ' two\r\na = $b\r\nx = Left$(s, 1)\r\n");
+
+    // Into a new library, with a file of the editor's own and a .bas file without the header.
+    qbx::test::FreshUserFolders to;
+    ASSERT_TRUE(quillbox::store::initLibrary(false).ok);
+    writeFile(folder + "/Plain.bas", "Sub P()\nEnd Sub\n");
+    const QString edited = to.dataHome() + "/edited.code-snippets";
+    writeFile(edited, R"({ // comments and trailing commas, as the editor allows
+        "Loop": {"prefix": ["loop"], "body": ["For ${1:i} = 1 To ${2:n}", "\t$0 ${3|a,b|} $TM_FILENAME", "Next ${1:i}",
+            ], "description": "Counts\nup"}, /* a block */ "Plain": {"body": "Beep \\$1 \\\\ $"},
+    })");
+    check({{{"import", folder}, 0, "Imported 3 snippets from " + folder + ".\n"},
+           {{"import", edited, "--format", "vscode", "--on-taken", "rename"},
+            0,
+            "Imported 2 snippets from " + edited
+                + ".\nImported \"Plain\" as \"Plain (2)\": the heading is taken.\nRewrote the tab stops and "
+                  "placeholders of 1 snippets as the text they stand for.\n"},
+           {{"import", json}, 3, "Taken in the library:\n  A/b: c?\n  Swap two\n"}},
+          to);
+    const QString crlf = "replace(replace('%1','\\r',char(13)),'\\n',char(10))";
+    EXPECT_EQ(rows().section("INSERT", 1, -1, QString::SectionIncludeLeadingSep),
+              "INSERT INTO TABLE1 VALUES('A/b: c?','''','dim x');\n"
+              "INSERT INTO TABLE1 VALUES('Plain','''',"
+                  + crlf.arg("Sub P()\\r\\nEnd Sub") + ");\nINSERT INTO TABLE1 VALUES('Swap two',"
+                  + crlf.arg("''Exchanges\\r\\n  '' two") + "," + crlf.arg("a = $b\\r\\nx = Left$(s, 1)")
+                  + ");\nINSERT INTO TABLE1 VALUES('Loop'," + crlf.arg("''Counts\\r\\n''up") + ","
+                  + crlf.arg("For i = 1 To n\\r\\n\t a \\r\\nNext i")
+                  + ");\n"
+                    "INSERT INTO TABLE1 VALUES('Plain (2)','''','Beep $1 \\ $');\nCOMMIT;\n");
+}
