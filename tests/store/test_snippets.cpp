@@ -206,13 +206,16 @@ TEST_F(StoreTest, AnotherProgramCannotWriteBetweenAnOperationsCheckAndItsWrite)
         SCOPED_TRACE(c.name);
         setHeadings(path, {"Last"});
         QString refused;
+        std::unique_ptr<RawConnection> other; // open, and holding what it got, until the operation ends
         store::Session::setCheckedHook([&] {
-            RawConnection other(path, 0);
+            other = std::make_unique<RawConnection>(path, 0);
             for (const QString &statement : QStringList{"BEGIN IMMEDIATE"} + c.meanwhile + QStringList{"COMMIT"})
-                refused += other.run(statement);
+                refused += other->run(statement);
         });
+        store::DbConnection::setBusyTimeout(200);
         const store::Result r = c.op(library);
         store::Session::setCheckedHook({});
+        other.reset();
         EXPECT_EQ(r.outcome, Outcome::Done) << r.error.message.toStdString();
         EXPECT_TRUE(refused.contains("locked")) << refused.toStdString();
         EXPECT_EQ(storedRows(path), c.after);
