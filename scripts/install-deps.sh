@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Quillbox needs to build, run and test, where missing.
+# Installs the Debian packages Quillbox needs to build, run and test, where missing;
+# "package" adds what building the Debian package needs, "package-check" what checking it does.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,10 @@ packages=(
   libgtest-dev libgmock-dev
   fonts-dejavu-core sqlite3
 )
+case ${1:-} in
+  package) packages+=(dpkg-dev file) ;;
+  package-check) packages+=(dpkg-dev file lintian desktop-file-utils appstream) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

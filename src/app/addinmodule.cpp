@@ -1,18 +1,14 @@
 #include "app/addinmodule.h"
 
-#include <QCoreApplication>
+#include "resources/installpaths.h"
+
 #include <QDir>
-#include <QFileInfo>
 
 namespace quillbox::app {
 
 QString addinModulePath()
 {
-    const QString dir = QCoreApplication::applicationDirPath();
-    const QString beside = dir + QStringLiteral("/quillbox-addin.so");
-    if (QFileInfo::exists(beside))
-        return beside;
-    return QDir::cleanPath(dir + QStringLiteral("/../lib/quillbox/quillbox-addin.so"));
+    return quillbox::install::modulePath();
 }
 
 AddinModule::AddinModule(const QString &path) : m_library(path)

@@ -8,7 +8,7 @@
 
 namespace quillbox::app {
 
-// The module beside the program, or in ../lib/quillbox when installed.
+// The module beside the program in a build folder, or where the install put it.
 QString addinModulePath();
 
 class AddinModule {

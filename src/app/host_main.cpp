@@ -4,6 +4,7 @@
 #include "host/hostaddins.h"
 #include "host/hostmessages.h"
 #include "host/hostwindow.h"
+#include "resources/installpaths.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,11 +25,13 @@ struct Arguments {
 
     QCommandLineOption registerModule{
         QStringLiteral("register"),
-        QStringLiteral("Registers the add-in module (calls its DllRegisterServer) and quits."),
+        QStringLiteral("Registers the add-in module (calls its DllRegisterServer) and quits. Without a "
+                       "module, the Quillbox module installed with this program."),
         QStringLiteral("module")};
     QCommandLineOption unregisterModule{
         QStringLiteral("unregister"),
-        QStringLiteral("Unregisters the add-in module (calls its DllUnregisterServer) and quits."),
+        QStringLiteral("Unregisters the add-in module (calls its DllUnregisterServer) and quits. Without a "
+                       "module, the Quillbox module installed with this program."),
         QStringLiteral("module")};
 
     Arguments()
@@ -50,8 +53,14 @@ int main(int argc, char **argv)
     Arguments arguments;
     // --help is answered before the application exists, so that it needs no display.
     QStringList raw;
-    for (int i = 0; i < argc; ++i)
+    for (int i = 0; i < argc; ++i) {
         raw.append(QString::fromLocal8Bit(argv[i]));
+        // --register and --unregister without a module mean the Quillbox module.
+        const bool moduleOption =
+            raw.last() == QLatin1String("--register") || raw.last() == QLatin1String("--unregister");
+        if (moduleOption && (i + 1 == argc || argv[i + 1][0] == '-'))
+            raw.append(quillbox::install::modulePath());
+    }
     arguments.parser.parse(raw);
     if (arguments.parser.isSet(arguments.help)) {
         QString text = arguments.parser.helpText();

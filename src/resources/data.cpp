@@ -1,5 +1,7 @@
 #include "resources/data.h"
 
+#include "resources/installpaths.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,14 +13,22 @@ namespace quillbox::resources {
 
 namespace {
 
-QByteArray readResource(const QString &path)
+// The installed data file when there is one (a packager may replace it), otherwise the copy
+// built into the program.
+QByteArray readData(const QString &name)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning("quillbox: the built-in resource %s is missing", qPrintable(path));
+    QFile installed(install::dataFolder() + QLatin1Char('/') + name);
+    if (installed.open(QIODevice::ReadOnly))
+        return installed.readAll();
+    if (installed.exists())
+        qWarning("quillbox: %s cannot be read (%s); the built-in copy is used", qPrintable(installed.fileName()),
+                 qPrintable(installed.errorString()));
+    QFile builtIn(QStringLiteral(":/quillbox/data/") + name);
+    if (!builtIn.open(QIODevice::ReadOnly)) {
+        qWarning("quillbox: the built-in resource %s is missing", qPrintable(builtIn.fileName()));
         return {};
     }
-    return file.readAll();
+    return builtIn.readAll();
 }
 
 QString joinLines(const QJsonValue &lines)
@@ -34,7 +44,7 @@ QString joinLines(const QJsonValue &lines)
 
 QString helpPage()
 {
-    return QString::fromUtf8(readResource(QStringLiteral(":/quillbox/help/quillbox_help.html")));
+    return QString::fromUtf8(readData(QStringLiteral("quillbox_help.html")));
 }
 
 QString helpFileName()
@@ -44,7 +54,7 @@ QString helpFileName()
 
 QList<SampleSnippet> sampleSnippets()
 {
-    const QByteArray data = readResource(QStringLiteral(":/quillbox/samples/samples.json"));
+    const QByteArray data = readData(QStringLiteral("samples.json"));
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(data, &error);
     if (error.error != QJsonParseError::NoError) {
