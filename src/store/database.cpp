@@ -72,6 +72,10 @@ bool DbConnection::Open(const QString &path)
     Close();
     m_path = path;
     m_error = {};
+    if (path.isEmpty()) {
+        m_error = {Failure::MissingFile, noHomeMessage("XDG_DATA_HOME")};
+        return false;
+    }
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);

@@ -13,6 +13,8 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <cerrno>
+
 namespace quillbox::store {
 
 namespace {
@@ -89,6 +91,8 @@ InitResult initLibrary(bool withSamples)
     };
 
     const QString folder = libraryFolder();
+    if (folder.isEmpty())
+        return fail(noHomeMessage("XDG_DATA_HOME"));
     const QString nativeFolder = QDir::toNativeSeparators(folder);
     if (QFileInfo(folder).isDir()) {
         result.report << QStringLiteral("The library folder %1 already exists.").arg(nativeFolder);
@@ -130,9 +134,14 @@ InitResult initLibrary(bool withSamples)
         QTemporaryFile temp(folder + QStringLiteral("/.help.XXXXXX"));
         QString error;
         const QByteArray page = resources::helpPage().toUtf8();
-        if (!temp.open() || temp.write(page) != page.size() || !temp.flush())
+        errno = 0;
+        if (!temp.open() || temp.write(page) != page.size() || !temp.flush()) {
+            // A full disk shows only in errno; the file's own words for it are "Unknown error".
+            const bool full = errno == ENOSPC || errno == EDQUOT;
             return fail(QStringLiteral("The help file %1 could not be written: %2")
-                            .arg(QDir::toNativeSeparators(help), temp.errorString()));
+                            .arg(QDir::toNativeSeparators(help),
+                                 full ? QStringLiteral("there is no room left on the disk.") : temp.errorString()));
+        }
         temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
                             | QFileDevice::ReadOther);
         if (!moveIntoPlace(temp, help, &error))

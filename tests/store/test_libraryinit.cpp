@@ -4,10 +4,12 @@
 #include "resources/data.h"
 #include "store/libraryfolder.h"
 #include "store/libraryinit.h"
+#include "store/snippets.h"
 #include "store/storetesting.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -116,4 +118,64 @@ TEST(LibraryInit, ReadWriteUriKeepsOddCharactersOfThePath)
         EXPECT_EQ(url.toLocalFile(), path) << name;
         EXPECT_EQ(url.query(), QStringLiteral("mode=rw")) << name;
     }
+}
+
+// Where the library lives, by the XDG rules: a relative XDG_DATA_HOME is ignored, and with no
+// home at all every use is refused in words rather than going to the root folder.
+TEST(LibraryInit, FolderFollowsTheXdgRulesAndNoHomeIsRefused)
+{
+    const QByteArray oldHome = qgetenv("HOME"), oldData = qgetenv("XDG_DATA_HOME");
+    const struct {
+        const char *home, *data;
+        QString folder;
+    } cases[] = {
+        {"/home/u", "/data/", "/data/Quillbox"},
+        {"/home/u", "relative/data", "/home/u/.local/share/Quillbox"},
+        {"/home/u/", nullptr, "/home/u/.local/share/Quillbox"},
+        {nullptr, "", {}},
+        {"/", nullptr, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.home ? c.home : "-") + " " + (c.data ? c.data : "-"));
+        c.home ? qputenv("HOME", c.home) : qunsetenv("HOME");
+        c.data ? qputenv("XDG_DATA_HOME", c.data) : qunsetenv("XDG_DATA_HOME");
+        EXPECT_EQ(store::libraryFolder(), c.folder);
+        if (c.folder.isEmpty()) {
+            const auto init = store::initLibrary(false);
+            const auto list = store::SnippetLibrary(store::databasePath()).headings();
+            EXPECT_FALSE(init.ok);
+            EXPECT_EQ(list.outcome, store::Outcome::Failed);
+            for (const QString &said : {init.error, list.error.message})
+                EXPECT_TRUE(said.startsWith("Quillbox cannot tell where your files belong: neither XDG_DATA_HOME nor "
+                                            "HOME names a folder."))
+                    << said.toStdString();
+        }
+    }
+    qputenv("HOME", oldHome);
+    qputenv("XDG_DATA_HOME", oldData);
+}
+
+// A disk with no room left for the help page, after the library: said in words, not as an
+// unknown error. Needs a small file system of its own, which only root can mount.
+TEST(LibraryInit, AFullDiskIsSaidInWords)
+{
+    qbx::test::FreshUserFolders folders;
+    ASSERT_TRUE(store::initLibrary(false).ok);
+    QFile::remove(store::helpFilePath());
+    const QString mount = folders.dataHome() + QStringLiteral("/Quillbox");
+    const QString library = folders.dataHome() + QStringLiteral("/library");
+    ASSERT_TRUE(QDir().rename(mount, library));
+    ASSERT_TRUE(QDir().mkpath(mount));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", mount}) != 0)
+        GTEST_SKIP() << "no small file system could be mounted here";
+    QFile::copy(library + QStringLiteral("/Quillbox.mdb"), store::databasePath());
+    QFile filler(mount + QStringLiteral("/filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {}
+    filler.close();
+    const auto result = store::initLibrary(false);
+    QProcess::execute("umount", {mount});
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, QStringLiteral("The help file %1 could not be written: there is no room left on the disk.")
+                                .arg(QDir::toNativeSeparators(store::helpFilePath())));
 }
