@@ -193,3 +193,17 @@ TEST_F(WindowTest, SnippetOrLibraryGoneSinceTheListWasFilledIsTold)
         EXPECT_EQ(seen(form), before);
     }
 }
+
+// A heading longer than a line box takes by default is shown whole for renaming and kept whole.
+TEST_F(WindowTest, AHeadingOfAnyLengthIsShownAndStoredWhole)
+{
+    const QString heading = QString(40000, QLatin1Char('x')) + QStringLiteral("END");
+    open({{heading, "' d", "c"}});
+    form->mnuModify->trigger();
+    pick(0);
+    click(form->Command1);
+    EXPECT_EQ(form->Text1->text(), heading);
+    click(form->Command4);
+    EXPECT_EQ(said(), QStringList{"The Code has been Modified Successfully."});
+    EXPECT_EQ(libraryRows().value(0).value(0), heading);
+}
