@@ -89,10 +89,7 @@ int main(int argc, char **argv)
 
     // Started with standard output closed, the program keeps its descriptor taken, so that
     // no file it opens gets it, and reports every write to it as failed.
-    const bool stdoutClosed = ::fcntl(STDOUT_FILENO, F_GETFD) == -1;
-    if (stdoutClosed)
-        ::open("/dev/null", O_WRONLY);
-    if (stdoutClosed)
+    if (::fcntl(STDOUT_FILENO, F_GETFD) == -1 && ::open("/dev/null", O_WRONLY) == STDOUT_FILENO)
         quillbox::cli::out().setClosed();
     QCoreApplication app(argc, argv);
     return quillbox::cli::run(args);
