@@ -10,6 +10,8 @@
 
 #include "store/storeerror.h"
 
+#include <QFlags>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -57,6 +59,21 @@ struct SnippetResult : Result {
     Snippet snippet;
 };
 
+// The columns a search looks in.
+enum class SearchField { Heading = 1, Description = 2, Code = 4 };
+Q_DECLARE_FLAGS(SearchFields, SearchField)
+Q_DECLARE_OPERATORS_FOR_FLAGS(SearchFields)
+inline constexpr SearchFields allSearchFields = SearchField::Heading | SearchField::Description | SearchField::Code;
+
+struct SearchHit {
+    QString heading;
+    QString line; // the first line, space trimmed away, that holds a word of the query
+};
+
+struct SearchResult : Result {
+    QList<SearchHit> hits; // table order; Done with none when nothing matches
+};
+
 // The library in one SQLite file. The object holds only where the file is.
 class SnippetLibrary {
 public:
@@ -76,6 +93,13 @@ public:
     Result modify(const QString &picked, const QString &heading, const QString &description, const QString &code) const;
     // Removes the snippet picked by its heading.
     Result remove(const QString &picked) const;
+    // Every snippet with a heading that holds each word of the query (split at white space,
+    // in any order) somewhere in the chosen columns. Characters are compared by their Unicode
+    // simple case folding (QChar::toCaseFolded): "É" finds "é" and "Σ" finds "ς", but "ß" and
+    // "ss" stay apart; a character beyond ASCII that folds to an ASCII letter (the long s, the
+    // Kelvin sign) is found only as itself. A query without words, or no column chosen, finds
+    // nothing.
+    SearchResult search(const QString &query, SearchFields in = allSearchFields) const;
 
 private:
     QString m_path;

@@ -245,11 +245,61 @@ TEST_F(StoreTest, RowsWithOddHeadingsOrAColumnNamedRowidCanBeReached)
     EXPECT_EQ(raw.value("SELECT group_concat(CodeName) FROM TABLE1").toString(), "z");
 }
 
+TEST_F(StoreTest, SearchFindsEveryWordInAnyOrderCaseAndColumnWithTheFirstLineThatHoldsOne)
+{
+    const QString file = "Open File|Sub OpenFile()", greek = "ΟΔΟΣ|ΟΔΟΣ";
+    RawConnection raw(path);
+    for (const QVariantList &row : {
+             QVariantList{"Open File", "Opens a file for reading", "Sub OpenFile()\r\n  Dim h As Integer \r\nEnd Sub"},
+             {QVariant(), "a file without a heading", "Dim h"},
+             {"Größe ändern", "Ändert die GRÖSSE", "' ÉCOLE\rx = 1\n"},
+             {"ΟΔΟΣ", "", "\u212A and \u017F"},
+             {"Percent", "100% _done_", "a\\b"},
+         })
+        ASSERT_EQ(raw.run("INSERT INTO TABLE1 VALUES (?, ?, ?)", row), QString());
+    using F = store::SearchField;
+    const store::SearchFields all = store::allSearchFields;
+    struct Case {
+        QString query;
+        store::SearchFields in;
+        QStringList hits; // "heading|line"
+    } const cases[] = {
+        {"  file\tOPEN ", all, {"Open File|Open File"}},
+        {"integer reading", all, {"Open File|Opens a file for reading"}},
+        {"DIM integer", F::Code, {"Open File|Dim h As Integer"}},
+        {"open", F::Description, {"Open File|Opens a file for reading"}},
+        {"file", F::Code, {file}},
+        {"without", all, {}},                          // only in a row without a heading
+        {"GRÖẞE", all, {"Größe ändern|Größe ändern"}}, // ẞ folds to ß, which is not "ss"
+        {"GRÖẞE", F::Description, {}},
+        {"grösse", all, {"Größe ändern|Ändert die GRÖSSE"}},
+        {"ÄNDERT", F::Description, {"Größe ändern|Ändert die GRÖSSE"}},
+        {"école x", F::Code, {"Größe ändern|' ÉCOLE"}},
+        {"οδος", all, {greek}},
+        {"k", F::Code, {}},
+        {"\u212A \u017F", all, {"ΟΔΟΣ|\u212A and \u017F"}},
+        {"0% _d a\\", all, {"Percent|100% _done_"}},
+        {"%", F::Heading | F::Code, {}},
+        {"open sesame", all, {}},
+        {" ", all, {}},
+        {"file", {}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.query.toStdString());
+        const store::SearchResult r = library.search(c.query, c.in);
+        EXPECT_EQ(r.outcome, Outcome::Done) << r.error.message.toStdString();
+        QStringList hits;
+        for (const store::SearchHit &hit : r.hits)
+            hits << hit.heading + "|" + hit.line;
+        EXPECT_EQ(hits, c.hits);
+    }
+}
+
 // --- Failures ---------------------------------------------------------------------------------
 
 // Whatever a failure case holds on to (a lock, taken rights) until it is dropped.
 using Held = std::shared_ptr<void>;
-using Expected = std::array<Failure, 5>; // heading list, add, find, modify, delete; Other: not run
+using Expected = std::array<Failure, 5>; // heading list, add, find (and search), modify, delete; Other: not run
 
 constexpr Expected all(Failure f)
 {
@@ -266,6 +316,8 @@ store::Result runOperation(const store::SnippetLibrary &library, std::size_t i)
         return library.add(QStringLiteral("New one"), QStringLiteral("'d"), big);
     case 2:
         return library.find(picked);
+    case 5:
+        return library.search(QStringLiteral("desc 100"));
     case 3:
         return library.modify(picked, picked, QStringLiteral("'d"), big);
     default:
@@ -297,14 +349,15 @@ void expectFailures(StoreTest &t, const std::vector<FailureCase> &cases)
         Held held = c.arrange(t.path);
         // A case that holds something changes nothing (and may make the file unreadable).
         const QByteArray before = held ? pristine : digest(t.path);
-        for (std::size_t i = 0; i < c.expected.size() && !::testing::Test::HasFatalFailure(); ++i) {
+        for (std::size_t i = 0; i <= c.expected.size() && !::testing::Test::HasFatalFailure(); ++i) {
             SCOPED_TRACE(i);
-            if (c.expected[i] == Failure::Other)
+            const Failure expected = c.expected[i < c.expected.size() ? i : 2];
+            if (expected == Failure::Other)
                 continue;
             const store::Result r = runOperation(t.library, i);
-            EXPECT_EQ(r.error.kind, c.expected[i]) << r.error.message.toStdString();
-            EXPECT_EQ(r.outcome == Outcome::Failed, c.expected[i] != Failure::None);
-            if (c.expected[i] != Failure::None) {
+            EXPECT_EQ(r.error.kind, expected) << r.error.message.toStdString();
+            EXPECT_EQ(r.outcome == Outcome::Failed, expected != Failure::None);
+            if (expected != Failure::None) {
                 EXPECT_TRUE(r.error.message.contains(QDir::toNativeSeparators(t.path))
                             && r.error.message.contains(c.words, Qt::CaseInsensitive))
                     << r.error.message.toStdString();
