@@ -8,6 +8,7 @@
 #include "store/libraryfolder.h"
 #include "store/snippettext.h"
 #include "window/frmabout.h"
+#include "window/headinglist.h"
 #include "window/helpwindow.h"
 #include "window/imagelist.h"
 #include "window/messageservice.h"
@@ -223,13 +224,7 @@ void frmAddIn::createControls(QWidget *client)
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setEditable(false);
     Combo1->setGeometry(twipsRect(3360, 1200, 7455, 315));
-    // A plain list model and uniform rows keep a list of many thousand headings quick.
-    m_headings = new QStringListModel(Combo1);
-    Combo1->setModel(m_headings);
-    auto *listView = new QListView(Combo1);
-    listView->setUniformItemSizes(true);
-    Combo1->setView(listView);
-    Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_headings = setUpHeadingList(Combo1);
 
     Command4 =
         makePictureButton(client, "Command4", QStringLiteral("Modify"), Image::Modify, twipsRect(4200, 7320, 855, 615));

@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -206,4 +207,33 @@ TEST_F(WindowTest, AHeadingOfAnyLengthIsShownAndStoredWhole)
     click(form->Command4);
     EXPECT_EQ(said(), QStringList{"The Code has been Modified Successfully."});
     EXPECT_EQ(libraryRows().value(0).value(0), heading);
+}
+
+TEST_F(WindowTest, TypingInTheOpenListOfAHundredThousandGoesToTheFirstHeadingThatBeginsSo)
+{
+    open({});
+    ASSERT_TRUE(db.transaction());
+    QSqlQuery q(db);
+    q.prepare("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, 'd', 'c')");
+    for (int i = 0; i < 100000; ++i) {
+        q.addBindValue(i == 99990 ? "Öffnen" : i == 99991 ? "öl" : i == 50000 ? "Zebra" : QString("Heading %1").arg(i));
+        ASSERT_TRUE(q.exec());
+    }
+    ASSERT_TRUE(db.commit());
+    form->mnuGenerateCode->trigger();
+    QTest::keyClick(form->Combo1, Qt::Key_F4);
+    QAbstractItemView *view = form->Combo1->view();
+    ASSERT_TRUE(view->isVisible());
+    for (const auto &[typed, found] :
+         {std::pair<QString, QString>{"ze", "Zebra"}, {"ÖL", "öl"}, {"ö", "Öffnen"}, {"heading 7", "Heading 7"}}) {
+        QTest::qWait(QApplication::keyboardInputInterval() + 50); // a new search, not more of the last
+        for (QChar c : typed) {                                   // as a keyboard with these letters types them
+            QKeyEvent press(QEvent::KeyPress, c.toUpper().unicode(), Qt::NoModifier, QString(c));
+            QApplication::sendEvent(view, &press);
+        }
+        EXPECT_EQ(view->currentIndex().data().toString(), found) << typed.toStdString();
+    }
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(form->Combo1->currentText(), "Heading 7");
+    EXPECT_EQ(form->Rich3->Text(), "'Heading 7\r\n\r\nd\r\n\r\nc");
 }
