@@ -5,8 +5,11 @@
 #include <QAtomicInteger>
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <sqlite3.h>
 
 namespace quillbox::store {
 
@@ -36,6 +39,30 @@ enum SqliteCode {
     SqliteCantOpen = 14,
     SqliteNotADb = 26,
 };
+
+// Waiting for a file another program holds. SQLite's own wait sleeps longer and longer, up
+// to a tenth of a second at a time, so a program that writes again and again has the file
+// back each time before a waiting one looks, and the waiting one runs out of time although
+// nobody held the file that long. Looking every millisecond gives it its turn.
+int waitAMillisecond(void *started, int tries)
+{
+    auto *timer = static_cast<QElapsedTimer *>(started);
+    if (tries == 0)
+        timer->start();
+    if (timer->elapsed() >= g_busyTimeout)
+        return 0;
+    sqlite3_sleep(1);
+    return 1;
+}
+
+void waitInTurns(const QSqlDatabase &db, QElapsedTimer *started)
+{
+    const QVariant handle = db.driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return;
+    if (sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData()))
+        sqlite3_busy_handler(connection, waitAMillisecond, started);
+}
 
 } // namespace
 
@@ -84,7 +111,9 @@ bool DbConnection::Open(const QString &path)
         ok = db.open();
         if (!ok)
             fail(db.lastError(), false);
-        else if (openHook())
+        else
+            waitInTurns(db, &m_waiting);
+        if (ok && openHook())
             openHook()(db);
     }
     if (!ok)

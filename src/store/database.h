@@ -4,6 +4,7 @@
 
 #include "store/storeerror.h"
 
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QString>
 
@@ -50,6 +51,7 @@ private:
     bool begin(const char *statement, bool writing);
 
     QString m_name;
+    QElapsedTimer m_waiting; // since this connection began to wait for a file another holds
     QString m_path;
     bool m_inTransaction = false;
     bool m_writing = false;
