@@ -1,5 +1,7 @@
 #include "addin/settings.h"
 
+#include "store/libraryfolder.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -11,10 +13,21 @@ namespace {
 constexpr auto kGroup = "Settings";
 constexpr auto kKey = "DisplayOnConnect";
 
+// $XDG_CONFIG_HOME/Quillbox/Quillbox.ini, by the XDG rules (a relative XDG_CONFIG_HOME is
+// ignored); no file at all when no folder can be named.
 QSettings store()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillbox"),
-                     QStringLiteral("Quillbox"));
+    const QString home = quillbox::store::xdgHome("XDG_CONFIG_HOME", ".config");
+    return QSettings(home.isEmpty() ? home : home + QStringLiteral("/Quillbox/Quillbox.ini"), QSettings::IniFormat);
+}
+
+// No folder for the file: said in words instead of reading or writing nowhere.
+bool noFolder(const QSettings &s, QString *error)
+{
+    if (!s.fileName().isEmpty())
+        return false;
+    *error = quillbox::store::noHomeMessage("XDG_CONFIG_HOME");
+    return true;
 }
 
 } // namespace
@@ -27,6 +40,8 @@ QString filePath()
 bool readDisplayOnConnect(QString *value, QString *error)
 {
     QSettings s = store();
+    if (noFolder(s, error))
+        return false;
     s.beginGroup(QLatin1String(kGroup));
     *value = s.value(QLatin1String(kKey), QStringLiteral("0")).toString();
     s.endGroup();
@@ -42,6 +57,8 @@ bool readDisplayOnConnect(QString *value, QString *error)
 bool writeDisplayOnConnect(const QString &value, QString *error)
 {
     QSettings s = store();
+    if (noFolder(s, error))
+        return false;
     s.beginGroup(QLatin1String(kGroup));
     s.setValue(QLatin1String(kKey), value);
     s.endGroup();

@@ -141,3 +141,23 @@ TEST(Connect, MembersAreReachableByNameAsAnAutomationClientUsesThem)
     EXPECT_EQ(t.connect->Invoke(displayed, qbx::InvokeKind::PropertyGet, none, &result), qbx::S_OK);
     EXPECT_TRUE(result.toBool() && t.windowShown());
 }
+
+// The setting's file by the XDG rules: a relative XDG_CONFIG_HOME is ignored, and with no home
+// at all reading and writing it are refused in words.
+TEST(Settings, FileFollowsTheXdgRulesAndNoHomeIsRefused)
+{
+    qbx::test::FreshUserFolders folders;
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", "/home/u");
+    qputenv("XDG_CONFIG_HOME", "relative");
+    EXPECT_EQ(settings::filePath(), QStringLiteral("/home/u/.config/Quillbox/Quillbox.ini"));
+    qunsetenv("HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+    QString value, readError, writeError;
+    EXPECT_FALSE(settings::readDisplayOnConnect(&value, &readError));
+    EXPECT_FALSE(settings::writeDisplayOnConnect(QStringLiteral("1"), &writeError));
+    qputenv("HOME", oldHome);
+    for (const QString &error : {readError, writeError})
+        EXPECT_TRUE(error.startsWith("Quillbox cannot tell where your files belong: neither XDG_CONFIG_HOME nor HOME"))
+            << error.toStdString();
+}
