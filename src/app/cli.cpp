@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -337,6 +338,38 @@ int rename(const QStringList &args)
     return reportFailure("rename", renameSnippet(libraryPath(), a.positional[0], a.positional[1]), a.positional[0]);
 }
 
+int search(const QStringList &args)
+{
+    const QString inOption = QStringLiteral("--in");
+    const Arguments a = parseArguments(args, {}, {inOption});
+    if (!a.wrong.isEmpty())
+        return wrongUse("search", a.wrong);
+    if (a.positional.isEmpty())
+        return wrongUse("search", QStringLiteral("give one or more words to look for"));
+    SearchFields in = allSearchFields;
+    if (a.values.contains(inOption)) {
+        in = {};
+        const std::pair<const char *, SearchField> names[] = {
+            {"heading", SearchField::Heading}, {"description", SearchField::Description}, {"code", SearchField::Code}};
+        for (const QString &field : a.values.value(inOption).split(QLatin1Char(','))) {
+            const auto named = std::find_if(std::begin(names), std::end(names), [&](const auto &name) {
+                return field.trimmed() == QLatin1String(name.first);
+            });
+            if (named == std::end(names))
+                return wrongUse("search", QStringLiteral("--in takes heading, description and code, separated by "
+                                                         "commas, not \"%1\"")
+                                              .arg(field));
+            in |= named->second;
+        }
+    }
+    const SearchResult found = SnippetLibrary(libraryPath()).search(a.positional.join(QLatin1Char(' ')), in);
+    if (found.outcome == Outcome::Failed)
+        return reportFailure("search", found);
+    for (const SearchHit &hit : found.hits)
+        out() << hit.heading << "\n";
+    return Done;
+}
+
 QString usage()
 {
     return QStringLiteral("Usage: quillbox [COMMAND]\n"
@@ -403,14 +436,10 @@ int dispatch(QStringList args)
     }
     if (command == QLatin1String("--version"))
         return printVersion();
-    const std::pair<const char *, int (*)(const QStringList &)> commands[] = {{"init", init},
-                                                                              {"list", list},
-                                                                              {"show", show},
-                                                                              {"add", add},
-                                                                              {"delete", remove},
-                                                                              {"rename", rename},
-                                                                              {"export", exportLibrary},
-                                                                              {"import", importLibrary}};
+    const std::pair<const char *, int (*)(const QStringList &)> commands[] = {
+        {"init", init},           {"list", list},     {"show", show},     {"add", add},
+        {"delete", remove},       {"rename", rename}, {"search", search}, {"export", exportLibrary},
+        {"import", importLibrary}};
     for (const auto &[name, function] : commands)
         if (command == QLatin1String(name))
             return function(args);

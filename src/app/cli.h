@@ -65,6 +65,7 @@ int show(const QStringList &args);
 int add(const QStringList &args);
 int remove(const QStringList &args);
 int rename(const QStringList &args);
+int search(const QStringList &args);
 int exportLibrary(const QStringList &args);
 int importLibrary(const QStringList &args);
 

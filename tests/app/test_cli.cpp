@@ -158,6 +158,12 @@ TEST(Cli, ListAndShowPrintTheLibraryAsTheWindowComposesItAndWrongUseSaysWhy)
          {{"show", "Breaks", "--crlf"}, 0, "'Breaks\r\n\r\none\r\ntwo\r\n\r\na\r\nb\r\nc\r\n  d  \r\n"},
          // After -- a heading may look like an option.
          {{"show", "--crlf", "--", "--crlf"}, 0, "'--crlf\r\n\r\nit's\r\n\r\nDim a\r\n"},
+         // Search: every word, in any case, in the columns asked for; table order.
+         {{"search", "SWAP"}, 0, "Swap\nswap\n"},
+         {{"search", "values", "two"}, 0, "Swap\n"},
+         {{"search", "--in", "heading,code", "two", "values"}, 0, ""},
+         {{"search", "--in", "code", "DIM"}, 0, "--crlf\nHtml\n"},
+         {{"search", "--in", "title", "x"}, 2, "not \"title\""},
          {{"show", "  Nope  ", "--crlf"}, 1, "quillbox show: there is no code named \"Nope\" in the library"},
          {{"show", "SWAP"}, 1, "there is no code named \"SWAP\""},
          {{"list", "extra"}, 2, "unexpected argument extra"},
