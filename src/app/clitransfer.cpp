@@ -315,7 +315,7 @@ const QLatin1String kDescriptionLine("'Description: ");
 void readFolder(const QString &folder, Incoming *in)
 {
     const QFileInfoList files =
-        QDir(folder).entryInfoList({QStringLiteral("*.bas")}, QDir::Files | QDir::CaseSensitive, QDir::Name);
+        QDir(folder).entryInfoList({QStringLiteral("*.bas")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
     qint64 total = 0;
     for (const QFileInfo &file : files)
         total += file.size();
