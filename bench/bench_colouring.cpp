@@ -856,16 +856,17 @@ int main(int argc, char **argv)
     }
     if (wanted(2)) {
         const double growth = ide100k.formatMs / ide10k.formatMs;
-        std::printf("   100,000 / 10,000 lines: %.2fx as the IDE writes them (target <= 11), %.2fx in lower case\n",
+        std::printf("   100,000 / 10,000 lines: %.2fx as the IDE writes them, %.2fx in lower case (targets <= 11)\n",
                     growth, lower100kF.formatMs / lower10kF.formatMs);
         addRow("FormatRTB 10,000 lines, ms", format("%.2f", ide10k.formatMs), "< 50", ide10k.formatMs < 50);
         addRow("FormatRTB 100,000 lines, ms", format("%.2f", ide100k.formatMs), "< 500", ide100k.formatMs < 500);
         addRow("FormatRTB 100,000 / 10,000", format("%.2fx", growth), "<= 11x", growth <= 11);
-        addRow("FormatRTB 10,000 lower-case lines, ms", format("%.2f", lower10kF.formatMs), "< 80",
-               lower10kF.formatMs < 80);
-        addRow("FormatRTB 100,000 lower-case lines, ms", format("%.2f", lower100kF.formatMs), "< 800",
-               lower100kF.formatMs < 800);
-        addRow("  lower case 100,000 / 10,000", format("%.2fx", lower100kF.formatMs / lower10kF.formatMs), "-", -1);
+        const double lowerGrowth = lower100kF.formatMs / lower10kF.formatMs;
+        addRow("FormatRTB 10,000 lower-case lines, ms", format("%.2f", lower10kF.formatMs), "<= 30",
+               lower10kF.formatMs <= 30);
+        addRow("FormatRTB 100,000 lower-case lines, ms", format("%.2f", lower100kF.formatMs), "<= 300",
+               lower100kF.formatMs <= 300);
+        addRow("FormatRTB lower case 100,000 / 10,000", format("%.2fx", lowerGrowth), "<= 11x", lowerGrowth <= 11);
         addRow("  setText 10,000 / 100,000 lines, ms",
                format("%.1f", ide10k.setTextMs) + " / " + format("%.1f", ide100k.setTextMs), "-", -1);
         addRow("  repaint after FormatRTB 10,000 / 100,000, ms",

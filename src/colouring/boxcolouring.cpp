@@ -14,19 +14,14 @@ namespace {
 // seldom enough to cost nothing beside the colouring.
 constexpr qint64 kProgressEveryMs = 40;
 
-// Makes the line's rewrites, from the back so the offsets before stay valid, and paints it.
-void apply(RichTextBox &box, int line, const LineColouring &c)
+void colourAsSource(int, QStringView text, LineColouring *out)
 {
-    for (auto it = c.rewrites.crbegin(); it != c.rewrites.crend(); ++it)
-        box.replaceInLine(line, it->start, it->length, it->text);
-    box.setLineColours(line, c.runs);
+    colourLine(text, out);
 }
 
 void colourLineOf(RichTextBox &box, int line)
 {
-    static thread_local LineColouring c;
-    colourLine(box.GetLine(line), &c);
-    apply(box, line, c);
+    box.colourLines(line, line, colourAsSource);
 }
 
 } // namespace
@@ -46,6 +41,8 @@ void BoxColouring::ColorizeWord(RichTextBox &RichTB, const QString &Word, std::u
         return;
     const int line = RichTB.LineFromChar(-1);
     LineColouring c = colourWord(RichTB.GetLine(line), Word);
+    if (RichTB.walkingHistory())
+        c.runs = runsWithoutRewrites(c.runs, std::exchange(c.rewrites, {}));
     for (auto it = c.rewrites.crbegin(); it != c.rewrites.crend(); ++it)
         RichTB.replaceInLine(line, it->start, it->length, it->text);
     // The word's runs go last: they win over what the line shows.
@@ -73,20 +70,19 @@ void BoxColouring::startPass(int lines)
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void BoxColouring::colourEveryLineShown(RichTextBox &box, int lines)
+void BoxColouring::colourEveryLineShown(RichTextBox &box, int lines, const RichTextBox::LineColourer &colour)
 {
     static QElapsedTimer clock;
     if (!clock.isValid())
         clock.start();
     qint64 reported = clock.elapsed();
-    for (int line = 0; line < lines; ++line) {
-        colourLineOf(box, line);
+    box.colourLines(0, lines - 1, [&](int line, QStringView text, LineColouring *out) {
+        colour(line, text, out);
         if (clock.elapsed() - reported >= kProgressEveryMs) {
             reported = clock.elapsed();
             m_window.passProgress(line);
         }
-    }
-    box.endBulkColouring();
+    });
     // The caret goes to the start of the last line; text typed next is black.
     box.setSelStart(box.LineIndex(lines - 1));
     box.setSelColor(kBlack);
@@ -100,18 +96,20 @@ void BoxColouring::FormatRTB(RichTextBox &RichTBox)
 {
     const int lines = RichTBox.LineCount();
     startPass(lines);
-    RichTBox.beginBulkColouring();
-    colourEveryLineShown(RichTBox, lines);
+    colourEveryLineShown(RichTBox, lines, colourAsSource);
 }
 
 void BoxColouring::ColourEveryLine(RichTextBox &box)
 {
-    box.beginBulkColouring();
-    for (int line = 0, lines = box.LineCount(); line < lines; ++line)
-        colourLineOf(box, line);
-    box.endBulkColouring();
+    box.colourLines(0, box.LineCount() - 1, colourAsSource);
     if (box.SelLength() == 0)
         box.setSelColor(kBlack); // text typed next is black; a selection keeps its colours
+}
+
+void BoxColouring::followHistory(RichTextBox &box)
+{
+    QObject::connect(&box, &RichTextBox::historyStepped, &box,
+                     [&box](int first, int last) { box.colourLines(first, last, colourAsSource); });
 }
 
 void BoxColouring::DescriptionPastePass(RichTextBox &Rich1)
@@ -120,18 +118,20 @@ void BoxColouring::DescriptionPastePass(RichTextBox &Rich1)
     const int lines = Rich1.LineCount();
     startPass(lines);
     m_window.setCancelEnabled(false);
-    // The marks and the colours are one edit of the box.
-    Rich1.beginBulkColouring();
-    // Each line without the mark (spaces before it aside) gets one at its own start.
-    for (int line = 0; line < lines; ++line) {
-        const QString text = Rich1.GetLine(line);
+    // Each line without the mark (spaces before it aside) gets one at its own start; the
+    // marks and the colours are one edit of the box.
+    colourEveryLineShown(Rich1, lines, [](int, QStringView text, LineColouring *out) {
         qsizetype first = 0;
         while (first < text.size() && text.at(first) == QLatin1Char(' '))
             ++first;
-        if (first >= text.size() || text.at(first) != QChar(kCommentMark))
-            Rich1.replaceInLine(line, 0, 0, CommentMark);
-    }
-    colourEveryLineShown(Rich1, lines);
+        if (first < text.size() && text.at(first) == QChar(kCommentMark)) {
+            colourLine(text, out);
+            return;
+        }
+        // A marked line is a comment from the mark on: nothing in it is rewritten.
+        colourLine(QString(CommentMark + text.toString()), out);
+        out->rewrites = {{0, 0, CommentMark}};
+    });
     m_window.setCancelEnabled(cancelWasEnabled);
 }
 

@@ -4,17 +4,14 @@
 // first makes every line a comment line.
 
 #include "colouring/passobserver.h"
+#include "colouring/richtextbox.h"
 
 #include <QString>
 #include <QtGlobal>
 
 #include <cstdint>
 
-namespace quillbox {
-
-class RichTextBox;
-
-namespace colouring {
+namespace quillbox::colouring {
 
 class BoxColouring {
 public:
@@ -41,6 +38,8 @@ public:
     // text was just set). The caret stays where it is; without a selection, text typed next
     // is black.
     void ColourEveryLine(RichTextBox &box);
+    // Has the box's lines coloured again after each undo and redo, as source code.
+    static void followHistory(RichTextBox &box);
     // The description box after a paste: each line that does not begin with the comment
     // mark (spaces aside), empty lines included, gets one at its start; then every line is
     // coloured, as FormatRTB does. The Cancel command is disabled meanwhile.
@@ -49,11 +48,10 @@ public:
 private:
     // Shows the note and the bar, and has them drawn.
     void startPass(int lines);
-    // The colour pass of a whole-box pass begun with startPass, inside a bulk colouring.
-    void colourEveryLineShown(RichTextBox &box, int lines);
+    // The colour pass of a whole-box pass begun with startPass, each line coloured by `colour`.
+    void colourEveryLineShown(RichTextBox &box, int lines, const RichTextBox::LineColourer &colour);
 
     PassObserver &m_window;
 };
 
-} // namespace colouring
-} // namespace quillbox
+} // namespace quillbox::colouring

@@ -286,6 +286,40 @@ bool isPaste(const QKeyEvent *event)
            && (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier)) == Qt::ControlModifier;
 }
 
+// -1 for a key that undoes, 1 for one that redoes, 0 for any other.
+int historyKey(const QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    if (event->matches(QKeySequence::Undo) || (event->key() == Qt::Key_Z && mods == Qt::ControlModifier))
+        return -1;
+    if (event->matches(QKeySequence::Redo) || (event->key() == Qt::Key_Y && mods == Qt::ControlModifier)
+        || (event->key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier)))
+        return 1;
+    return 0;
+}
+
+// Keys that only move the caret or the view, or only change the selection.
+bool movesOnly(const QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+        return true;
+    default:
+        return false;
+    }
+}
+
 class Guard {
 public:
     explicit Guard(int &depth) : m_depth(depth) { ++m_depth; }
@@ -319,6 +353,62 @@ public:
     int inputLine = -1;
     QString inputLineText;
     bool inputAcrossLines = false; // the selection it replaces spans lines
+    int keyDepth = 0;              // > 0 while a key is handled
+    int keySteps = -1;             // the undo stack's size before the key's first edit; -1 before it
+    int historyDepth = 0;          // > 0 while an undo or redo is carried out
+    int historyFirst = -1;         // the lines it changed
+    int historyLast = -1;
+    bool bulkUnrecorded = false; // the bulk pass's edit is recorded in no step
+
+    // Opens the edit block of an edit of the text. Within a key, all its edits are one step.
+    // Elsewhere the user's own edit (a paste from the menu, a drop) is a step of its own, and
+    // an edit the program makes joins the step before it, or is recorded in none when there
+    // is none. True when the edit is to be recorded in no step.
+    bool openEdit(QTextCursor &cursor, bool users)
+    {
+        QTextDocument *document = doc();
+        if (keyDepth > 0) {
+            if (keySteps >= 0 && document->availableUndoSteps() > keySteps) {
+                cursor.joinPreviousEditBlock();
+            } else {
+                keySteps = document->availableUndoSteps();
+                cursor.beginEditBlock();
+            }
+            return false;
+        }
+        if (users || document->isUndoAvailable()) {
+            users ? cursor.beginEditBlock() : cursor.joinPreviousEditBlock();
+            return false;
+        }
+        // The history is empty: what the edit records is cleared again behind it.
+        cursor.beginEditBlock();
+        return true;
+    }
+    void closeEdit(QTextCursor &cursor, bool unrecorded)
+    {
+        cursor.endEditBlock();
+        if (unrecorded)
+            doc()->clearUndoRedoStacks();
+    }
+    // Undoes or redoes one step, then has the lines it changed coloured again.
+    void stepHistory(bool undo)
+    {
+        const Guard walking(historyDepth);
+        historyFirst = historyLast = -1;
+        undo ? box.undo() : box.redo();
+        if (historyFirst >= 0)
+            Q_EMIT box.historyStepped(historyFirst, std::min(historyLast, doc()->blockCount() - 1));
+    }
+
+    // Runs one of the editor's own edits as an edit of the box.
+    template <typename Edit>
+    void boxEdit(Edit edit)
+    {
+        QTextCursor cursor(doc());
+        const bool unrecorded = openEdit(cursor, true);
+        edit();
+        closeEdit(cursor, unrecorded);
+    }
 
     QTextDocument *doc() const { return box.document(); }
 
@@ -440,6 +530,12 @@ public:
     void contentsChange(int position, int removed, int added)
     {
         const int oldBlockCount = std::exchange(blockCount, doc()->blockCount());
+        if (historyDepth > 0) {
+            const int first = doc()->findBlock(position).blockNumber();
+            const int last = doc()->findBlock(position + added).blockNumber();
+            historyFirst = historyFirst < 0 ? first : std::min(historyFirst, first);
+            historyLast = std::max(historyLast, last < 0 ? blockCount - 1 : last);
+        }
         if (settingText > 0 || coloursMoved > 0 || (removed == 0 && added == 0))
             return;
         if (inputLine >= 0 && !narrowInputEdit(position, removed, added, oldBlockCount))
@@ -480,7 +576,7 @@ public:
         if (bulkEdit.isNull())
             return;
         const Guard moved(coloursMoved);
-        bulkEdit.endEditBlock();
+        closeEdit(bulkEdit, std::exchange(bulkUnrecorded, false));
         bulkEdit = QTextCursor();
     }
 
@@ -571,9 +667,9 @@ public:
     {
         endGroupedEdits();
         QTextCursor cursor = box.textCursor();
-        cursor.beginEditBlock();
+        const bool unrecorded = openEdit(cursor, true);
         cursor.insertText(oneBreakPerLine(text));
-        cursor.endEditBlock();
+        closeEdit(cursor, unrecorded);
         box.setTextCursor(cursor);
         box.ensureCursorVisible();
     }
@@ -581,7 +677,7 @@ public:
     void typeKey(Qt::Key key, const QString &text, QKeyEvent *original)
     {
         QKeyEvent typed(QEvent::KeyPress, key, Qt::NoModifier, text);
-        box.QPlainTextEdit::keyPressEvent(&typed);
+        boxEdit([&] { box.QPlainTextEdit::keyPressEvent(&typed); });
         original->setAccepted(typed.isAccepted());
     }
 
@@ -590,6 +686,8 @@ public:
     // edit and cost the line its colours.
     void typeBreak(QKeyEvent *event)
     {
+        if (box.isReadOnly())
+            return event->ignore(); // as the editor does with every key that would type
         insertAtCursor(QStringLiteral("\n"));
         event->accept();
     }
@@ -599,8 +697,10 @@ public:
     {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
             typeBreak(event);
+        else if (movesOnly(event))
+            box.QPlainTextEdit::keyPressEvent(event); // the layout must be current for it
         else
-            box.QPlainTextEdit::keyPressEvent(event);
+            boxEdit([&] { box.QPlainTextEdit::keyPressEvent(event); });
     }
 
     // Types the character a KeyPress handler put in place of the key's own.
@@ -708,9 +808,9 @@ void RichTextBox::setSelText(const QString &text)
         const Guard guard(d->ownEditDepth);
         // Replacing, the new text takes the colour of the first character it replaces.
         d->editColour = replacing ? d->colourAtPosition(cursor.selectionStart()) : d->typingColour;
-        cursor.beginEditBlock();
+        const bool unrecorded = d->openEdit(cursor, false);
         cursor.insertText(insert);
-        cursor.endEditBlock();
+        d->closeEdit(cursor, unrecorded);
         d->editColour.reset();
         setTextCursor(cursor);
     }
@@ -911,17 +1011,17 @@ void RichTextBox::replaceInLine(int line, int start, int length, const QString &
     const bool grouped = d->bulkDepth > 0;
     if (grouped && d->bulkEdit.isNull()) {
         d->bulkEdit = QTextCursor(doc);
-        d->bulkEdit.beginEditBlock();
+        d->bulkUnrecorded = d->openEdit(d->bulkEdit, false);
     }
     {
         const Guard guard(d->ownEditDepth);
         d->editColour = bgr;
         QTextCursor edit(doc);
-        edit.beginEditBlock();
+        const bool unrecorded = grouped ? (edit.beginEditBlock(), false) : d->openEdit(edit, false);
         edit.setPosition(from);
         edit.setPosition(to, QTextCursor::KeepAnchor);
         edit.insertText(insert);
-        edit.endEditBlock();
+        d->closeEdit(edit, unrecorded);
         d->editColour.reset();
     }
     if (grouped) {
@@ -946,6 +1046,117 @@ void RichTextBox::replaceInLine(int line, int start, int length, const QString &
     Q_EMIT Change();
 }
 
+bool RichTextBox::walkingHistory() const
+{
+    return d->historyDepth > 0 || document()->isRedoAvailable();
+}
+
+void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
+{
+    d->endGroupedEdits();
+    QTextDocument *doc = document();
+    first = std::max(first, 0);
+    last = std::min(last, doc->blockCount() - 1);
+    if (first > last)
+        return;
+    const bool rewrite = !walkingHistory();
+    // The caret's and the anchor's line and column, moved with the rewrites of their lines.
+    const QTextCursor before = textCursor();
+    const QTextBlock anchorBlock = doc->findBlock(before.anchor());
+    const QTextBlock caretBlock = doc->findBlock(before.position());
+    std::pair<int, int> anchor{anchorBlock.blockNumber(), before.anchor() - anchorBlock.position()};
+    std::pair<int, int> caret{caretBlock.blockNumber(), before.position() - caretBlock.position()};
+
+    struct LineEdit {
+        int from, to; // document positions before any of the edits
+        QString text;
+    };
+    std::vector<LineEdit> edits;
+    std::vector<Runs> runs;
+    runs.reserve(std::size_t(last - first + 1));
+    LineColouring c;
+    QTextBlock block = doc->findBlockByNumber(first);
+    // Many lines are read from the whole text in one go: reading them one by one costs a
+    // search of the document's pieces each.
+    const bool whole = last - first >= 64 && (last - first + 1) * 4 >= doc->blockCount();
+    const QString all = whole ? doc->toRawText() : QString();
+    qsizetype at = whole ? block.position() : 0;
+    QString single;
+    for (int line = first; line <= last; ++line, block = block.next()) {
+        QStringView text;
+        const int lineStart = int(at); // in the whole text: the line's document position
+        if (whole) {
+            qsizetype end = all.indexOf(QChar::ParagraphSeparator, at);
+            if (end < 0)
+                end = all.size();
+            text = QStringView(all).mid(at, end - at);
+            at = end + 1;
+        } else {
+            single = block.text();
+            text = single;
+        }
+        colour(line, text, &c);
+        if (c.rewrites.isEmpty()) {
+            runs.push_back(c.runs);
+            continue;
+        }
+        if (!rewrite) {
+            runs.push_back(runsWithoutRewrites(c.runs, c.rewrites));
+            continue;
+        }
+        runs.push_back(c.runs);
+        // One edit over the line's rewritten stretch.
+        const int from = c.rewrites.constFirst().start;
+        const int to = c.rewrites.constLast().start + c.rewrites.constLast().length;
+        const QString rewritten = applyRewrites(text, c.rewrites);
+        const int position = whole ? lineStart : block.position();
+        edits.push_back(
+            {position + from, position + to, rewritten.mid(from, rewritten.size() - (text.size() - to) - from)});
+        for (auto *end : {&anchor, &caret})
+            if (end->first == line)
+                end->second = offsetAfterRewrites(end->second, c.rewrites);
+    }
+
+    if (!edits.empty()) {
+        QTextCursor edit(doc);
+        {
+            // The colours are set below; what the document reports of the edit moves none.
+            const Guard moved(d->coloursMoved);
+            const bool unrecorded = d->openEdit(edit, false);
+            for (auto it = edits.crbegin(); it != edits.crend(); ++it) { // from the back: the positions before hold
+                edit.setPosition(it->from);
+                edit.setPosition(it->to, QTextCursor::KeepAnchor);
+                edit.insertText(it->text);
+            }
+            d->closeEdit(edit, unrecorded);
+        }
+        const auto at = [doc](std::pair<int, int> end) {
+            return doc->findBlockByNumber(end.first).position() + end.second;
+        };
+        QTextCursor after = textCursor();
+        if (after.anchor() != at(anchor) || after.position() != at(caret)) {
+            after.setPosition(at(anchor));
+            after.setPosition(at(caret), QTextCursor::KeepAnchor);
+            // Putting the caret back must not scroll the view.
+            const int x = horizontalScrollBar()->value();
+            const int y = verticalScrollBar()->value();
+            setTextCursor(after);
+            horizontalScrollBar()->setValue(x);
+            verticalScrollBar()->setValue(y);
+        }
+    }
+
+    beginBulkColouring();
+    block = doc->findBlockByNumber(first);
+    for (const Runs &lineRuns : runs) {
+        d->setRuns(block, cleanRuns(lineRuns, block.length() - 1), false);
+        block = block.next();
+    }
+    endBulkColouring();
+    if (!edits.empty())
+        Q_EMIT Change();
+}
+
 QChar RichTextBox::firstCharacter() const
 {
     const QTextDocument *doc = document();
@@ -958,10 +1169,25 @@ QChar RichTextBox::firstCharacter() const
 void RichTextBox::keyPressEvent(QKeyEvent *event)
 {
     d->endGroupedEdits();
+    const int history = historyKey(event);
+    if (history != 0) {
+        // The step is taken when the key goes down; KeyPress follows with the key's character.
+        Q_EMIT KeyDown(virtualKeyCode(event), shiftBits(event->modifiers()));
+        if (!isReadOnly())
+            d->stepHistory(history < 0);
+        int code = characterCode(event);
+        if (code != 0)
+            Q_EMIT KeyPress(&code);
+        event->accept();
+        return;
+    }
+    const Guard key(d->keyDepth);
+    if (d->keyDepth == 1)
+        d->keySteps = -1;
     Q_EMIT KeyDown(virtualKeyCode(event), shiftBits(event->modifiers()));
     if (isPaste(event)) {
         // The handler of Ctrl+V sees the pasted text already in the box.
-        QPlainTextEdit::keyPressEvent(event);
+        d->boxEdit([&] { QPlainTextEdit::keyPressEvent(event); });
         int code = 22;
         Q_EMIT KeyPress(&code);
         return;

@@ -9,6 +9,14 @@
 // a change of the text: it raises no Change and leaves no step on the undo stack; undo
 // and redo step through text edits only.
 //
+// Undo (Ctrl+Z) and redo (Ctrl+Y, Ctrl+Shift+Z) step through the user's edits. Everything
+// one key does to the text (the case rewrites made when it goes down, its own edit, and
+// what the handlers of its events change) is one step. An edit the program makes outside a
+// key (setSelText, replaceInLine, the colouring's rewrites) joins the step before it, or is
+// recorded in none when there is none (a text just set). While the user walks back through
+// the steps, the colouring paints but rewrites nothing, so that the steps ahead stay to be
+// redone; after each undo and redo, historyStepped names the lines to colour again.
+//
 // When the text changes, text the edit does not touch keeps its colour where it stands
 // (the rest of an edited line moves with the edit). Inserted text takes the typing colour
 // (the colour last given to setSelColor at an empty selection; black after setText),
@@ -20,10 +28,12 @@
 // the size of the box plus the length and colour runs of the lines it touches.
 
 #include "colouring/colourruns.h"
+#include "colouring/vbcolouring.h"
 
 #include <QPlainTextEdit>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace quillbox {
@@ -89,6 +99,9 @@ Q_SIGNALS:
     void KeyPress(int *keyAscii);
     // The mouse moved over the box, with or without a button held. X and Y in twips.
     void MouseMove(int button, int shift, int x, int y);
+    // An undo or redo changed the lines from `first` to `last` (0-based); they hold the
+    // colours of the text they had before until they are coloured again.
+    void historyStepped(int first, int last);
 
 public:
     // ---- Our additions, for the colouring ----
@@ -105,18 +118,30 @@ public:
 
     // Between these, setLineColours and setSelColor only record the colours; the box is
     // repainted once, at the last endBulkColouring. The replaceInLine edits of the pass are
-    // made as one edit: one undo step, laid out once at the end (each call still raises its
-    // Change). Pairs nest and must balance; any other edit ends the grouping of edits early.
+    // made as one edit, recorded as one rewrite, laid out once at the end (each call still
+    // raises its Change). Pairs nest and must balance; any other edit ends the grouping of edits early.
     void beginBulkColouring();
     void endBulkColouring();
 
-    // Replaces `length` characters at `start` within the line with `text` as an undoable
-    // edit, raising Change once; text equal to what stands there changes nothing and raises
-    // nothing. The caret and selection stay on the same characters: an end before or at
-    // `start` stays, an end behind the replaced characters moves with the length change,
-    // and an end inside them stays, at most at the end of the new text. Offsets are clipped
-    // to the line; line breaks in `text` become spaces.
+    // Replaces `length` characters at `start` within the line with `text` as a case rewrite
+    // (recorded as the class comment says), raising Change once; text equal to what stands there changes nothing and
+    // raises nothing. The caret and selection stay on the same characters: an end before or at `start` stays, an end
+    // behind the replaced characters moves with the length change, and an end inside them stays, at most at the end of
+    // the new text. Offsets are clipped to the line; line breaks in `text` become spaces.
     void replaceInLine(int line, int start, int length, const QString &text);
+
+    // Colours the lines from `first` to `last` in one walk. `colour` gives each line's runs
+    // and case rewrites (as the colouring core does), knowing the line's number and text;
+    // the rewrites of all the lines are then made as one edit raising one Change, the caret
+    // and selection staying on their characters, and each line shows its runs. While the
+    // user walks the undo history, nothing is rewritten and the runs fall on the text as it
+    // stands. Costs one reading of each line and one edit per rewritten line.
+    using LineColourer = std::function<void(int line, QStringView text, colouring::LineColouring *out)>;
+    void colourLines(int first, int last, const LineColourer &colour);
+
+    // Whether the user is walking the undo history: a step was undone and not redone, and no
+    // edit has been made since; or an undo or redo is being carried out.
+    bool walkingHistory() const;
 
     // The first character of the text ('\r' when the first line is empty and a break
     // follows), or a null QChar for an empty box; it does not copy the text.

@@ -1,5 +1,6 @@
 #include "colouring/vbcolouring.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -240,6 +241,46 @@ QString applyRewrites(QStringView line, const QList<CaseRewrite> &rewrites)
         at = r.start + r.length;
     }
     out += line.mid(at);
+    return out;
+}
+
+int offsetAfterRewrites(int offset, const QList<CaseRewrite> &rewrites)
+{
+    // From the back, so that the offsets of the rewrites before stay those of the line.
+    for (auto it = rewrites.crbegin(); it != rewrites.crend(); ++it) {
+        const int end = it->start + it->length;
+        if (offset <= it->start)
+            continue;
+        const int newEnd = it->start + int(it->text.size());
+        offset = offset >= end ? offset + newEnd - end : std::min(offset, newEnd);
+    }
+    return offset;
+}
+
+ColourRuns runsWithoutRewrites(const ColourRuns &runs, const QList<CaseRewrite> &rewrites)
+{
+    if (rewrites.isEmpty())
+        return runs;
+    // An offset after the rewrites back to the line: inside a rewrite's new text it falls on
+    // the stretch that text replaces.
+    const auto back = [&rewrites](int offset) {
+        int shift = 0;
+        for (const CaseRewrite &r : rewrites) {
+            const int newStart = r.start + shift;
+            if (offset <= newStart)
+                break;
+            const int newEnd = newStart + int(r.text.size());
+            if (offset < newEnd)
+                return r.start + std::min(offset - newStart, r.length);
+            shift += int(r.text.size()) - r.length;
+        }
+        return offset - shift;
+    };
+    ColourRuns out;
+    for (const ColourRun &run : runs) {
+        const int start = back(run.start);
+        appendRun(out, start, back(endOf(run)) - start, run.bgr);
+    }
     return out;
 }
 

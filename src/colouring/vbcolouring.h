@@ -62,4 +62,14 @@ QString caseRewrite(QStringView keyword);
 // The text of the line after its rewrites.
 QString applyRewrites(QStringView line, const QList<CaseRewrite> &rewrites);
 
+// Where an offset of the line stands once the rewrites are made: before or at a rewrite's
+// start it stays, behind the rewritten characters it moves with the length change, and
+// inside them it stays, at most at the end of the new text.
+int offsetAfterRewrites(int offset, const QList<CaseRewrite> &rewrites);
+
+// The runs of a line coloured without its rewrites made: `runs` are in the offsets after
+// them, the result in those of the line as it stands (a rewritten stretch keeps the colour
+// of its new text).
+ColourRuns runsWithoutRewrites(const ColourRuns &runs, const QList<CaseRewrite> &rewrites);
+
 } // namespace quillbox::colouring

@@ -290,6 +290,8 @@ void frmAddIn::wireEvents()
     connect(Rich2, &RichTextBox::KeyDown, this, &frmAddIn::Rich2_KeyDown);
     connect(Rich2, &RichTextBox::KeyPress, this, &frmAddIn::Rich2_KeyPress);
     connect(Rich2, &RichTextBox::MouseMove, this, &frmAddIn::Rich2_MouseMove);
+    for (RichTextBox *box : {Rich1, Rich2, Rich3})
+        colouring::BoxColouring::followHistory(*box);
     connect(mnuContents, &QAction::triggered, this, &frmAddIn::mnuContents_Click);
     connect(mnuAbout, &QAction::triggered, this, &frmAddIn::mnuAbout_Click);
     connect(Toolbar1, &QToolBar::actionTriggered, this, &frmAddIn::Toolbar1_ButtonClick);
@@ -667,7 +669,9 @@ bool frmAddIn::MarkDescription()
 {
     if (Rich1->firstCharacter() == QLatin1Char('\''))
         return false;
-    Rich1->setText(Colouring->CommentMark + Rich1->Text());
+    // The box's own edits, so that undo takes them back with the key that made them.
+    Rich1->setSelStart(0);
+    Rich1->setSelText(Colouring->CommentMark);
     Colouring->RichTBSetcolors(*Rich1);
     return true;
 }
@@ -699,8 +703,8 @@ void frmAddIn::Rich1_KeyPress(int *KeyAscii)
         // Enter adds a new comment line at the end, the caret behind its mark.
         *KeyAscii = 0;
         MarkDescription();
-        Rich1->setText(Rich1->Text() + QStringLiteral("\r\n") + Colouring->CommentMark);
-        // Setting the whole text leaves it black: the description's lines are coloured again.
+        caretToEnd(Rich1);
+        Rich1->setSelText(QStringLiteral("\r\n") + Colouring->CommentMark);
         Colouring->ColourEveryLine(*Rich1);
         caretToEnd(Rich1);
     } else if (Rich1->firstCharacter() != QLatin1Char('\'')) {
@@ -710,7 +714,8 @@ void frmAddIn::Rich1_KeyPress(int *KeyAscii)
             PendingKey = qint16(*KeyAscii);
             *KeyAscii = 0;
             if (PendingKey >= 33 && PendingKey <= 126) {
-                Rich1->setText(Colouring->CommentMark + QChar(PendingKey));
+                Rich1->selectAll();
+                Rich1->setSelText(Colouring->CommentMark + QChar(PendingKey));
                 caretToEnd(Rich1);
             }
         }

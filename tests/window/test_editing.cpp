@@ -91,3 +91,45 @@ TEST_F(WindowTest, PasteIsFormattedLineByLineBehindTheWaitNote)
         }
     }
 }
+
+// Ctrl+Z walks back through every key typed, to the text the box began with, and Ctrl+Y
+// and Ctrl+Shift+Z walk forward again: a key and the case rewrite it makes are one step,
+// and the colouring (on the undo key, on mouse moves) adds none. The colours are right at
+// every step. The display box takes no keys: its rewritten text stays.
+TEST_F(WindowTest, UndoAndRedoWalkThroughTheKeysTypedWithTheirRewrites)
+{
+    open({{"Swap", "'x", "dim t as long"}});
+    const struct {
+        QAction *frmAddIn::*mode;
+        RichTextBox *frmAddIn::*box;
+        QString start, end;
+    } cases[] = {{&frmAddIn::mnuAdd, &frmAddIn::Rich1, "'", "'dim x\r\n'y = 2"},
+                 {&frmAddIn::mnuAdd, &frmAddIn::Rich2, "", "Dim x\r\ny = 2"},
+                 {&frmAddIn::mnuGenerateCode, &frmAddIn::Rich3, "'Swap\r\n\r\n'x\r\n\r\nDim t As Long",
+                  "'Swap\r\n\r\n'x\r\n\r\nDim t As Long"}};
+    for (const auto &c : cases) {
+        RichTextBox *box = form->*c.box;
+        SCOPED_TRACE(box->objectName().toStdString());
+        (form->*c.mode)->trigger();
+        if (c.box == &frmAddIn::Rich3)
+            pick(0);
+        QStringList states{box->Text()}; // and after each key
+        for (const QChar key : QStringLiteral("dim x\ry = 2")) {
+            key == u'\r' ? QTest::keyClick(box, Qt::Key_Return) : QTest::keyClicks(box, QString(key));
+            states << box->Text();
+        }
+        EXPECT_EQ(states.constFirst(), c.start);
+        EXPECT_EQ(states.constLast(), c.end);
+        const auto step = [&](int key, int state) { // -1 Ctrl+Z, 0 Ctrl+Y, 1 Ctrl+Shift+Z
+            QTest::keyClick(box, key == 0 ? Qt::Key_Y : Qt::Key_Z,
+                            key > 0 ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+            colouredRuns(box);
+            QTest::mouseMove(box->viewport(), QPoint(10 + state % 2, 8));
+            EXPECT_EQ(box->Text(), states.at(state)) << "state " << state;
+        };
+        for (int state = int(states.size()) - 2; state >= -1; --state)
+            step(-1, std::max(state, 0)); // the last one finds nothing left to undo
+        for (int state = 1; state < states.size(); ++state)
+            step(state % 2, state);
+    }
+}
