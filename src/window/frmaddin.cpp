@@ -8,6 +8,7 @@
 #include "store/libraryfolder.h"
 #include "store/snippettext.h"
 #include "window/frmabout.h"
+#include "window/frmfind.h"
 #include "window/headinglist.h"
 #include "window/helpwindow.h"
 #include "window/imagelist.h"
@@ -137,6 +138,8 @@ void frmAddIn::createMenus()
     mnuDelete = makeMenuItem(mnuCodes, "mnuDelete", QStringLiteral("&Delete"));
     mnuSep01 = makeMenuSeparator(mnuCodes, "mnuSep01");
     mnuGenerateCode = makeMenuItem(mnuCodes, "mnuGenerateCode", QStringLiteral("&Generate Code"));
+    mnuFind = makeMenuItem(mnuCodes, "mnuFind", QStringLiteral("&Find…"));
+    mnuFind->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -275,6 +278,7 @@ void frmAddIn::wireEvents()
     connect(mnuModify, &QAction::triggered, this, &frmAddIn::mnuModify_Click);
     connect(mnuDelete, &QAction::triggered, this, &frmAddIn::mnuDelete_Click);
     connect(mnuGenerateCode, &QAction::triggered, this, &frmAddIn::mnuGenerateCode_Click);
+    connect(mnuFind, &QAction::triggered, this, &frmAddIn::mnuFind_Click);
     connect(Combo1, &QComboBox::activated, this, &frmAddIn::Combo1_Click);
     connect(Command1, &QPushButton::clicked, this, &frmAddIn::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmAddIn::Command2_Click);
@@ -423,6 +427,45 @@ void frmAddIn::mnuGenerateCode_Click()
     EnterListMode(&frmAddIn::GenerateMode, QStringLiteral("Generate Code"));
 }
 
+void frmAddIn::mnuFind_Click()
+{
+    auto *find = new frmFind(DatabasePath, this);
+    find->setAttribute(Qt::WA_DeleteOnClose);
+    // Picked once the dialog has closed: showing the snippet lets pending events run, and the
+    // dialog goes with them.
+    connect(find, &frmFind::picked, this, &frmAddIn::PickFound, Qt::QueuedConnection);
+    find->open();
+}
+
+void frmAddIn::PickFound(const QString &heading)
+{
+    // The current list mode, or Generate from idle or add mode; a list filled before the
+    // snippet was stored is filled again.
+    const auto enterListMode = [this] {
+        if (ModifyMode)
+            mnuModify_Click();
+        else if (DeleteMode)
+            mnuDelete_Click();
+        else
+            mnuGenerateCode_Click();
+    };
+    if (!Combo1->isVisibleTo(this) || !(ModifyMode || DeleteMode || GenerateMode))
+        enterListMode();
+    qsizetype entry = m_headings->stringList().indexOf(heading);
+    if (entry < 0 && Combo1->isVisibleTo(this)) {
+        enterListMode();
+        entry = m_headings->stringList().indexOf(heading);
+    }
+    if (!Combo1->isVisibleTo(this))
+        return; // the library could not be read, or holds nothing: the user has been told
+    if (entry < 0) {
+        ReportVanished(heading);
+        return;
+    }
+    Combo1->setCurrentIndex(int(entry));
+    Combo1_Click();
+}
+
 void frmAddIn::Command2_Click()
 {
     HideControls();
@@ -509,11 +552,11 @@ void frmAddIn::Toolbar1_ButtonClick(QAction *Button)
         mnuContents_Click();
 }
 
-void frmAddIn::ReportVanished()
+void frmAddIn::ReportVanished(const QString &heading)
 {
     MsgBox(this, QStringLiteral("The code \"%1\" is no longer in the library; another program may have changed or "
                                 "deleted it since the list was filled. Nothing was changed.")
-                     .arg(store::trimSpaces(Combo1->currentText())));
+                     .arg(store::trimSpaces(heading.isNull() ? Combo1->currentText() : heading)));
     HideControls();
 }
 

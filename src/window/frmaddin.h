@@ -72,6 +72,7 @@ public:
     QAction *mnuDelete;
     QAction *mnuSep01;
     QAction *mnuGenerateCode;
+    QAction *mnuFind;
     QMenu *mnuHelp;
     QAction *mnuContents;
     QAction *mnuSep02;
@@ -110,6 +111,10 @@ public:
     void mnuModify_Click();
     void mnuDelete_Click();
     void mnuGenerateCode_Click();
+    void mnuFind_Click();
+    // Picks the heading found by Find in the heading list, in the current list mode or in
+    // Generate mode, as the user picks it there.
+    void PickFound(const QString &heading);
     void mnuContents_Click();
     void mnuAbout_Click();
     void Toolbar1_ButtonClick(QAction *Button);
@@ -156,9 +161,9 @@ private:
     void ReportStoreFailure(const store::StoreError &error);
     // The Modify, Delete and Generate commands.
     void EnterListMode(bool frmAddIn::*flag, const QString &title);
-    // The picked snippet has gone from the library since the list was filled: the user is
-    // told, and the window returns to the idle state.
-    void ReportVanished();
+    // The picked snippet (by default the list's) has gone from the library since the list
+    // was filled: the user is told, and the window returns to the idle state.
+    void ReportVanished(const QString &heading = QString());
     // The entered heading is another snippet's: the user is told, and the heading selected.
     void ReportTaken();
     // Tells the user of a failure or a vanished snippet; true when the operation was done.

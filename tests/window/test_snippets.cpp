@@ -5,6 +5,7 @@
 #include "window/windowtesting.h"
 
 #include "store/database.h"
+#include "window/frmfind.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTreeView>
 
 using namespace quillbox;
 using namespace quillbox::test;
@@ -236,4 +238,77 @@ TEST_F(WindowTest, TypingInTheOpenListOfAHundredThousandGoesToTheFirstHeadingTha
     QTest::keyClick(view, Qt::Key_Return);
     EXPECT_EQ(form->Combo1->currentText(), "Heading 7");
     EXPECT_EQ(form->Rich3->Text(), "'Heading 7\r\n\r\nd\r\n\r\nc");
+}
+
+TEST_F(WindowTest, FindListsEachMatchWithItsLineAndPicksItInTheListModeOrInGenerateMode)
+{
+    open(kLibrary);
+    const QStringList xs = {"Swap|' Exchanges two values", " Centre |Dim x As Long", "Other  |If x Then y = 1 'set"};
+    const QString centre = "' Centre \r\n\r\n' Puts a form mid-screen\r\n\r\nDim x As Long\r\nMe.Move 0, 0\r\n ";
+    const struct {
+        QAction *mode; // before Find; none: idle
+        QString words;
+        int downs; // -1: a double-click on the first
+        QStringList listed;
+        QString title, picked, shown; // Label4, Combo1, then Rich3 (Rich1 in modify mode)
+    } cases[] = {
+        {nullptr,
+         "MID form",
+         0,
+         {" Centre |' Puts a form mid-screen"},
+         "Generate Code",
+         " Centre ",
+         "' Centre \r\n\r\n' Puts a form mid-screen\r\n\r\nDim x As Long\r\nMe.Move 0, 0\r\n "},
+        {form->mnuAdd, "x", 2, xs, "Generate Code", "Other  ", "'Other  \r\n\r\n' Another\r\n\r\nIf x Then y = 1 'set"},
+        {form->mnuModify, "exchanges", -1, {xs[0]}, "Modify Code", "Swap", "' Exchanges two values"},
+        {form->mnuDelete, "x", 1, xs, "Delete Code", " Centre ", centre},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.words.toStdString());
+        // A window manager hands the activation back once the dialog has closed.
+        form->activateWindow();
+        ASSERT_TRUE(qbx::test::waitFor([this] { return QGuiApplication::focusWindow() == form->windowHandle(); }));
+        if (c.mode)
+            c.mode->trigger();
+        QTest::keyClick(form, Qt::Key_F, Qt::ControlModifier);
+        QPointer<frmFind> find = form->findChild<frmFind *>();
+        ASSERT_TRUE(find && find->isVisible());
+        QTest::keyClicks(find->txtWords, c.words);
+        ASSERT_TRUE(qbx::test::waitFor([&] { return find->lstFound->model()->rowCount() > 0; }));
+        QStringList listed;
+        for (int row = 0; row < find->lstFound->model()->rowCount(); ++row)
+            listed << find->lstFound->model()->index(row, 0).data().toString() + "|"
+                          + find->lstFound->model()->index(row, 1).data().toString();
+        EXPECT_EQ(listed, c.listed);
+        EXPECT_EQ(find->lstFound->currentIndex().row(), 0);
+        for (int i = 0; i < c.downs; ++i)
+            QTest::keyClick(find->txtWords, Qt::Key_Down);
+        if (c.downs < 0) {
+            const QRect first = find->lstFound->visualRect(find->lstFound->model()->index(0, 1));
+            QTest::mouseClick(find->lstFound->viewport(), Qt::LeftButton, {}, first.center());
+            QTest::mouseDClick(find->lstFound->viewport(), Qt::LeftButton, {}, first.center());
+        } else {
+            QTest::keyClick(find->txtWords, Qt::Key_Return);
+        }
+        EXPECT_TRUE(qbx::test::waitFor([&] { return !find; })) << "the dialog stays";
+        EXPECT_EQ(form->Label4->text(), c.title);
+        EXPECT_EQ(form->Combo1->currentText(), c.picked);
+        EXPECT_EQ((form->ModifyMode ? form->Rich1 : form->Rich3)->Text(), c.shown);
+    }
+    EXPECT_EQ(said(), QStringList());
+
+    // A library gone: the user is told, the dialog and the window stay as they were.
+    const QStringList before = seen(form);
+    form->activateWindow();
+    ASSERT_TRUE(qbx::test::waitFor([this] { return QGuiApplication::focusWindow() == form->windowHandle(); }));
+    QTest::keyClick(form, Qt::Key_F, Qt::ControlModifier);
+    frmFind *find = form->findChild<frmFind *>();
+    ASSERT_TRUE(find);
+    QFile::remove(store::databasePath());
+    QTest::keyClicks(find->txtWords, "x");
+    QTest::keyClick(find->txtWords, Qt::Key_Return);
+    ASSERT_EQ(said().size(), 1);
+    EXPECT_TRUE(find->isVisible());
+    EXPECT_EQ(find->lstFound->model()->rowCount(), 0);
+    EXPECT_EQ(seen(form), before);
 }
