@@ -3,6 +3,7 @@
 #include "store/libraryfolder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -37,19 +38,35 @@ QString filePath()
     return store().fileName();
 }
 
+// The value is read from the file as it stands: QSettings would trim a hand-edited
+// "DisplayOnConnect = 1 " to "1", where only exactly "1" counts as set. Everything after the
+// key's "=" to the end of its line is the value; the last line of the key in the section wins,
+// as QSettings has it.
 bool readDisplayOnConnect(QString *value, QString *error)
 {
     QSettings s = store();
     if (noFolder(s, error))
         return false;
-    s.beginGroup(QLatin1String(kGroup));
-    *value = s.value(QLatin1String(kKey), QStringLiteral("0")).toString();
-    s.endGroup();
-    // A file that is there but cannot be read is a failure, not an absent value.
-    const QFileInfo file(s.fileName());
-    if (s.status() != QSettings::NoError || (file.exists() && !file.isReadable())) {
+    *value = QStringLiteral("0");
+    QFile file(s.fileName());
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("The settings file %1 could not be read.").arg(QDir::toNativeSeparators(s.fileName()));
         return false;
+    }
+    bool inGroup = false;
+    for (QString line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QLatin1Char('['))) {
+            inGroup = trimmed == QLatin1Char('[') + QLatin1String(kGroup) + QLatin1Char(']');
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (inGroup && equals > 0 && QStringView(line).left(equals).trimmed() == QLatin1String(kKey))
+            *value = line.mid(equals + 1);
     }
     return true;
 }

@@ -3,6 +3,8 @@
 #include "host/addinmanagerdialog.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QMenu>
 #include <QMenuBar>
@@ -43,6 +45,16 @@ HostWindow::HostWindow(ObjectModel &model, AddInHost &addIns, QWidget *parent)
     connect(&m_model, &ObjectModel::controlAdded, this, &HostWindow::addControl);
     connect(&m_model, &ObjectModel::controlDeleted, this, &HostWindow::removeControl);
     connect(&m_model, &ObjectModel::captionChanged, this, &HostWindow::recaption);
+}
+
+// Closing the window, by File > Exit or its close box, ends the host's run: every add-in is
+// disconnected first (an add-in writes its settings then, and closes its own windows), and
+// the host quits even when an add-in's window was still open.
+void HostWindow::closeEvent(QCloseEvent *event)
+{
+    m_addIns.disconnectAll();
+    QMainWindow::closeEvent(event);
+    QCoreApplication::quit();
 }
 
 QList<QAction *> HostWindow::controlActions(const QString &bar) const

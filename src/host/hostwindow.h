@@ -31,6 +31,9 @@ public Q_SLOTS:
     // The Add-In Manager, modal.
     void showAddInManager();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void addControl(const QString &bar, quint64 id, int index);
     void removeControl(const QString &bar, quint64 id);

@@ -80,6 +80,7 @@ frmAbout::frmAbout(QWidget *owner)
     lblVersion = label(this, "lblVersion", QStringLiteral("Version 1.0"), twipsRect(4320, 600, 1005, 225));
     lblVersion->setFont(fonts::dialogFont(8.25, true));
     lblVersion->setWordWrap(false);
+    fonts::fitLabelText(lblVersion);
 
     // The etched separator: a grey line with a white one just below it.
     Line1[1] = line(this, 1, QColor(0x80, 0x80, 0x80),

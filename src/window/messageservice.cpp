@@ -1,7 +1,11 @@
 #include "window/messageservice.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
+
+#include <memory>
 
 namespace quillbox {
 
@@ -11,6 +15,22 @@ MessageService::Responder &responder()
     static MessageService::Responder r;
     return r;
 }
+
+// A question with only Yes and No: it is answered by one of them. Esc does nothing (a plain
+// message box would take it for No), and no close box is offered.
+class QuestionBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->matches(QKeySequence::Cancel))
+            return event->accept();
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent *event) override { event->ignore(); }
+};
 } // namespace
 
 int MessageService::show(QWidget *parent, const QString &text, MsgButtons buttons, const QString &title)
@@ -30,21 +50,24 @@ MessageService::Responder MessageService::setResponder(Responder r)
 
 int MessageService::showReal(QWidget *parent, const MessageRequest &request)
 {
-    QMessageBox box(parent);
+    const bool question = request.buttons == MsgButtons::YesNo;
+    std::unique_ptr<QMessageBox> shown =
+        question ? std::make_unique<QuestionBox>(parent) : std::make_unique<QMessageBox>(parent);
+    QMessageBox &box = *shown;
     box.setObjectName(QStringLiteral("QuillboxMessage"));
     box.setWindowTitle(request.title);
     box.setIcon(QMessageBox::NoIcon);
     box.setText(request.text);
     box.setTextFormat(Qt::PlainText);
-    if (request.buttons == MsgButtons::YesNo) {
+    if (question) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
-        box.setEscapeButton(QMessageBox::No);
+        box.setWindowFlags((box.windowFlags() | Qt::CustomizeWindowHint) & ~Qt::WindowCloseButtonHint);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
     const int answer = box.exec();
-    if (request.buttons == MsgButtons::YesNo)
+    if (question)
         return answer == QMessageBox::Yes ? vbYes : vbNo;
     return vbOK;
 }

@@ -18,14 +18,15 @@ inline QFont dialogFont(double pointSize = 8.25, bool bold = false, bool underli
 }
 
 // The platform's sans font runs wider than the fonts these layouts were measured with:
-// where a wrapping label's text would be cut off at its fixed size, its font is made
-// just small enough (in quarter points, down to 6 pt) for the whole text to show.
+// where a label's text would be cut off at its fixed size, its font is made just small
+// enough (in quarter points, down to 6 pt) for the whole text to show.
 inline void fitLabelText(QLabel *label)
 {
     QFont font = label->font();
+    const int wrap = label->wordWrap() ? Qt::TextWordWrap : 0;
     auto fits = [&] {
-        const QRectF needed = QFontMetricsF(font).boundingRect(
-            QRectF(0, 0, label->width(), 1e6), Qt::TextWordWrap | int(label->alignment()), label->text());
+        const QRectF needed = QFontMetricsF(font).boundingRect(QRectF(0, 0, label->width(), 1e6),
+                                                               wrap | int(label->alignment()), label->text());
         return needed.height() <= label->height() && needed.width() <= label->width();
     };
     while (!fits() && font.pointSizeF() > 6.0)

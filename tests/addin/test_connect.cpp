@@ -161,3 +161,25 @@ TEST(Settings, FileFollowsTheXdgRulesAndNoHomeIsRefused)
         EXPECT_TRUE(error.startsWith("Quillbox cannot tell where your files belong: neither XDG_CONFIG_HOME nor HOME"))
             << error.toStdString();
 }
+
+// The value is read as it stands: only exactly "1" is set, a hand-edited " 1 " is not.
+TEST(Settings, TheValueIsReadAsItStandsInItsSection)
+{
+    qbx::test::FreshUserFolders folders;
+    const std::pair<const char *, const char *> cases[] = {
+        {"[Settings]\nDisplayOnConnect = 1 \n", " 1 "},
+        {"[Settings]\r\nDisplayOnConnect=1\r\n", "1"},
+        {"[Other]\nDisplayOnConnect=1\n[Settings]\nDisplayOnConnect=0\nDisplayOnConnect=1\n[More]\n", "1"},
+        {"[Other]\nDisplayOnConnect=1\n", "0"},
+    };
+    for (const auto &[text, expected] : cases) {
+        SCOPED_TRACE(text);
+        QDir().mkpath(QFileInfo(settings::filePath()).path());
+        QFile file(settings::filePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) > 0);
+        file.close();
+        QString value, error;
+        EXPECT_TRUE(settings::readDisplayOnConnect(&value, &error)) << error.toStdString();
+        EXPECT_EQ(value, QString(expected));
+    }
+}

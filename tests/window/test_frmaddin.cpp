@@ -7,6 +7,7 @@
 #include "window/helpwindow.h"
 
 #include <QDir>
+#include <QMessageBox>
 #include <QTextBrowser>
 #include <QTimer>
 
@@ -60,6 +61,10 @@ TEST_F(WindowTest, AboutExitAndHelpLeaveTheWindowAsItWas)
         ASSERT_TRUE(about);
         EXPECT_EQ(QStringList({about->windowTitle(), about->lblTitle->text(), about->lblVersion->text()}),
                   QStringList({"About Quillbox", "Quillbox", "Version 1.0"}));
+        for (const QLabel *label : about->findChildren<QLabel *>()) { // no line cut short
+            const int room = label->wordWrap() ? INT_MAX : label->contentsRect().width();
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), room) << label->objectName().toStdString();
+        }
         QTest::mouseClick(about->cmdOK, Qt::LeftButton);
     });
     form->mnuAbout->trigger();
@@ -82,4 +87,20 @@ TEST_F(WindowTest, AboutExitAndHelpLeaveTheWindowAsItWas)
     EXPECT_FALSE(form->isVisible());
     form->show();
     EXPECT_EQ(seen(form), before);
+}
+
+TEST_F(WindowTest, AQuestionIsAnsweredByYesOrNoOnlyWhileEscAndClosingDoNothing)
+{
+    open({});
+    MessageService::setResponder(nullptr);
+    QTimer::singleShot(0, [] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        EXPECT_FALSE(box->windowFlags() & Qt::WindowCloseButtonHint) << "a close box is offered";
+        QTest::keyClick(box, Qt::Key_Escape);
+        EXPECT_FALSE(box->close());
+        EXPECT_TRUE(box->isVisible());
+        QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    });
+    EXPECT_EQ(MessageService::show(form, "Add more?", MsgButtons::YesNo), vbYes);
 }
