@@ -346,8 +346,7 @@ public:
     std::optional<std::uint32_t> editColour; // instead, during setSelText / replaceInLine
     int bulkDepth = 0;                       // > 0 between beginBulkColouring and endBulkColouring
     bool bulkRepaint = false;                // a colour changed during the bulk pass
-    QTextCursor bulkEdit;                    // holds the edit block of the pass's replaceInLine edits
-    int coloursMoved = 0;                    // > 0 while the document reports edits whose colours are moved already
+    int coloursMoved = 0;                    // > 0 while colourLines edits: it sets the lines' colours itself
     // During an input method event, whose edits the document reports as changes of the whole
     // line: the line it edits and that line's text before it, to find the edit by.
     int inputLine = -1;
@@ -358,7 +357,6 @@ public:
     int historyDepth = 0;          // > 0 while an undo or redo is carried out
     int historyFirst = -1;         // the lines it changed
     int historyLast = -1;
-    bool bulkUnrecorded = false; // the bulk pass's edit is recorded in no step
 
     // Opens the edit block of an edit of the text. Within a key, all its edits are one step.
     // Elsewhere the user's own edit (a paste from the menu, a drop) is a step of its own, and
@@ -569,17 +567,6 @@ public:
         }
     }
 
-    // Ends the edit block that groups the replaceInLine edits of a bulk pass. The document
-    // then reports them as one change, whose colours replaceInLine has moved already.
-    void endGroupedEdits()
-    {
-        if (bulkEdit.isNull())
-            return;
-        const Guard moved(coloursMoved);
-        closeEdit(bulkEdit, std::exchange(bulkUnrecorded, false));
-        bulkEdit = QTextCursor();
-    }
-
     void textSettled()
     {
         if (std::exchange(textChanged, false))
@@ -646,8 +633,6 @@ public:
     // Before a paint: the lines it covers take their latest colours.
     void showPending(const QRect &dirty)
     {
-        if (!bulkEdit.isNull())
-            return; // the document cannot take a line again in the middle of an edit
         QPointF offset = box.contentOffset();
         const int height = box.viewport()->height();
         for (QTextBlock block = box.firstVisibleBlock(); block.isValid(); block = block.next()) {
@@ -665,7 +650,6 @@ public:
     // Inserts text at the cursor as one edit, every line break made one break.
     void insertAtCursor(const QString &text)
     {
-        endGroupedEdits();
         QTextCursor cursor = box.textCursor();
         const bool unrecorded = openEdit(cursor, true);
         cursor.insertText(oneBreakPerLine(text));
@@ -751,7 +735,6 @@ QString RichTextBox::Text() const
 
 void RichTextBox::setText(const QString &text)
 {
-    d->endGroupedEdits();
     {
         const Guard guard(d->settingText);
         setPlainText(oneBreakPerLine(text)); // new lines: no colours on any of them
@@ -798,7 +781,6 @@ QString RichTextBox::SelText() const
 
 void RichTextBox::setSelText(const QString &text)
 {
-    d->endGroupedEdits();
     const QString insert = oneBreakPerLine(text);
     QTextCursor cursor = textCursor();
     const bool replacing = cursor.hasSelection();
@@ -976,7 +958,6 @@ void RichTextBox::endBulkColouring()
 {
     if (d->bulkDepth == 0 || --d->bulkDepth > 0)
         return;
-    d->endGroupedEdits();
     // The lines on screen take their colours when this paint comes.
     if (std::exchange(d->bulkRepaint, false))
         viewport()->update();
@@ -1008,29 +989,16 @@ void RichTextBox::replaceInLine(int line, int start, int length, const QString &
     const int anchor = moved(before.anchor());
     const int caret = moved(before.position());
     const std::uint32_t bgr = length > 0 ? d->colourAtPosition(from) : d->typingColour;
-    const bool grouped = d->bulkDepth > 0;
-    if (grouped && d->bulkEdit.isNull()) {
-        d->bulkEdit = QTextCursor(doc);
-        d->bulkUnrecorded = d->openEdit(d->bulkEdit, false);
-    }
     {
         const Guard guard(d->ownEditDepth);
         d->editColour = bgr;
         QTextCursor edit(doc);
-        const bool unrecorded = grouped ? (edit.beginEditBlock(), false) : d->openEdit(edit, false);
+        const bool unrecorded = d->openEdit(edit, false);
         edit.setPosition(from);
         edit.setPosition(to, QTextCursor::KeepAnchor);
         edit.insertText(insert);
         d->closeEdit(edit, unrecorded);
         d->editColour.reset();
-    }
-    if (grouped) {
-        // The document tells of the pass's edits only at its end: move the colours now.
-        const LineColours *colours = coloursOf(block);
-        if (colours || bgr != kBlack)
-            d->setRuns(block,
-                       spliceRuns(colours ? colours->runs : Runs(), start, length, int(insert.size()), bgr, true),
-                       true);
     }
     QTextCursor after = textCursor();
     if (after.anchor() != anchor || after.position() != caret) {
@@ -1053,7 +1021,6 @@ bool RichTextBox::walkingHistory() const
 
 void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
 {
-    d->endGroupedEdits();
     QTextDocument *doc = document();
     first = std::max(first, 0);
     last = std::min(last, doc->blockCount() - 1);
@@ -1068,10 +1035,11 @@ void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
     std::pair<int, int> caret{caretBlock.blockNumber(), before.position() - caretBlock.position()};
 
     struct LineEdit {
-        int from, to; // document positions before any of the edits
-        QString text;
+        int from, to;           // document positions before any of the edits
+        qsizetype text, length; // the new text in `texts`
     };
     std::vector<LineEdit> edits;
+    QString texts; // the new texts one behind the other: no memory of its own for each
     std::vector<Runs> runs;
     runs.reserve(std::size_t(last - first + 1));
     LineColouring c;
@@ -1108,10 +1076,15 @@ void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
         // One edit over the line's rewritten stretch.
         const int from = c.rewrites.constFirst().start;
         const int to = c.rewrites.constLast().start + c.rewrites.constLast().length;
-        const QString rewritten = applyRewrites(text, c.rewrites);
+        const qsizetype start = texts.size();
+        int column = from;
+        for (const CaseRewrite &r : std::as_const(c.rewrites)) {
+            texts += text.mid(column, r.start - column);
+            texts += r.text;
+            column = r.start + r.length;
+        }
         const int position = whole ? lineStart : block.position();
-        edits.push_back(
-            {position + from, position + to, rewritten.mid(from, rewritten.size() - (text.size() - to) - from)});
+        edits.push_back({position + from, position + to, start, texts.size() - start});
         for (auto *end : {&anchor, &caret})
             if (end->first == line)
                 end->second = offsetAfterRewrites(end->second, c.rewrites);
@@ -1126,7 +1099,7 @@ void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
             for (auto it = edits.crbegin(); it != edits.crend(); ++it) { // from the back: the positions before hold
                 edit.setPosition(it->from);
                 edit.setPosition(it->to, QTextCursor::KeepAnchor);
-                edit.insertText(it->text);
+                edit.insertText(texts.mid(it->text, it->length));
             }
             d->closeEdit(edit, unrecorded);
         }
@@ -1168,7 +1141,6 @@ QChar RichTextBox::firstCharacter() const
 
 void RichTextBox::keyPressEvent(QKeyEvent *event)
 {
-    d->endGroupedEdits();
     const int history = historyKey(event);
     if (history != 0) {
         // The step is taken when the key goes down; KeyPress follows with the key's character.
@@ -1222,7 +1194,6 @@ void RichTextBox::insertFromMimeData(const QMimeData *source)
 
 void RichTextBox::inputMethodEvent(QInputMethodEvent *event)
 {
-    d->endGroupedEdits();
     // The event edits the line where the selection starts.
     const QTextCursor cursor = textCursor();
     const QTextBlock block = document()->findBlock(cursor.selectionStart());

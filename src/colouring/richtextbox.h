@@ -117,9 +117,7 @@ public:
     QList<colouring::ColourRun> lineColours(int line) const;
 
     // Between these, setLineColours and setSelColor only record the colours; the box is
-    // repainted once, at the last endBulkColouring. The replaceInLine edits of the pass are
-    // made as one edit, recorded as one rewrite, laid out once at the end (each call still
-    // raises its Change). Pairs nest and must balance; any other edit ends the grouping of edits early.
+    // repainted once, at the last endBulkColouring. Pairs nest and must balance.
     void beginBulkColouring();
     void endBulkColouring();
 

@@ -158,46 +158,47 @@ TEST_F(RichTextBoxTest, AnInputMethodsTextMovesTheColoursAsTyping)
     }
 }
 
-// A pass's rewrites are one edit, recorded in no step after a text just set and joining the
-// step of the key before it otherwise; colouring while a step waits to be redone rewrites
-// nothing and paints the text as it stands.
-TEST_F(RichTextBoxTest, ABulkPassIsOneEditJoiningTheStepBeforeItKeepsTheCaretAndColoursAreNoEdit)
+// Rewrites are recorded in no step after a text just set; otherwise a pass's rewrites are one
+// edit joining the step of the key before it. Colouring while a step waits to be redone
+// rewrites nothing and paints the text as it stands.
+TEST_F(RichTextBoxTest, RewritesJoinTheStepBeforeThemKeepTheCaretAndColoursAreNoEdit)
 {
     box.setText(QStringLiteral("dim a\r\nx = 1 ' note\r\nendif"));
     box.setLineColours(1, {{6, 6, kGreen}});
     box.setSelStart(box.LineIndex(2) + 5); // behind "endif"
     events.clear();
-    box.beginBulkColouring();
     box.replaceInLine(2, 0, 5, QStringLiteral("End If"));
     box.replaceInLine(2, 0, 3, QStringLiteral("End")); // the same text: no edit
     box.replaceInLine(1, 0, 0, QStringLiteral("'\r\n"));
     box.replaceInLine(0, 0, 3, QStringLiteral("Dim"));
     // Clipped to the line, without the top byte, the later run winning.
     box.setLineColours(0, {{-2, 5, kNavy}, {2, 9, 0xFF0000FF}});
-    box.endBulkColouring();
     EXPECT_EQ(events.size(), 3);
-    EXPECT_EQ(box.Text(), QStringLiteral("Dim a\r\n' x = 1 ' note\r\nEnd If"));
+    const QString rewritten = QStringLiteral("Dim a\r\n' x = 1 ' note\r\nEnd If");
+    EXPECT_EQ(box.Text(), rewritten);
     EXPECT_EQ(box.SelStart(), box.LineIndex(2) + 6) << "the caret stays behind the rewritten word";
     EXPECT_EQ(box.lineColours(0), (Runs{{0, 2, kNavy}, {2, 3, kRed}}));
     EXPECT_EQ(box.lineColours(1), (Runs{{8, 6, kGreen}}));
     select(4, 4);           // over a line break, which stays black
     box.setSelColor(kBlue); // no edit either
     EXPECT_EQ(box.colourAt(5), kBlack);
-    const QString rewritten = box.Text();
     QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(box.Text(), rewritten);
+
     box.moveCursor(QTextCursor::End);
     QTest::keyClicks(&box, QStringLiteral(" endif x"));
-    box.beginBulkColouring();
-    box.replaceInLine(0, 0, 3, QStringLiteral("DIM"));
-    box.endBulkColouring();
+    const auto colourAsSource = [](int, QStringView text, LineColouring *out) { colourLine(text, out); };
+    events.clear();
+    box.colourLines(0, 2, colourAsSource);
+    EXPECT_EQ(events, QStringList{"change"});
+    EXPECT_EQ(box.GetLine(2), QStringLiteral("End If End If x"));
     QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier); // the last key and the pass
     EXPECT_EQ(box.Text(), rewritten + QStringLiteral(" endif "));
-    box.colourLines(2, 2, [](int, QStringView text, LineColouring *out) { colourLine(text, out); });
+    box.colourLines(2, 2, colourAsSource);
     EXPECT_EQ(box.Text(), rewritten + QStringLiteral(" endif ")) << "the step ahead stays to be redone";
     EXPECT_EQ(box.lineColours(2), (Runs{{0, 3, kNavy}, {4, 2, kNavy}, {7, 5, kNavy}}));
     QTest::keyClick(&box, Qt::Key_Y, Qt::ControlModifier);
-    EXPECT_EQ(box.GetLine(0), QStringLiteral("DIM a"));
+    EXPECT_EQ(box.GetLine(2), QStringLiteral("End If End If x"));
 }
 
 TEST_F(RichTextBoxTest, TheScreenShowsTheColours)
