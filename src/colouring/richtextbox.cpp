@@ -491,6 +491,16 @@ public:
         box.viewport()->update(QRect(0, top, box.viewport()->width(), bottom - top + 1));
     }
 
+    // The line's layout shows no colours; they are shown again when it is painted.
+    static void forgetShown(QTextBlock block)
+    {
+        if (LineColours *colours = coloursOf(block)) {
+            block.layout()->clearFormats();
+            colours->shownEnd = 0;
+            colours->pending = true;
+        }
+    }
+
     // Gives the line new runs (already in the kept form). `inEdit`: the document is telling
     // of an edit, and will lay out and repaint the line itself.
     void setRuns(QTextBlock block, Runs runs, bool inEdit)
@@ -1085,6 +1095,8 @@ void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
         }
         const int position = whole ? lineStart : block.position();
         edits.push_back({position + from, position + to, start, texts.size() - start});
+        if (texts.size() - start < to - from)
+            d->forgetShown(block); // formats reaching past a shortened line must not meet its layout
         for (auto *end : {&anchor, &caret})
             if (end->first == line)
                 end->second = offsetAfterRewrites(end->second, c.rewrites);
