@@ -5,9 +5,10 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ binutils pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins
   libgtest-dev libgmock-dev
   fonts-dejavu-core sqlite3 libsqlite3-dev
+  postgresql
 )
 case ${1:-} in
   package) packages+=(dpkg-dev file) ;;

@@ -28,7 +28,7 @@ constexpr qsizetype kFlushAt = 64 * 1024;
 
 QString libraryPath()
 {
-    return databasePath();
+    return libraryLocation();
 }
 
 QString quoted(const QString &heading)
@@ -211,11 +211,17 @@ int reportFailure(const char *command, const Result &result, const QString &head
 
 int init(const QStringList &args)
 {
-    const Arguments a = parseArguments(args, {QStringLiteral("--samples")}, {});
+    const QString server = QStringLiteral("--server");
+    const Arguments a = parseArguments(args, {QStringLiteral("--samples")}, {server});
     if (!a.wrong.isEmpty() || !a.positional.isEmpty())
         return wrongUse("init",
                         a.wrong.isEmpty() ? QStringLiteral("unexpected argument ") + a.positional.first() : a.wrong);
-    const auto result = initLibrary(a.has(QStringLiteral("--samples")));
+    if (a.values.contains(server) && !isServerLocation(a.values.value(server)))
+        return wrongUse("init", QStringLiteral("--server takes a postgresql://user@host:port/dbname URL"));
+    if (a.values.contains(server) && a.has(QStringLiteral("--samples")))
+        return wrongUse("init", QStringLiteral("--samples is for a new library file only"));
+    const auto result = a.values.contains(server) ? initServerLibrary(a.values.value(server))
+                                                  : initLibrary(a.has(QStringLiteral("--samples")));
     for (const QString &line : result.report)
         out() << line << "\n";
     if (!result.ok) {
@@ -381,6 +387,9 @@ QString usage()
                           "  init [--samples]   create the library folder, an empty library and the help file\n"
                           "                     where they are missing (nothing existing is changed);\n"
                           "                     --samples puts a few sample snippets into a new library\n"
+                          "  init --server URL  create the table and its indexes in a database on a PostgreSQL\n"
+                          "                     server, postgresql://user@host:port/dbname (the password from\n"
+                          "                     PGPASSWORD, ~/.pgpass or a service file)\n"
                           "  list [--null|-0]   print the headings, one a line, in table order; -0 ends each\n"
                           "                     with a NUL character instead\n"
                           "  show [--crlf] [--as-stored|--html] [--] HEADING\n"

@@ -539,7 +539,7 @@ int exportLibrary(const QStringList &args)
                                         : QStringLiteral("give one file to write")));
         return WrongUse;
     }
-    const SnippetsResult all = readAllSnippets(databasePath());
+    const SnippetsResult all = readAllSnippets(libraryLocation());
     if (!all.done())
         return reportFailure("export", all);
     const QString file = a.positional.first();
@@ -604,7 +604,7 @@ int importLibrary(const QStringList &args)
         seen.insert(takenKey(s.heading.toString()));
     }
     const OnTaken onTaken = OnTaken(takenNames.indexOf(onTakenName));
-    const ImportResult r = importSnippets(databasePath(), in.snippets, onTaken);
+    const ImportResult r = importSnippets(libraryLocation(), in.snippets, onTaken);
     if (r.outcome == Outcome::Taken) {
         say(QStringLiteral("quillbox import: This Code Name Already Exists, so nothing was imported. Taken in the "
                            "library:"));

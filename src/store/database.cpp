@@ -11,6 +11,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace quillbox::store {
 
 namespace {
@@ -20,6 +22,33 @@ std::function<void(QSqlDatabase &)> &openHook()
 {
     static std::function<void(QSqlDatabase &)> hook;
     return hook;
+}
+std::function<void(QSqlDatabase &)> &lockedHook()
+{
+    static std::function<void(QSqlDatabase &)> hook;
+    return hook;
+}
+
+// The key of the server's lock that every write of the library holds, the server's
+// counterpart of reserving the file: one writer at a time checks and writes.
+constexpr qint64 kLibraryLockKey = 0x5175696c6c626f78; // "Quillbox"
+
+// A value for the server's connection string, quoted as its client library reads it.
+QString quotedOption(const QString &option)
+{
+    const QString key = option.section(QLatin1Char('='), 0, 0);
+    QString value = option.section(QLatin1Char('='), 1);
+    value.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return key + QLatin1String("='") + value + QLatin1Char('\'');
+}
+
+// The first line of the server's or its client library's words.
+QString firstLine(const QString &text)
+{
+    QString line = text.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (line.startsWith(QLatin1String("FATAL:")) || line.startsWith(QLatin1String("ERROR:")))
+        line = line.section(QLatin1Char(':'), 1).trimmed();
+    return line;
 }
 
 QString native(const QString &path)
@@ -94,13 +123,30 @@ void DbConnection::setOpenHook(std::function<void(QSqlDatabase &)> hook)
     openHook() = std::move(hook);
 }
 
+void DbConnection::setLockedHook(std::function<void(QSqlDatabase &)> hook)
+{
+    lockedHook() = std::move(hook);
+}
+
 bool DbConnection::Open(const QString &path)
 {
     Close();
     m_path = path;
+    m_shown = native(path);
     m_error = {};
+    m_server = isServerLocation(path);
+    if (m_server)
+        return openServer(path);
     if (path.isEmpty()) {
         m_error = {Failure::MissingFile, noHomeMessage("XDG_DATA_HOME")};
+        return false;
+    }
+    if (!QDir::isAbsolutePath(path)) {
+        m_error = {Failure::CannotOpen,
+                   QStringLiteral("The snippet library \"%1\" cannot be used: give a "
+                                  "postgresql://user@host:port/dbname URL for a library on a server, or nothing "
+                                  "for the library file in your library folder.")
+                       .arg(path)};
         return false;
     }
     bool ok = false;
@@ -121,6 +167,58 @@ bool DbConnection::Open(const QString &path)
     return ok;
 }
 
+bool DbConnection::openServer(const QString &location)
+{
+    const ServerAddress address = serverAddress(location);
+    m_shown = address.display;
+    if (!address.error.isEmpty()) {
+        m_error = {Failure::CannotOpen,
+                   QStringLiteral("The snippet library %1 cannot be used: %2.").arg(m_shown, address.error)};
+        return false;
+    }
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        m_error = {Failure::CannotOpen, QStringLiteral("The snippet library %1 is on a PostgreSQL server, and Qt's "
+                                                       "driver for it is not installed (the package libqt6sql6-psql).")
+                                            .arg(m_shown)};
+        return false;
+    }
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+        db.setHostName(address.host);
+        db.setPort(address.port);
+        db.setUserName(address.user);
+        db.setPassword(address.password);
+        db.setDatabaseName(address.database);
+        QStringList options{QStringLiteral("application_name=quillbox")};
+        if (!std::any_of(address.options.begin(), address.options.end(),
+                         [](const QString &o) { return o.startsWith(QLatin1String("connect_timeout=")); }))
+            options << QStringLiteral("connect_timeout=10");
+        options += address.options;
+        for (QString &option : options)
+            option = quotedOption(option);
+        db.setConnectOptions(options.join(QLatin1Char(';')));
+        ok = db.open();
+        if (!ok)
+            failServer(db.lastError(), false);
+        else if (openHook())
+            openHook()(db);
+    }
+    m_connected = ok;
+    if (!ok)
+        Close();
+    return ok;
+}
+
+bool DbConnection::run(const QString &statement, bool writing)
+{
+    QSqlQuery q(database());
+    if (q.exec(statement))
+        return true;
+    fail(q.lastError(), writing);
+    return false;
+}
+
 void DbConnection::Close()
 {
     if (!QSqlDatabase::contains(m_name))
@@ -132,6 +230,7 @@ void DbConnection::Close()
         db.close();
     }
     QSqlDatabase::removeDatabase(m_name);
+    m_connected = false;
 }
 
 QSqlDatabase DbConnection::database() const
@@ -139,13 +238,10 @@ QSqlDatabase DbConnection::database() const
     return QSqlDatabase::database(m_name, false);
 }
 
-bool DbConnection::begin(const char *statement, bool writing)
+bool DbConnection::begin(const QString &statement, bool writing)
 {
-    QSqlQuery q(database());
-    if (!q.exec(QString::fromLatin1(statement))) {
-        fail(q.lastError(), writing);
+    if (!run(statement, writing))
         return false;
-    }
     m_inTransaction = true;
     m_writing = writing;
     return true;
@@ -153,19 +249,35 @@ bool DbConnection::begin(const char *statement, bool writing)
 
 bool DbConnection::beginRead()
 {
-    return begin("BEGIN", false);
+    return begin(m_server ? QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY") : QStringLiteral("BEGIN"),
+                 false);
 }
 
 bool DbConnection::beginWrite()
 {
-    return begin("BEGIN IMMEDIATE", true);
+    if (!m_server)
+        return begin(QStringLiteral("BEGIN IMMEDIATE"), true);
+    // Every statement after the lock sees what the writes before it committed.
+    if (!begin(QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED"), true)
+        || !run(QStringLiteral("SET LOCAL lock_timeout = %1").arg(g_busyTimeout), true)
+        || !run(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kLibraryLockKey), true))
+        return false;
+    if (lockedHook()) {
+        QSqlDatabase db = database();
+        lockedHook()(db);
+    }
+    return true;
 }
 
 bool DbConnection::commit()
 {
+    m_committing = true;
     QSqlQuery q(database());
-    if (!q.exec(QStringLiteral("COMMIT"))) {
+    const bool ok = q.exec(QStringLiteral("COMMIT"));
+    if (!ok)
         fail(q.lastError(), m_writing);
+    m_committing = false;
+    if (!ok) {
         rollback();
         return false;
     }
@@ -175,6 +287,8 @@ bool DbConnection::commit()
 
 void DbConnection::rollback()
 {
+    if (!database().isOpen())
+        return;
     QSqlQuery q(database());
     q.exec(QStringLiteral("ROLLBACK"));
     m_inTransaction = false;
@@ -182,6 +296,13 @@ void DbConnection::rollback()
 
 const StoreError &DbConnection::fail(const QSqlError &error, bool writing)
 {
+    if (m_server) {
+        failServer(error, writing);
+        // The server ignores every statement of a failed transaction, even freeing one.
+        if (m_inTransaction)
+            rollback();
+        return m_error;
+    }
     const auto setError = [this](Failure kind, const QString &message) { m_error = {kind, message}; };
     const QString file = native(m_path);
     const int code = error.nativeErrorCode().toInt() & 0xff;
@@ -255,6 +376,83 @@ const StoreError &DbConnection::fail(const QSqlError &error, bool writing)
     default:
         setError(Failure::Other, QStringLiteral("The snippet library %1 could not be used: %2").arg(file, text));
         break;
+    }
+    return m_error;
+}
+
+} // namespace quillbox::store
+
+namespace quillbox::store {
+
+// The server's failures, told by their SQLSTATE; a connection that could not be made, or was
+// lost, comes with the client library's words only.
+const StoreError &DbConnection::failServer(const QSqlError &error, bool writing)
+{
+    const QString state = error.nativeErrorCode();
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    const QString said = firstLine(text);
+    const auto has = [&text](const char *words) { return text.contains(QLatin1String(words), Qt::CaseInsensitive); };
+    const QString nothing = writing ? QStringLiteral(" Nothing was stored.") : QString();
+    const auto setError = [this](Failure kind, const QString &message) { m_error = {kind, message}; };
+    if (state == QLatin1String("3D000") || (has("database \"") && has("does not exist"))) {
+        setError(Failure::MissingFile,
+                 QStringLiteral("The snippet library %1 was not found: %2. An administrator creates the database; "
+                                "then the command quillbox init --server %1 creates the library's table in it.")
+                     .arg(m_shown, said));
+    } else if (state.startsWith(QLatin1String("28")) || has("authentication failed") || has("no password supplied")
+               || has("pg_hba.conf") || (has("role \"") && has("does not exist"))) {
+        setError(Failure::AuthRefused,
+                 QStringLiteral("The server of the snippet library %1 refused the connection: %2. Check the user "
+                                "name, and the password in PGPASSWORD, ~/.pgpass or the service file.")
+                     .arg(m_shown, said));
+    } else if (state == QLatin1String("42P01")) {
+        setError(Failure::MissingTable,
+                 QStringLiteral("The snippet library %1 has no table TABLE1, so it holds no snippets. To create it, "
+                                "run the command: quillbox init --server %1")
+                     .arg(m_shown));
+    } else if (state == QLatin1String("42703")) {
+        setError(Failure::MissingColumn, QStringLiteral("The table TABLE1 of the snippet library %1 has no column %2.")
+                                             .arg(m_shown, said.section(QLatin1Char('"'), 1, 1)));
+    } else if (state == QLatin1String("57014")) {
+        setError(Failure::TimedOut,
+                 QStringLiteral("The server of the snippet library %1 cancelled the operation: it ran longer than "
+                                "the server allows a statement to run.%2")
+                     .arg(m_shown, nothing));
+    } else if (state == QLatin1String("55P03") || state == QLatin1String("40P01")) {
+        setError(Failure::Locked,
+                 QStringLiteral("The snippet library %1 is in use by another program, which kept it locked for more "
+                                "than %2 seconds. Try again when that program has finished with it.")
+                     .arg(m_shown, QString::number(g_busyTimeout / 1000.0, 'g', 3)));
+    } else if (state == QLatin1String("25006") || state == QLatin1String("42501")) {
+        setError(Failure::ReadOnly, QStringLiteral("The snippet library %1 cannot be changed: the server allows "
+                                                   "only reading it (%2). Nothing was stored.")
+                                        .arg(m_shown, said));
+    } else if (state == QLatin1String("53100")) {
+        setError(Failure::DiskFull, QStringLiteral("The server of the snippet library %1 has no room left to write. "
+                                                   "Nothing was stored; ask its administrator to free some space.")
+                                        .arg(m_shown));
+    } else if (!m_connected) {
+        setError(state.isEmpty() || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"))
+                     ? Failure::Unreachable
+                     : Failure::CannotOpen,
+                 QStringLiteral("The server of the snippet library %1 cannot be reached: %2. Check that the server "
+                                "is running and that the address is right.")
+                     .arg(m_shown, said));
+    } else if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"))
+               || has("server closed the connection") || has("no connection to the server")
+               || has("terminating connection") || has("could not receive data") || has("could not send data")
+               || has("connection to server was lost")) {
+        setError(Failure::ConnectionLost,
+                 m_committing
+                     ? QStringLiteral("The connection to the server of the snippet library %1 was lost while the "
+                                      "change was being stored (%2): it may or may not have been stored. Look at "
+                                      "the library again.")
+                           .arg(m_shown, said)
+                     : QStringLiteral("The connection to the server of the snippet library %1 was lost in the middle "
+                                      "of the operation (%2).%3")
+                           .arg(m_shown, said, nothing));
+    } else {
+        setError(Failure::Other, QStringLiteral("The snippet library %1 could not be used: %2").arg(m_shown, said));
     }
     return m_error;
 }

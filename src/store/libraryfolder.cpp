@@ -3,6 +3,7 @@
 #include "resources/data.h"
 
 #include <QDir>
+#include <QSettings>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -43,6 +44,106 @@ QString helpFilePath()
 {
     const QString folder = libraryFolder();
     return folder.isEmpty() ? folder : folder + QLatin1Char('/') + resources::helpFileName();
+}
+
+QString settingsFilePath()
+{
+    const QString home = xdgHome("XDG_CONFIG_HOME", ".config");
+    return home.isEmpty() ? home : home + QStringLiteral("/Quillbox/Quillbox.ini");
+}
+
+QString libraryLocation()
+{
+    QString location = qEnvironmentVariable("QUILLBOX_LIBRARY").trimmed();
+    const QString settings = settingsFilePath();
+    if (location.isEmpty() && !settings.isEmpty()) {
+        location =
+            QSettings(settings, QSettings::IniFormat).value(QStringLiteral("Library/Location")).toString().trimmed();
+        // A password is never taken from the settings file: the server's client library finds
+        // it (PGPASSWORD, ~/.pgpass, a service file).
+        if (isServerLocation(location))
+            location = serverAddress(location).display;
+    }
+    return location.isEmpty() ? databasePath() : location;
+}
+
+bool isServerLocation(const QString &location)
+{
+    return location.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
+           || location.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+namespace {
+
+QString decoded(const QString &part)
+{
+    return QUrl::fromPercentEncoding(part.toUtf8());
+}
+
+} // namespace
+
+// Read by hand rather than by QUrl: a socket folder is no host name QUrl would accept.
+ServerAddress serverAddress(const QString &location)
+{
+    ServerAddress a;
+    QString rest = location.section(QStringLiteral("://"), 1);
+    const QString query = rest.section(QLatin1Char('?'), 1);
+    rest = rest.section(QLatin1Char('?'), 0, 0);
+    const qsizetype slash = rest.lastIndexOf(QLatin1Char('/'));
+    const qsizetype at = rest.lastIndexOf(QLatin1Char('@'), slash < 0 ? -1 : slash);
+    QString hostPort = rest.mid(at + 1, slash < 0 ? -1 : slash - at - 1);
+    if (slash >= 0)
+        a.database = decoded(rest.mid(slash + 1));
+    QString shown = rest;
+    if (at >= 0) {
+        const QString userInfo = rest.left(at);
+        a.user = decoded(userInfo.section(QLatin1Char(':'), 0, 0));
+        if (userInfo.contains(QLatin1Char(':'))) {
+            a.password = decoded(userInfo.section(QLatin1Char(':'), 1));
+            shown = userInfo.section(QLatin1Char(':'), 0, 0) + rest.mid(at);
+        }
+    }
+    const qsizetype colon = hostPort.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0 && !hostPort.endsWith(QLatin1Char(']'))) {
+        bool ok = false;
+        a.port = hostPort.mid(colon + 1).toInt(&ok);
+        if (!ok || a.port <= 0 || a.port > 65535)
+            a.error = QStringLiteral("its port \"%1\" is no port number").arg(hostPort.mid(colon + 1));
+        hostPort.truncate(colon);
+    }
+    a.host = decoded(hostPort);
+    if (a.host.startsWith(QLatin1Char('[')) && a.host.endsWith(QLatin1Char(']')))
+        a.host = a.host.mid(1, a.host.size() - 2);
+    for (const QString &item : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+        const QString key = decoded(item.section(QLatin1Char('='), 0, 0));
+        const QString value =
+            decoded(QString(item).replace(QLatin1Char('+'), QLatin1Char(' ')).section(QLatin1Char('='), 1));
+        if (key == QLatin1String("host"))
+            a.host = value;
+        else if (key == QLatin1String("port"))
+            a.port = value.toInt();
+        else if (key == QLatin1String("user"))
+            a.user = value;
+        else if (key == QLatin1String("dbname"))
+            a.database = value;
+        else if (key == QLatin1String("password"))
+            a.password = value;
+        else
+            a.options << key + QLatin1Char('=') + value;
+    }
+    a.display = location.section(QStringLiteral("://"), 0, 0) + QStringLiteral("://") + shown;
+    if (!query.isEmpty()) {
+        QStringList items;
+        for (const QString &item : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+            if (!item.startsWith(QLatin1String("password=")))
+                items << item;
+        }
+        if (!items.isEmpty())
+            a.display += QLatin1Char('?') + items.join(QLatin1Char('&'));
+    }
+    if (a.error.isEmpty() && a.database.isEmpty())
+        a.error = QStringLiteral("it names no database (postgresql://user@host:port/dbname)");
+    return a;
 }
 
 QString readWriteUri(const QString &path)

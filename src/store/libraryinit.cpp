@@ -1,6 +1,7 @@
 #include "store/libraryinit.h"
 
 #include "resources/data.h"
+#include "store/database.h"
 #include "store/libraryfolder.h"
 
 #include <QDir>
@@ -148,6 +149,49 @@ InitResult initLibrary(bool withSamples)
             return fail(error);
         result.report << QStringLiteral("Created the help file %1.").arg(QDir::toNativeSeparators(help));
     }
+    return result;
+}
+
+InitResult initServerLibrary(const QString &location)
+{
+    InitResult result;
+    DbConnection db;
+    // The lock of the library's writers keeps a write from meeting a table half made.
+    if (!db.Open(location) || !db.beginWrite()) {
+        result.ok = false;
+        result.error = db.lastError().message;
+        return result;
+    }
+    QSqlQuery q(db.database());
+    const bool existed =
+        q.exec(QStringLiteral("SELECT to_regclass('TABLE1') IS NOT NULL")) && q.next() && q.value(0).toBool();
+    const QString statements[] = {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS TABLE1 (CodeName text, CodeDesc text, code text, id bigserial "
+                       "PRIMARY KEY)"),
+        // A picked heading, a new heading's taken check, and the headings beyond ASCII that
+        // are compared outside the server.
+        QStringLiteral("CREATE INDEX IF NOT EXISTS table1_picked ON TABLE1 (btrim(CodeName, ' '))"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS table1_taken ON TABLE1 (upper(btrim(CodeName, ' ') COLLATE \"C\"))"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS table1_beyond_ascii ON TABLE1 (id) WHERE octet_length(CodeName) "
+                       "<> char_length(CodeName)"),
+    };
+    for (const QString &statement : statements) {
+        if (!q.exec(statement)) {
+            result.ok = false;
+            result.error = QStringLiteral("The snippet library %1 could not be set up: %2")
+                               .arg(db.shownName(), db.fail(q.lastError(), true).message);
+            return result;
+        }
+    }
+    if (!db.commit()) {
+        result.ok = false;
+        result.error = db.lastError().message;
+        return result;
+    }
+    result.report << (existed ? QStringLiteral("The snippet library %1 already has its table TABLE1; it was left "
+                                               "unchanged, and any missing index was added.")
+                              : QStringLiteral("Created the table TABLE1 and its indexes in the snippet library %1."))
+                         .arg(db.shownName());
     return result;
 }
 

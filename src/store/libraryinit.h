@@ -16,4 +16,8 @@ struct InitResult {
 // withSamples: a database created by this call also receives the sample snippets.
 InitResult initLibrary(bool withSamples);
 
+// Creates, in a database on a server (a postgresql:// URL), the table TABLE1 and the indexes
+// the operations look headings up by, each where it is missing.
+InitResult initServerLibrary(const QString &location);
+
 } // namespace quillbox::store

@@ -1,6 +1,7 @@
 #include "store/session.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSqlError>
 
 #include <algorithm>
@@ -32,10 +33,36 @@ QVariant column(const QString &text)
     return text.isNull() ? QVariant() : QVariant(text);
 }
 
+QString forServer(QString statement)
+{
+    static const std::pair<QRegularExpression, QString> rules[] = {
+        {QRegularExpression(QStringLiteral(R"(length\(CAST\(([\w.]+) AS BLOB\)\) <> length\(\1\))")),
+         QStringLiteral(R"(octet_length(\1) <> char_length(\1))")},
+        {QRegularExpression(QStringLiteral(R"(upper\(trim\(([\w.]+), ' '\)\))")),
+         QStringLiteral(R"(upper(btrim(\1, ' ') COLLATE "C"))")},
+        {QRegularExpression(QStringLiteral(R"(\btrim\()")), QStringLiteral("btrim(")},
+        {QRegularExpression(QStringLiteral(R"(([\w.]+) LIKE \?)")), QStringLiteral(R"(\1 COLLATE "C" ILIKE ?)")},
+        {QRegularExpression(QStringLiteral(R"(\bNOT 1\b)")), QStringLiteral("NOT true")},
+        {QRegularExpression(QStringLiteral(R"(CREATE INDEX temp\.)")), QStringLiteral("CREATE INDEX ")},
+    };
+    for (const auto &[pattern, replacement] : rules)
+        statement.replace(pattern, replacement);
+    return statement;
+}
+
 Session::Session(const QString &path, bool writing) : m_writing(writing)
 {
     m_ok = m_db.Open(path) && (writing ? m_db.beginWrite() : m_db.beginRead());
-    m_ok = m_ok && checkTable();
+    m_ok = m_ok && (m_db.isServer() ? checkServerTable() : checkTable());
+}
+
+// On a server the table has its key column id; the table and its three columns must be
+// there, whichever of them the operation reads.
+bool Session::checkServerTable()
+{
+    m_rowId = QStringLiteral("id");
+    QSqlQuery q;
+    return run(q, QStringLiteral("SELECT id, CodeName, CodeDesc, code FROM TABLE1 LIMIT 0"));
 }
 
 bool Session::checkTable()
@@ -86,7 +113,7 @@ bool Session::run(QSqlQuery &q, const QString &statement, const QVariantList &va
         return false;
     q = QSqlQuery(m_db.database());
     q.setForwardOnly(true);
-    if (!q.prepare(statement)) {
+    if (!q.prepare(m_db.isServer() ? forServer(statement) : statement)) {
         m_db.fail(q.lastError(), m_writing);
         return m_ok = false;
     }
@@ -112,14 +139,16 @@ Result Session::write(const QString &statement, const QVariantList &values)
 {
     checked();
     QSqlQuery q;
-    return run(q, statement, values) ? finish(Result{}, Outcome::Done) : failed(Result{});
+    if (!run(q, statement, values))
+        return failed(Result{});
+    return finish(Result{}, q.numRowsAffected() == 0 ? Outcome::Vanished : Outcome::Done);
 }
 
 StoreError Session::failure() const
 {
     StoreError error = m_db.lastError();
     if (!error)
-        error = {Failure::Other, QStringLiteral("The snippet library %1 could not be used.").arg(m_db.path())};
+        error = {Failure::Other, QStringLiteral("The snippet library %1 could not be used.").arg(m_db.shownName())};
     return error;
 }
 
@@ -138,7 +167,8 @@ bool Session::findPicked(const QString &picked, std::optional<qint64> *row)
         if (!*row || rowid < **row)
             *row = rowid;
     }
-    if (!walked(q) || *row)
+    // A server holds only valid text, so there is nothing more to look for there.
+    if (!walked(q) || *row || m_db.isServer())
         return walked(q);
     // A heading whose stored bytes are no valid text (written by another program) reaches
     // us with replacement characters, and the database compares bytes: such a row is found

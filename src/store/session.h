@@ -25,6 +25,11 @@ QString sqlText(const QString &text);
 // A stored column: a null string stays NULL in the table.
 QVariant column(const QString &text);
 
+// A statement written for the file as the server reads it: its trim() is btrim(), a text's
+// size in bytes is octet_length(), LIKE is ILIKE over ASCII letters only, upper() folds ASCII
+// only, NOT takes a boolean, and an index belongs to its table's schema.
+QString forServer(QString statement);
+
 class Session {
 public:
     // Opens the library and begins a read, or a write that reserves the file at once. The
@@ -33,13 +38,14 @@ public:
 
     bool ok() const { return m_ok; }
     // The name under which the rows' own identity is read: rowid, unless the table has a
-    // column of that name.
+    // column of that name; on a server, the key column id.
     const QString &rowId() const { return m_rowId; }
     // The statement with every "%ROW%" replaced by rowId().
     QString withRowId(QString statement) const;
 
     // Prepares and runs a statement with its values; false (and the failure kept) when the
-    // library refused it.
+    // library refused it. Statements are written for the file; on a server the few words
+    // that differ are translated (see forServer).
     bool run(QSqlQuery &q, const QString &statement, const QVariantList &values = {});
     // A walk over a query's rows ended by an error instead of its end.
     bool walked(const QSqlQuery &q);
@@ -56,7 +62,8 @@ public:
         return result;
     }
 
-    // Runs a write of the operation and ends the transaction: committed when it went through.
+    // Runs a write of the operation and ends the transaction: committed when it went through;
+    // Vanished, with nothing written, when it touched no row (another program removed it).
     Result write(const QString &statement, const QVariantList &values);
 
     // The failure this session met.
@@ -81,6 +88,7 @@ public:
 
 private:
     bool checkTable();
+    bool checkServerTable();
 
     DbConnection m_db;
     bool m_ok = false;

@@ -27,9 +27,19 @@ inline QByteArray digest(const QString &path)
 class RawConnection {
 public:
     // Opens an existing file, never creating one; waits that long for a file another holds.
+    // A postgresql:// URL connects to that database instead.
     explicit RawConnection(const QString &path, int busyTimeout = 5000)
         : m_name(QStringLiteral("test-raw-%1").arg(++counter()))
     {
+        if (quillbox::store::isServerLocation(path)) {
+            const quillbox::store::ServerAddress a = quillbox::store::serverAddress(path);
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+            db.setHostName(a.host);
+            db.setUserName(a.user);
+            db.setDatabaseName(a.database);
+            db.open();
+            return;
+        }
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeout));
         db.setDatabaseName(quillbox::store::readWriteUri(path));
@@ -49,10 +59,10 @@ public:
     QString run(const QString &sql, const QVariantList &values = {})
     {
         QSqlQuery q(database());
-        bool ok = q.prepare(sql);
+        bool ok = values.isEmpty() ? q.exec(sql) : q.prepare(sql); // the server prepares no BEGIN
         for (const QVariant &v : values)
             q.addBindValue(v);
-        ok = ok && q.exec();
+        ok = ok && (values.isEmpty() || q.exec());
         return ok ? QString() : q.lastError().text() + QStringLiteral(" [") + sql + QLatin1Char(']');
     }
 

@@ -6,6 +6,7 @@
 #include "store/session.h"
 #include "store/snippets.h"
 #include "store/storetesting.h"
+#include "support/pgcluster.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,8 +32,9 @@ QStringList storedRows(const QString &path)
 {
     RawConnection raw(path);
     QSqlQuery q(raw.database());
-    EXPECT_TRUE(q.exec(QStringLiteral("SELECT ifnull(CodeName, 'NULL') || '|' || ifnull(CodeDesc, 'NULL') || '|' || "
-                                      "ifnull(code, 'NULL') FROM TABLE1 ORDER BY rowid")));
+    EXPECT_TRUE(q.exec(QStringLiteral("SELECT coalesce(CodeName, 'NULL') || '|' || coalesce(CodeDesc, 'NULL') || '|' "
+                                      "|| coalesce(code, 'NULL') FROM TABLE1 ORDER BY %1")
+                           .arg(store::isServerLocation(path) ? "id" : "rowid")));
     QStringList rows;
     while (q.next())
         rows << q.value(0).toString();
@@ -72,6 +74,26 @@ struct StoreTest : ::testing::Test {
     }
 };
 
+// The same cases on the library file and on a database of the test cluster.
+struct BothBackends : StoreTest, ::testing::WithParamInterface<bool> {
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        if (!GetParam())
+            return;
+        QBX_NEED_CLUSTER(cluster);
+        static int databases = 0;
+        const QString name = QStringLiteral("ops%1").arg(++databases);
+        ASSERT_EQ(cluster->createDatabase(name), QString());
+        path = cluster->url(name);
+        const store::InitResult init = store::initServerLibrary(path);
+        ASSERT_TRUE(init.ok) << init.error.toStdString();
+        library = store::SnippetLibrary(path);
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Store, BothBackends, ::testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "server" : "file"; });
+
 TEST(MatchingRules, OnlySpacesAreTrimmedPickedIsCaseSignificantTakenIsUnicodeUpperCase)
 {
     struct Case {
@@ -96,7 +118,7 @@ TEST(MatchingRules, OnlySpacesAreTrimmedPickedIsCaseSignificantTakenIsUnicodeUpp
     EXPECT_FALSE(store::isEmptyEntry(QStringLiteral(" \t ")));
 }
 
-TEST_F(StoreTest, EachOperationsOutcomeAndWhatItLeavesInTheFile)
+TEST_P(BothBackends, EachOperationsOutcomeAndWhatItLeavesInTheLibrary)
 {
     const QString a0 = "a|d0|c0", b1 = "b|d1|c1", a2 = "a|d2|c2", c3 = "Straße|d3|c3";
     struct Case {
@@ -152,7 +174,7 @@ TEST_F(StoreTest, EachOperationsOutcomeAndWhatItLeavesInTheFile)
     }
 }
 
-TEST_F(StoreTest, HeadingsInTableOrderTextKeptWholeAndAnEmptyLibrary)
+TEST_P(BothBackends, HeadingsInTableOrderTextKeptWholeAndAnEmptyLibrary)
 {
     EXPECT_EQ(library.headings().outcome, Outcome::Empty);
     EXPECT_EQ(library.add("first", "d", "c").outcome, Outcome::Done) << "adding to an empty table";
@@ -245,7 +267,7 @@ TEST_F(StoreTest, RowsWithOddHeadingsOrAColumnNamedRowidCanBeReached)
     EXPECT_EQ(raw.value("SELECT group_concat(CodeName) FROM TABLE1").toString(), "z");
 }
 
-TEST_F(StoreTest, SearchFindsEveryWordInAnyOrderCaseAndColumnWithTheFirstLineThatHoldsOne)
+TEST_P(BothBackends, SearchFindsEveryWordInAnyOrderCaseAndColumnWithTheFirstLineThatHoldsOne)
 {
     const QString file = "Open File|Sub OpenFile()", greek = "ΟΔΟΣ|ΟΔΟΣ";
     RawConnection raw(path);
