@@ -269,7 +269,6 @@ TEST_F(StoreTest, RowsWithOddHeadingsOrAColumnNamedRowidCanBeReached)
 
 TEST_P(BothBackends, SearchFindsEveryWordInAnyOrderCaseAndColumnWithTheFirstLineThatHoldsOne)
 {
-    const QString file = "Open File|Sub OpenFile()", greek = "ΟΔΟΣ|ΟΔΟΣ";
     RawConnection raw(path);
     for (const QVariantList &row : {
              QVariantList{"Open File", "Opens a file for reading", "Sub OpenFile()\r\n  Dim h As Integer \r\nEnd Sub"},
@@ -288,21 +287,16 @@ TEST_P(BothBackends, SearchFindsEveryWordInAnyOrderCaseAndColumnWithTheFirstLine
     } const cases[] = {
         {"  file\tOPEN ", all, {"Open File|Open File"}},
         {"integer reading", all, {"Open File|Opens a file for reading"}},
-        {"DIM integer", F::Code, {"Open File|Dim h As Integer"}},
-        {"open", F::Description, {"Open File|Opens a file for reading"}},
-        {"file", F::Code, {file}},
         {"without", all, {}},                          // only in a row without a heading
         {"GRÖẞE", all, {"Größe ändern|Größe ändern"}}, // ẞ folds to ß, which is not "ss"
         {"GRÖẞE", F::Description, {}},
         {"grösse", all, {"Größe ändern|Ändert die GRÖSSE"}},
-        {"ÄNDERT", F::Description, {"Größe ändern|Ändert die GRÖSSE"}},
-        {"école x", F::Code, {"Größe ändern|' ÉCOLE"}},
-        {"οδος", all, {greek}},
+        {"école X", F::Code, {"Größe ändern|' ÉCOLE"}},
+        {"οδος", all, {"ΟΔΟΣ|ΟΔΟΣ"}},
         {"k", F::Code, {}},
         {"\u212A \u017F", all, {"ΟΔΟΣ|\u212A and \u017F"}},
         {"0% _d a\\", all, {"Percent|100% _done_"}},
         {"%", F::Heading | F::Code, {}},
-        {"open sesame", all, {}},
         {" ", all, {}},
         {"file", {}, {}},
     };

@@ -95,12 +95,10 @@ TEST_F(WindowTest, AQuestionIsAnsweredByYesOrNoOnlyWhileEscAndClosingDoNothing)
     MessageService::setResponder(nullptr);
     QTimer::singleShot(0, [] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        ASSERT_TRUE(box);
-        EXPECT_FALSE(box->windowFlags() & Qt::WindowCloseButtonHint) << "a close box is offered";
+        ASSERT_TRUE(box && !(box->windowFlags() & Qt::WindowCloseButtonHint)) << "no box, or a close box on it";
         QTest::keyClick(box, Qt::Key_Escape);
         EXPECT_FALSE(box->close());
-        EXPECT_TRUE(box->isVisible());
         QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
     });
-    EXPECT_EQ(MessageService::show(form, "Add more?", MsgButtons::YesNo), vbYes);
+    EXPECT_EQ(MessageService::show(form, "Add more?", MsgButtons::YesNo), vbYes) << "Esc or closing answered";
 }
