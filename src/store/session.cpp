@@ -113,6 +113,14 @@ bool Session::run(QSqlQuery &q, const QString &statement, const QVariantList &va
         return false;
     q = QSqlQuery(m_db.database());
     q.setForwardOnly(true);
+    // The server prepares only queries and changes of rows: a statement without values goes
+    // to it as it is.
+    if (m_db.isServer() && values.isEmpty()) {
+        if (q.exec(forServer(statement)))
+            return true;
+        m_db.fail(q.lastError(), m_writing);
+        return m_ok = false;
+    }
     if (!q.prepare(m_db.isServer() ? forServer(statement) : statement)) {
         m_db.fail(q.lastError(), m_writing);
         return m_ok = false;

@@ -10,10 +10,19 @@
 //                              transaction each time, by "Churn" or "Other" in turn, each
 //                              version's description and code "<heading> <n>", about
 //                              every millisecond.
+//   store_helper race URL SEED on a server: 300 random adds, renames, modifies and deletes
+//                              on a few headings; prints for each "order<TAB>op<TAB>picked<TAB>
+//                              heading<TAB>description<TAB>outcome", where order is taken from
+//                              the sequence oplog while the write holds the library's lock.
+//   store_helper batch URL N   on a server: imports of three snippets "B1-i".."B3-i" each,
+//                              printing "ok i" or "failed i" for each, going on after a failure
+//                              until N went through.
 
 #include "store/crashsnippet.h"
+#include "store/database.h"
 #include "store/libraryfolder.h"
 #include "store/snippets.h"
+#include "store/transfer.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -21,6 +30,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QThread>
+
+#include <random>
 
 #include <cstdio>
 
@@ -82,6 +93,59 @@ int main(int argc, char **argv)
             if (!q.exec() || !q.exec("COMMIT"))
                 return 1;
             QThread::usleep(1000); // readers get their turn
+        }
+        return 0;
+    }
+    if (args.size() == 4 && args[1] == QLatin1String("race")) {
+        qint64 order = 0;
+        DbConnection::setBusyTimeout(30000);
+        DbConnection::setLockedHook([&order](QSqlDatabase &db) {
+            QSqlQuery q(db);
+            order = q.exec("SELECT nextval('oplog')") && q.next() ? q.value(0).toLongLong() : -1;
+        });
+        const SnippetLibrary server(args[2]);
+        const QStringList names{"Alpha", "Beta", "Gamma", "Émile", "Straße"};
+        std::mt19937 random(args[3].toUInt());
+        const auto any = [&](bool variant) {
+            const QString name = names[int(random() % names.size())];
+            switch (variant ? random() % 4 : 0) {
+            case 1:
+                return name.toUpper();
+            case 2:
+                return "  " + name + " ";
+            case 3:
+                return name.toLower();
+            }
+            return name;
+        };
+        for (int i = 0; i < 300; ++i) {
+            order = -1;
+            const int op = int(random() % 4);
+            const QString picked = any(true), heading = op == 2 ? picked : any(true);
+            const QString desc = QStringLiteral("%1-%2").arg(args[3]).arg(i);
+            const Result r = op == 0   ? server.add(heading, desc, desc)
+                             : op == 3 ? server.remove(picked)
+                                       : server.modify(picked, heading, desc, desc);
+            const char *outcomes[] = {"done", "taken", "vanished", "empty", "failed"};
+            std::printf("%lld\t%d\t%s\t%s\t%s\t%s %s\n", order, op, qPrintable(picked), qPrintable(heading),
+                        qPrintable(desc), outcomes[int(r.outcome)], qPrintable(r.error.message));
+        }
+        return 0;
+    }
+    if (args.size() == 4 && args[1] == QLatin1String("batch")) {
+        for (int i = 0, acknowledged = 0, failed = 0; acknowledged < args[3].toInt() && failed < 1000; ++i) {
+            QList<Snippet> three;
+            for (int n = 1; n <= 3; ++n) {
+                const QString heading = QStringLiteral("B%1-%2").arg(n).arg(i);
+                three.append({heading, qbx::test::crashDescription(heading), qbx::test::crashCode(heading)});
+            }
+            const bool ok = importSnippets(args[2], three, OnTaken::Fail).done();
+            std::printf("%s %d\n", ok ? "ok" : "failed", i);
+            std::fflush(stdout);
+            acknowledged += ok;
+            failed += !ok;
+            if (!ok)
+                QThread::msleep(20);
         }
         return 0;
     }
