@@ -146,6 +146,11 @@ ServerAddress serverAddress(const QString &location)
     return a;
 }
 
+QString shownServer(const QString &location)
+{
+    return isServerLocation(location) ? serverAddress(location).display : QString();
+}
+
 QString readWriteUri(const QString &path)
 {
     // Built from a file URL, so that '#', '?' and '%' in the path stay part of the name.

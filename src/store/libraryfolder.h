@@ -41,6 +41,8 @@ struct ServerAddress {
 };
 bool isServerLocation(const QString &location);
 ServerAddress serverAddress(const QString &location);
+// The server's URL without its password; empty for a library file.
+QString shownServer(const QString &location);
 
 // The SQLite URI that opens an existing database for reading and writing and never
 // creates one: a missing file fails to open instead.

@@ -1,6 +1,7 @@
 #include "window/frmabout.h"
 
 #include "resources/images.h"
+#include "store/libraryfolder.h"
 #include "window/twips.h"
 #include "window/uifonts.h"
 
@@ -73,6 +74,10 @@ frmAbout::frmAbout(QWidget *owner)
 
     lblDisclaimer = label(this, "lblDisclaimer", QString(), twipsRect(255, 2625, 3870, 465));
     lblDisclaimer->setWordWrap(true);
+    // The library in use, when it is not the local file.
+    const QString server = store::shownServer(store::libraryLocation());
+    if (!server.isEmpty())
+        lblDisclaimer->setText(QStringLiteral("Library: ") + server);
 
     lblTitle = label(this, "lblTitle", QStringLiteral("Quillbox"), twipsRect(2880, 240, 2565, 480));
     lblTitle->setFont(fonts::dialogFont(12.0, true));

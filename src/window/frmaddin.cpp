@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStringListModel>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -304,7 +305,18 @@ void frmAddIn::wireEvents()
 void frmAddIn::Form_Load()
 {
     HideControls();
-    DatabasePath = store::databasePath();
+    DatabasePath = store::libraryLocation();
+    // A library on a server is named in the title, and for a while in the status bar.
+    const QString server = store::shownServer(DatabasePath);
+    if (server.isEmpty())
+        return;
+    setWindowTitle(QStringLiteral("Quillbox ver 1.0 - ") + server);
+    QLabel *panel = StatusBar1->textPanel();
+    panel->setText(QStringLiteral("Library: ") + server);
+    QTimer::singleShot(8000, panel, [panel, server] {
+        if (panel->text().endsWith(server))
+            panel->clear();
+    });
 }
 
 void frmAddIn::HideControls()
