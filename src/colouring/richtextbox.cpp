@@ -1037,12 +1037,12 @@ void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
     if (first > last)
         return;
     const bool rewrite = !walkingHistory();
-    // The caret's and the anchor's line and column, moved with the rewrites of their lines.
+    // The anchor and the caret: where each stands, and when a rewritten line holds it, that
+    // line and the column it moves to (the document moves the others as this box would).
     const QTextCursor before = textCursor();
-    const QTextBlock anchorBlock = doc->findBlock(before.anchor());
-    const QTextBlock caretBlock = doc->findBlock(before.position());
-    std::pair<int, int> anchor{anchorBlock.blockNumber(), before.anchor() - anchorBlock.position()};
-    std::pair<int, int> caret{caretBlock.blockNumber(), before.position() - caretBlock.position()};
+    struct End {
+        int position, line = -1, column = 0;
+    } ends[2] = {{before.anchor()}, {before.position()}};
 
     struct LineEdit {
         int from, to;           // document positions before any of the edits
@@ -1053,7 +1053,8 @@ void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
     std::vector<Runs> runs;
     runs.reserve(std::size_t(last - first + 1));
     LineColouring c;
-    QTextBlock block = doc->findBlockByNumber(first);
+    const QTextBlock firstBlock = doc->findBlockByNumber(first); // rewrites never add or remove lines
+    QTextBlock block = firstBlock;
     // Many lines are read from the whole text in one go: reading them one by one costs a
     // search of the document's pieces each.
     const bool whole = last - first >= 64 && (last - first + 1) * 4 >= doc->blockCount();
@@ -1097,9 +1098,9 @@ void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
         edits.push_back({position + from, position + to, start, texts.size() - start});
         if (texts.size() - start < to - from)
             d->forgetShown(block); // formats reaching past a shortened line must not meet its layout
-        for (auto *end : {&anchor, &caret})
-            if (end->first == line)
-                end->second = offsetAfterRewrites(end->second, c.rewrites);
+        for (End &end : ends)
+            if (end.position >= position && end.position <= position + text.size())
+                end = {end.position, line, offsetAfterRewrites(end.position - position, c.rewrites)};
     }
 
     if (!edits.empty()) {
@@ -1115,13 +1116,15 @@ void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
             }
             d->closeEdit(edit, unrecorded);
         }
-        const auto at = [doc](std::pair<int, int> end) {
-            return doc->findBlockByNumber(end.first).position() + end.second;
-        };
         QTextCursor after = textCursor();
-        if (after.anchor() != at(anchor) || after.position() != at(caret)) {
-            after.setPosition(at(anchor));
-            after.setPosition(at(caret), QTextCursor::KeepAnchor);
+        const auto at = [doc](const End &end, int moved) {
+            return end.line < 0 ? moved : doc->findBlockByNumber(end.line).position() + end.column;
+        };
+        const int anchor = at(ends[0], after.anchor());
+        const int caret = at(ends[1], after.position());
+        if (after.anchor() != anchor || after.position() != caret) {
+            after.setPosition(anchor);
+            after.setPosition(caret, QTextCursor::KeepAnchor);
             // Putting the caret back must not scroll the view.
             const int x = horizontalScrollBar()->value();
             const int y = verticalScrollBar()->value();
@@ -1132,7 +1135,7 @@ void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
     }
 
     beginBulkColouring();
-    block = doc->findBlockByNumber(first);
+    block = firstBlock;
     for (const Runs &lineRuns : runs) {
         d->setRuns(block, cleanRuns(lineRuns, block.length() - 1), false);
         block = block.next();

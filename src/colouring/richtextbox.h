@@ -129,7 +129,8 @@ public:
     void replaceInLine(int line, int start, int length, const QString &text);
 
     // Colours the lines from `first` to `last` in one walk. `colour` gives each line's runs
-    // and case rewrites (as the colouring core does), knowing the line's number and text;
+    // and case rewrites (as the colouring core does, with no line break in a rewrite's
+    // text), knowing the line's number and text;
     // the rewrites of all the lines are then made as one edit raising one Change, the caret
     // and selection staying on their characters, and each line shows its runs. While the
     // user walks the undo history, nothing is rewritten and the runs fall on the text as it
