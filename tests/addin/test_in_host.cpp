@@ -1,17 +1,13 @@
 // The real add-in module as a host meets it: its exported entry points, its class factory
-// and whether it may be unloaded; registered through its own entry point, listed, started
-// as the host starts, chosen from the Add-Ins menu, and let go again.
+// and whether it may be unloaded, and what its own registration writes. The host's tests
+// run it in the host: started, chosen from the Add-Ins menu, disconnected and let go.
 
 #include "addin/connectinterface.h"
 #include "host/hostaddins.h"
-#include "host/hostwindow.h"
 #include "support/testsupport.h"
 
-#include <QApplication>
 #include <QLibrary>
-#include <QMenu>
 #include <QProcess>
-#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -25,20 +21,6 @@ const QString kProgId = QStringLiteral("Quillbox.Connect");
 QString modulePath()
 {
     return qbx::test::binDir() + QStringLiteral("/quillbox-addin.so");
-}
-
-QWidget *quillboxWindow()
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("frmAddIn"))
-            return w;
-    return nullptr;
-}
-
-QVariant displayOnConnect()
-{
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Quillbox", "Quillbox")
-        .value("Settings/DisplayOnConnect");
 }
 
 } // namespace
@@ -100,32 +82,4 @@ TEST(AddInInHost, RegistersItselfAsTheHostExpectsAndUnregistersOnlyItself)
     ASSERT_TRUE(loader::unregisterServer(modulePath(), &error)) << error.toStdString();
     const QList<AddInInfo> left = AddInRegistry().addIns();
     EXPECT_TRUE(left.size() == 1 && left[0].progId == "Other.Connect" && !AddInRegistry().classIdOf(kProgId));
-}
-
-TEST(AddInInHost, StartsWithTheHostOpensFromTheAddInsMenuAndRemembersTheOpenWindow)
-{
-    qbx::test::FreshUserFolders folders;
-    ASSERT_TRUE(loader::registerServer(modulePath()));
-    {
-        ObjectModel model;
-        AddInHost host(model);
-        HostWindow window(model, host);
-        EXPECT_TRUE(host.connectStartupAddIns(false).empty());
-        EXPECT_EQ(host.connectMode(kProgId), ConnectMode::Startup);
-        // The command is on the host's Add-Ins menu, after the manager's own entry.
-        const QList<QAction *> entries = window.addInsMenu()->actions();
-        ASSERT_EQ(entries.size(), 3);
-        EXPECT_EQ(entries[2]->text(), QStringLiteral("Quillbox ver 1.0"));
-        EXPECT_EQ(quillboxWindow(), nullptr) << "a start-up connection never opens the window";
-        entries[2]->trigger();
-        EXPECT_TRUE(quillboxWindow() && quillboxWindow()->isVisible());
-        ASSERT_TRUE(host.disconnectAddIn(kProgId, DisconnectMode::UserClosed));
-        EXPECT_TRUE(window.addInsMenu()->actions().size() == 2 && !quillboxWindow());
-        EXPECT_EQ(displayOnConnect(), QStringLiteral("1"));
-        // Loaded again by the user, it opens the window it had open.
-        ASSERT_TRUE(host.connectAddIn(kProgId, ConnectMode::AfterStartup));
-        EXPECT_TRUE(quillboxWindow() && quillboxWindow()->isVisible());
-    }
-    EXPECT_EQ(quillboxWindow(), nullptr);
-    EXPECT_EQ(loader::canUnloadNow(modulePath()), std::optional<bool>(true));
 }
