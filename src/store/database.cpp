@@ -257,10 +257,13 @@ bool DbConnection::beginWrite()
 {
     if (!m_server)
         return begin(QStringLiteral("BEGIN IMMEDIATE"), true);
-    // Every statement after the lock sees what the writes before it committed.
+    // Every statement after the lock sees what the writes before it committed. The wait for
+    // the lock is limited in the same trip to the server (set_config is evaluated first).
     if (!begin(QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED"), true)
-        || !run(QStringLiteral("SET LOCAL lock_timeout = %1").arg(g_busyTimeout), true)
-        || !run(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kLibraryLockKey), true))
+        || !run(QStringLiteral("SELECT set_config('lock_timeout', '%1', true), pg_advisory_xact_lock(%2)")
+                    .arg(g_busyTimeout)
+                    .arg(kLibraryLockKey),
+                true))
         return false;
     if (lockedHook()) {
         QSqlDatabase db = database();

@@ -198,10 +198,15 @@ bool Session::findTaken(const QString &entered, std::optional<qint64> except, bo
 {
     const QString wanted = sqlText(trimSpaces(entered).toUpper());
     QSqlQuery q;
-    if (!run(q,
-             withRowId(QStringLiteral("SELECT %ROW%, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) = ? "
-                                      "OR length(CAST(CodeName AS BLOB)) <> length(CodeName)")),
-             {isAscii(wanted) ? wanted : QString()}))
+    // The server plans the two halves of an OR as one, and would read the whole table for it:
+    // asked for them one after the other, it looks each up in its own index.
+    const QString statement =
+        m_db.isServer() ? QStringLiteral("SELECT %ROW%, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) "
+                                         "= ? UNION ALL SELECT %ROW%, CodeName FROM TABLE1 WHERE "
+                                         "length(CAST(CodeName AS BLOB)) <> length(CodeName)")
+                        : QStringLiteral("SELECT %ROW%, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) "
+                                         "= ? OR length(CAST(CodeName AS BLOB)) <> length(CodeName)");
+    if (!run(q, withRowId(statement), {isAscii(wanted) ? wanted : QString()}))
         return false;
     *taken = false;
     while (!*taken && q.next())
