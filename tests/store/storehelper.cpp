@@ -108,15 +108,8 @@ int main(int argc, char **argv)
         std::mt19937 random(args[3].toUInt());
         const auto any = [&](bool variant) {
             const QString name = names[int(random() % names.size())];
-            switch (variant ? random() % 4 : 0) {
-            case 1:
-                return name.toUpper();
-            case 2:
-                return "  " + name + " ";
-            case 3:
-                return name.toLower();
-            }
-            return name;
+            const QString forms[] = {name, name.toUpper(), "  " + name + " ", name.toLower()};
+            return forms[variant ? random() % 4 : 0];
         };
         for (int i = 0; i < 300; ++i) {
             order = -1;
@@ -133,19 +126,16 @@ int main(int argc, char **argv)
         return 0;
     }
     if (args.size() == 4 && args[1] == QLatin1String("batch")) {
-        for (int i = 0, acknowledged = 0, failed = 0; acknowledged < args[3].toInt() && failed < 1000; ++i) {
+        for (int i = 0, done = 0, failed = 0; done < args[3].toInt() && failed < 1000; ++i) {
             QList<Snippet> three;
-            for (int n = 1; n <= 3; ++n) {
-                const QString heading = QStringLiteral("B%1-%2").arg(n).arg(i);
-                three.append({heading, qbx::test::crashDescription(heading), qbx::test::crashCode(heading)});
-            }
+            for (const QString &h :
+                 {"B1-" + QString::number(i), "B2-" + QString::number(i), "B3-" + QString::number(i)})
+                three.append({h, qbx::test::crashDescription(h), qbx::test::crashCode(h)});
             const bool ok = importSnippets(args[2], three, OnTaken::Fail).done();
             std::printf("%s %d\n", ok ? "ok" : "failed", i);
             std::fflush(stdout);
-            acknowledged += ok;
-            failed += !ok;
-            if (!ok)
-                QThread::msleep(20);
+            ++(ok ? done : failed);
+            QThread::msleep(ok ? 0 : 20);
         }
         return 0;
     }

@@ -14,6 +14,8 @@
 #include <QVariant>
 #include <QVariantList>
 
+#include <gtest/gtest.h>
+
 namespace qbx::test {
 
 // A digest of the file's bytes, or "none" when it cannot be read.
@@ -85,5 +87,20 @@ private:
     }
     QString m_name;
 };
+
+// The rows of TABLE1 in table order, read past the store, as "heading|description|code"
+// with NULL for a null column.
+inline QStringList storedRows(const QString &path)
+{
+    RawConnection raw(path);
+    QSqlQuery q(raw.database());
+    EXPECT_TRUE(q.exec(QStringLiteral("SELECT coalesce(CodeName, 'NULL') || '|' || coalesce(CodeDesc, 'NULL') || '|' "
+                                      "|| coalesce(code, 'NULL') FROM TABLE1 ORDER BY %1")
+                           .arg(quillbox::store::isServerLocation(path) ? "id" : "rowid")));
+    QStringList rows;
+    while (q.next())
+        rows << q.value(0).toString();
+    return rows;
+}
 
 } // namespace qbx::test

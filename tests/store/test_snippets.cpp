@@ -3,10 +3,10 @@
 
 #include "store/database.h"
 #include "store/libraryinit.h"
+#include "store/pgcluster.h"
 #include "store/session.h"
 #include "store/snippets.h"
 #include "store/storetesting.h"
-#include "support/pgcluster.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,25 +21,11 @@
 using namespace quillbox;
 using qbx::test::digest;
 using qbx::test::RawConnection;
+using qbx::test::storedRows;
 using store::Failure;
 using store::Outcome;
 
 namespace {
-
-// The rows of TABLE1 in table order, read past the store, as "heading|description|code"
-// with NULL for a null column.
-QStringList storedRows(const QString &path)
-{
-    RawConnection raw(path);
-    QSqlQuery q(raw.database());
-    EXPECT_TRUE(q.exec(QStringLiteral("SELECT coalesce(CodeName, 'NULL') || '|' || coalesce(CodeDesc, 'NULL') || '|' "
-                                      "|| coalesce(code, 'NULL') FROM TABLE1 ORDER BY %1")
-                           .arg(store::isServerLocation(path) ? "id" : "rowid")));
-    QStringList rows;
-    while (q.next())
-        rows << q.value(0).toString();
-    return rows;
-}
 
 // Replaces every row with ones whose description and code are "d<i>" and "c<i>", or, with a
 // code size, "desc <heading>" and that many characters of code.
@@ -83,11 +69,8 @@ struct BothBackends : StoreTest, ::testing::WithParamInterface<bool> {
             return;
         QBX_NEED_CLUSTER(cluster);
         static int databases = 0;
-        const QString name = QStringLiteral("ops%1").arg(++databases);
-        ASSERT_EQ(cluster->createDatabase(name), QString());
-        path = cluster->url(name);
-        const store::InitResult init = store::initServerLibrary(path);
-        ASSERT_TRUE(init.ok) << init.error.toStdString();
+        path = cluster->library(QStringLiteral("ops%1").arg(++databases));
+        ASSERT_FALSE(path.isEmpty());
         library = store::SnippetLibrary(path);
     }
 };
