@@ -58,7 +58,8 @@ public:
     bool start()
     {
         return pgctl({"start", "-w", "-l", m_dir.path() + "/log", "-o",
-                      "-c listen_addresses='' -c unix_socket_directories='" + m_dir.path() + "' -c fsync=off"});
+                      "-c listen_addresses='' -c unix_socket_directories='" + m_dir.path()
+                          + "' -c fsync=off -c shared_buffers=16MB -c dynamic_shared_memory_type=mmap"});
     }
 
 private:
