@@ -141,7 +141,11 @@ struct WindowTest : ::testing::Test {
         for (int i = 0; i < entry; ++i)
             QTest::keyClick(view, Qt::Key_Down);
         QTest::keyClick(view, Qt::Key_Return);
-        // A window manager hands the activation back once the list has closed.
+        reactivate();
+    }
+    // As a window manager hands the activation back once a list or a dialog has closed.
+    void reactivate()
+    {
         form->activateWindow();
         ASSERT_TRUE(qbx::test::waitFor([this] { return QGuiApplication::focusWindow() == form->windowHandle(); }));
     }
