@@ -199,6 +199,26 @@ TEST_F(WindowTest, AHeadingOfAnyLengthIsShownAndStoredWhole)
     EXPECT_EQ(libraryRows().value(0).value(0), heading);
 }
 
+// The list opens at once at 100,000 headings, and typing in it goes to the first heading that
+// begins with what was typed, in any case, non-ASCII included.
+TEST_F(WindowTest, TypingInTheOpenListOfAHundredThousandGoesToTheFirstHeadingThatBeginsSo)
+{
+    open({});
+    libraryRows("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 99999) INSERT INTO TABLE1 "
+                "SELECT CASE i WHEN 50000 THEN 'Zebra' WHEN 99990 THEN 'Öffnen' WHEN 99991 THEN 'öl' "
+                "ELSE 'Heading ' || i END, 'd', 'c' FROM n");
+    form->mnuGenerateCode->trigger();
+    QTest::keyClick(form->Combo1, Qt::Key_F4);
+    QAbstractItemView *view = form->Combo1->view();
+    ASSERT_TRUE(view->isVisible());
+    for (const auto &[typed, found] :
+         {std::pair<QString, QString>{"ze", "Zebra"}, {"ÖL", "öl"}, {"ö", "Öffnen"}, {"heading 7", "Heading 7"}}) {
+        QTest::qWait(QApplication::keyboardInputInterval() + 50);            // a new search, not more of the last
+        QTest::sendKeyEvent(QTest::Click, view, Qt::Key_unknown, typed, {}); // as an input method types it
+        EXPECT_EQ(view->currentIndex().data().toString(), found) << typed.toStdString();
+    }
+}
+
 TEST_F(WindowTest, FindListsEachMatchWithItsLineAndPicksItInTheListModeOrInGenerateMode)
 {
     open(kLibrary);
