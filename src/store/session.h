@@ -37,6 +37,7 @@ public:
     Session(const QString &path, bool writing);
 
     bool ok() const { return m_ok; }
+    bool onServer() const { return m_db.isServer(); }
     // The name under which the rows' own identity is read: rowid, unless the table has a
     // column of that name; on a server, the key column id.
     const QString &rowId() const { return m_rowId; }

@@ -66,6 +66,19 @@ SnippetResult SnippetLibrary::find(const QString &picked) const
 {
     SnippetResult result;
     Session s(m_path, false);
+    QSqlQuery q;
+    // Each statement is a trip to a server: there the row is found and read by one.
+    if (s.onServer()) {
+        if (!s.run(q,
+                   QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE trim(CodeName, ' ') = ? "
+                                  "ORDER BY id LIMIT 1"),
+                   {sqlText(trimSpaces(picked))}))
+            return s.failed(std::move(result));
+        if (!q.next())
+            return s.walked(q) ? s.finish(std::move(result), Outcome::Vanished) : s.failed(std::move(result));
+        result.snippet = {q.value(0), q.value(1), q.value(2)};
+        return s.finish(std::move(result), Outcome::Done);
+    }
     std::optional<qint64> row;
     if (!s.findPicked(picked, &row))
         return s.failed(std::move(result));
@@ -73,7 +86,6 @@ SnippetResult SnippetLibrary::find(const QString &picked) const
         return s.finish(std::move(result), Outcome::Vanished);
     // The three columns come from the same state of the file as the row's heading.
     s.checked();
-    QSqlQuery q;
     if (!s.run(q, s.withRowId(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE %ROW% = ?")), {*row}))
         return s.failed(std::move(result));
     if (!q.next())
