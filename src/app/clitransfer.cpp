@@ -157,9 +157,10 @@ QString escapeSnippetSyntax(const QString &line)
     return text;
 }
 
-// JSON as the editor writes it, with comments and trailing commas, made plain JSON. Both
-// are blanked out, so that offsets in error messages stay those of the file.
-QString plainJson(QString text)
+// Calls visit(text, i) for each position of JSON text outside its strings; visit may blank
+// characters and move i on.
+template <typename Visit>
+void outsideStrings(QString &text, Visit visit)
 {
     bool inString = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -171,36 +172,40 @@ QString plainJson(QString text)
                 inString = false;
         } else if (c == QLatin1Char('"')) {
             inString = true;
-        } else if (c == QLatin1Char('/') && i + 1 < text.size() && text[i + 1] == QLatin1Char('/')) {
-            for (; i < text.size() && text[i] != QLatin1Char('\n'); ++i)
-                text[i] = QLatin1Char(' ');
-        } else if (c == QLatin1Char('/') && i + 1 < text.size() && text[i + 1] == QLatin1Char('*')) {
-            const qsizetype end = text.indexOf(QLatin1String("*/"), i + 2);
-            const qsizetype stop = end < 0 ? text.size() : end + 2;
+        } else {
+            visit(text, i);
+        }
+    }
+}
+
+// JSON as the editor writes it, with comments and trailing commas, made plain JSON. Both
+// are blanked out, so that offsets in error messages stay those of the file.
+QString plainJson(QString text)
+{
+    outsideStrings(text, [](QString &t, qsizetype &i) {
+        if (t[i] != QLatin1Char('/') || i + 1 >= t.size())
+            return;
+        if (t[i + 1] == QLatin1Char('/')) {
+            for (; i < t.size() && t[i] != QLatin1Char('\n'); ++i)
+                t[i] = QLatin1Char(' ');
+        } else if (t[i + 1] == QLatin1Char('*')) {
+            const qsizetype end = t.indexOf(QLatin1String("*/"), i + 2);
+            const qsizetype stop = end < 0 ? t.size() : end + 2;
             for (; i < stop; ++i)
-                if (text[i] != QLatin1Char('\n'))
-                    text[i] = QLatin1Char(' ');
+                if (t[i] != QLatin1Char('\n'))
+                    t[i] = QLatin1Char(' ');
             --i;
         }
-    }
-    inString = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (inString) {
-            if (c == QLatin1Char('\\'))
-                ++i;
-            else if (c == QLatin1Char('"'))
-                inString = false;
-        } else if (c == QLatin1Char('"')) {
-            inString = true;
-        } else if (c == QLatin1Char(',')) {
-            qsizetype k = i + 1;
-            while (k < text.size() && text[k].isSpace())
-                ++k;
-            if (k < text.size() && (text[k] == QLatin1Char('}') || text[k] == QLatin1Char(']')))
-                text[i] = QLatin1Char(' ');
-        }
-    }
+    });
+    outsideStrings(text, [](QString &t, qsizetype &i) {
+        if (t[i] != QLatin1Char(','))
+            return;
+        qsizetype k = i + 1;
+        while (k < t.size() && t[k].isSpace())
+            ++k;
+        if (k < t.size() && (t[k] == QLatin1Char('}') || t[k] == QLatin1Char(']')))
+            t[i] = QLatin1Char(' ');
+    });
     return text;
 }
 

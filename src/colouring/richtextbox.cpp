@@ -333,6 +333,26 @@ private:
 
 } // namespace
 
+namespace {
+
+// Puts the selection back on the characters it was on after an edit moved them, without
+// scrolling the view.
+void keepSelection(QPlainTextEdit *box, int anchor, int caret)
+{
+    QTextCursor after = box->textCursor();
+    if (after.anchor() == anchor && after.position() == caret)
+        return;
+    after.setPosition(anchor);
+    after.setPosition(caret, QTextCursor::KeepAnchor);
+    const int x = box->horizontalScrollBar()->value();
+    const int y = box->verticalScrollBar()->value();
+    box->setTextCursor(after);
+    box->horizontalScrollBar()->setValue(x);
+    box->verticalScrollBar()->setValue(y);
+}
+
+} // namespace
+
 class RichTextBox::Impl {
 public:
     explicit Impl(RichTextBox &owner) : box(owner), blockCount(owner.document()->blockCount()) {}
@@ -1010,17 +1030,7 @@ void RichTextBox::replaceInLine(int line, int start, int length, const QString &
         d->closeEdit(edit, unrecorded);
         d->editColour.reset();
     }
-    QTextCursor after = textCursor();
-    if (after.anchor() != anchor || after.position() != caret) {
-        after.setPosition(anchor);
-        after.setPosition(caret, QTextCursor::KeepAnchor);
-        // Putting the caret back must not scroll the view.
-        const int x = horizontalScrollBar()->value();
-        const int y = verticalScrollBar()->value();
-        setTextCursor(after);
-        horizontalScrollBar()->setValue(x);
-        verticalScrollBar()->setValue(y);
-    }
+    keepSelection(this, anchor, caret);
     Q_EMIT Change();
 }
 
@@ -1116,22 +1126,11 @@ void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
             }
             d->closeEdit(edit, unrecorded);
         }
-        QTextCursor after = textCursor();
+        const QTextCursor after = textCursor();
         const auto at = [doc](const End &end, int moved) {
             return end.line < 0 ? moved : doc->findBlockByNumber(end.line).position() + end.column;
         };
-        const int anchor = at(ends[0], after.anchor());
-        const int caret = at(ends[1], after.position());
-        if (after.anchor() != anchor || after.position() != caret) {
-            after.setPosition(anchor);
-            after.setPosition(caret, QTextCursor::KeepAnchor);
-            // Putting the caret back must not scroll the view.
-            const int x = horizontalScrollBar()->value();
-            const int y = verticalScrollBar()->value();
-            setTextCursor(after);
-            horizontalScrollBar()->setValue(x);
-            verticalScrollBar()->setValue(y);
-        }
+        keepSelection(this, at(ends[0], after.anchor()), at(ends[1], after.position()));
     }
 
     beginBulkColouring();

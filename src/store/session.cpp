@@ -214,6 +214,16 @@ bool Session::findTaken(const QString &entered, std::optional<qint64> except, bo
     return walked(q);
 }
 
+bool Session::pickToRename(const QString &picked, const QString &heading, std::optional<qint64> *row, Outcome *outcome)
+{
+    bool taken = false;
+    if (!findPicked(picked, row)
+        || (*row && !headingMatchesTaken(picked, heading) && !findTaken(heading, *row, &taken)))
+        return false;
+    *outcome = !*row ? Outcome::Vanished : taken ? Outcome::Taken : Outcome::Done;
+    return true;
+}
+
 void Session::setCheckedHook(std::function<void()> hook)
 {
     checkedHook() = std::move(hook);

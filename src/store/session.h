@@ -81,6 +81,10 @@ public:
     bool findPicked(const QString &picked, std::optional<qint64> *row);
     // Whether a row other than `except` has a heading that makes the entered one taken.
     bool findTaken(const QString &entered, std::optional<qint64> except, bool *taken);
+    // The row picked by its heading, for a write that may give it a new heading: Vanished
+    // when no row has the picked heading, Taken when another row has the new one (keeping the
+    // heading, in any case, is no rename), Done otherwise. False when the library failed.
+    bool pickToRename(const QString &picked, const QString &heading, std::optional<qint64> *row, Outcome *outcome);
 
     // Runs between an operation's check and its write; tests use it to write through
     // another connection at that moment.

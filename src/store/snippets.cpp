@@ -110,18 +110,14 @@ Result SnippetLibrary::modify(const QString &picked, const QString &heading, con
                               const QString &code) const
 {
     Session s(m_path, true);
-    std::optional<qint64> row;
-    if (!s.findPicked(picked, &row))
-        return s.failed(Result{});
-    if (!row)
-        return s.finish(Result{}, Outcome::Vanished);
     // A new heading that another snippet already has would leave one of the two out of
     // reach for good: it is refused, as adding refuses it.
-    bool taken = false;
-    if (!headingMatchesTaken(picked, heading) && !s.findTaken(heading, row, &taken))
+    std::optional<qint64> row;
+    Outcome picking = Outcome::Done;
+    if (!s.pickToRename(picked, heading, &row, &picking))
         return s.failed(Result{});
-    if (taken)
-        return s.finish(Result{}, Outcome::Taken);
+    if (picking != Outcome::Done)
+        return s.finish(Result{}, picking);
     // Only the columns that change are written: a column nobody touched keeps its stored
     // bytes, also where they are no valid text and reached us with replacement characters.
     QSqlQuery q;

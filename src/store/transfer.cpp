@@ -142,15 +142,11 @@ Result renameSnippet(const QString &path, const QString &picked, const QString &
 {
     Session s(path, true);
     std::optional<qint64> row;
-    if (!s.findPicked(picked, &row))
+    Outcome picking = Outcome::Done;
+    if (!s.pickToRename(picked, heading, &row, &picking))
         return s.failed(Result{});
-    if (!row)
-        return s.finish(Result{}, Outcome::Vanished);
-    bool taken = false;
-    if (!headingMatchesTaken(picked, heading) && !s.findTaken(heading, row, &taken))
-        return s.failed(Result{});
-    if (taken)
-        return s.finish(Result{}, Outcome::Taken);
+    if (picking != Outcome::Done)
+        return s.finish(Result{}, picking);
     return s.write(s.withRowId(QStringLiteral("UPDATE TABLE1 SET CodeName = ? WHERE %ROW% = ?")),
                    {column(trimSpaces(heading)), *row});
 }
