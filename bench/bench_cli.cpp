@@ -128,7 +128,7 @@ int main(int argc, char **argv)
                 kLibrary, double(t.elapsed()) / 1000.0, kImported, double(json.size()) / 1e6, kRuns);
 
     const double store = measure("import of 10,000 through the store", library, copy,
-                                 [&] { return store::importSnippets(library, incoming, store::OnTaken::Fail).done(); });
+                                 [&] { return store::importSnippets(library, store::listProducer(incoming), store::OnTaken::Fail).done(); });
     const double command = measure("quillbox import (10,000 from a JSON file)", library, copy, [&] {
         return runQuillbox({QStringLiteral("import"), file});
     });

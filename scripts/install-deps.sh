@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ binutils pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins
   libgtest-dev libgmock-dev
-  fonts-dejavu-core sqlite3 libsqlite3-dev
+  fonts-dejavu-core sqlite3 libsqlite3-dev rapidjson-dev
   postgresql
 )
 case ${1:-} in

@@ -7,10 +7,10 @@
 #include "store/libraryinit.h"
 #include "store/snippettext.h"
 #include "store/transfer.h"
+#include "transfer/safefile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
@@ -141,55 +141,6 @@ Arguments parseArguments(const QStringList &args, const QStringList &flags, cons
     return parsed;
 }
 
-bool readText(const QString &file, QString *text, QString *error, qint64 limit)
-{
-    QFile f(file);
-    const bool opened = file.isEmpty() ? f.open(stdin, QIODevice::ReadOnly) : f.open(QIODevice::ReadOnly);
-    const QString name = file.isEmpty() ? QStringLiteral("standard input") : file;
-    if (!opened) {
-        *error = QStringLiteral("%1 cannot be read: %2").arg(name, f.errorString());
-        return false;
-    }
-    if (limit >= 0 && f.size() > limit) {
-        *error = QStringLiteral("%1 is larger than %2 MB").arg(name).arg(limit / (1024 * 1024));
-        return false;
-    }
-    QByteArray bytes = limit >= 0 ? f.read(limit + 1) : f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("%1 cannot be read: %2").arg(name, f.errorString());
-        return false;
-    }
-    if (limit >= 0 && bytes.size() > limit) {
-        *error = QStringLiteral("%1 is larger than %2 MB").arg(name).arg(limit / (1024 * 1024));
-        return false;
-    }
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    *text = decoder.decode(bytes);
-    if (decoder.hasError()) {
-        *error = QStringLiteral("%1 is not UTF-8 text").arg(name);
-        return false;
-    }
-    return true;
-}
-
-QString withCrLf(const QString &text)
-{
-    return colouring::boxLines(text).join(QStringLiteral("\r\n"));
-}
-
-QString markedDescription(const QString &text)
-{
-    QStringList lines = colouring::boxLines(text);
-    for (QString &line : lines) {
-        qsizetype first = 0;
-        while (first < line.size() && line[first] == QLatin1Char(' '))
-            ++first;
-        if (first >= line.size() || line[first] != QLatin1Char('\''))
-            line.prepend(QLatin1Char('\''));
-    }
-    return lines.join(QStringLiteral("\r\n"));
-}
-
 int reportFailure(const char *command, const Result &result, const QString &heading)
 {
     switch (result.outcome) {
@@ -268,7 +219,7 @@ int show(const QStringList &args)
     if (a.has(htmlFlag))
         text = colouring::htmlFragment(composed, lineBreak);
     else
-        text = (a.has(storedFlag) ? withCrLf(composed) : colouring::copyCodeText(composed))
+        text = (a.has(storedFlag) ? text::withCrLf(composed) : colouring::copyCodeText(composed))
                    .replace(QStringLiteral("\r\n"), lineBreak);
     out() << text << lineBreak;
     return Done;
@@ -286,18 +237,17 @@ int add(const QStringList &args)
     if (isEmptyEntry(heading))
         return wrongUse("add", QStringLiteral("Please Enter a heading for the code"));
     QString code, error;
-    if (!readText(a.values.value(codeOption), &code, &error)) {
+    if (!transfer::readTextFile(a.values.value(codeOption), transfer::kFieldLimit, &code, &error)) {
         say(QStringLiteral("quillbox add: ") + error);
         return Failed;
     }
     // The line break that ends a text file ends its last line; it adds no empty line.
-    if (code.endsWith(QLatin1Char('\n')) || code.endsWith(QLatin1Char('\r')))
-        code.chop(code.endsWith(QLatin1String("\r\n")) ? 2 : 1);
-    code = withCrLf(code);
+    text::chopFinalLineBreak(code);
+    code = text::withCrLf(code);
     if (isEmptyEntry(code))
         return wrongUse("add", QStringLiteral("Please Enter the code"));
     const Result added =
-        SnippetLibrary(libraryPath()).add(heading, markedDescription(a.values.value(descOption)), code);
+        SnippetLibrary(libraryPath()).add(heading, text::markedDescription(a.values.value(descOption)), code);
     return reportFailure("add", added, heading);
 }
 
@@ -408,8 +358,10 @@ QString usage()
                           "  export FILE [--format json|vscode|folder]\n"
                           "                     write every snippet to FILE (json: Quillbox's own format)\n"
                           "  import FILE [--format json|vscode|folder] [--on-taken skip|rename|fail]\n"
+                          "         [--all-scopes]\n"
                           "                     add the snippets of FILE in one step; with fail (the default)\n"
-                          "                     a heading the library has already stops it, and nothing is written\n"
+                          "                     a heading the library has already stops it, and nothing is written;\n"
+                          "                     --all-scopes takes editor snippets meant for other languages too\n"
                           "  --version          print the version of the add-in module\n"
                           "  --help             print this help\n"
                           "\n"

@@ -48,16 +48,6 @@ struct Arguments {
 };
 Arguments parseArguments(const QStringList &args, const QStringList &flags, const QStringList &valued);
 
-// Reads a whole file (or standard input for an empty name) as UTF-8 text; on failure,
-// `error` says why in words.
-bool readText(const QString &file, QString *text, QString *error, qint64 limit = -1);
-
-// The description as the window stores it: every line given the comment mark unless it
-// has one (spaces before it aside), the lines joined by CR LF.
-QString markedDescription(const QString &text);
-// Text with every line break as the boxes write it: CR LF.
-QString withCrLf(const QString &text);
-
 // The commands; `args` are what follows the command's name.
 int init(const QStringList &args);
 int list(const QStringList &args);

@@ -6,12 +6,6 @@ namespace quillbox::colouring {
 
 namespace {
 
-bool endsLine(QChar c)
-{
-    return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar::LineSeparator
-           || c == QChar::ParagraphSeparator;
-}
-
 // Appends the text with the characters that mean something in HTML, and everything beyond
 // ASCII, written as character references.
 void appendEscaped(QString &html, QStringView text)
@@ -57,22 +51,6 @@ QString cssColour(std::uint32_t bgr)
 }
 
 } // namespace
-
-QStringList boxLines(const QString &text)
-{
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!endsLine(text[i]))
-            continue;
-        lines.append(text.mid(start, i - start));
-        if (text[i] == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
-            ++i;
-        start = i + 1;
-    }
-    lines.append(text.mid(start));
-    return lines;
-}
 
 QString copyCodeText(const QString &composed)
 {

@@ -3,14 +3,14 @@
 // same text as coloured HTML. Both read the text line by line as the display box does and
 // colour each line with the colouring core, so they give what the window gives.
 
+#include "text/snippettext.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace quillbox::colouring {
 
-// The lines of a text as the display box takes them: CR LF, CR, LF, U+2028 and U+2029 each
-// end a line.
-QStringList boxLines(const QString &text);
+using text::boxLines;
 
 // The text Copy Code gives for a composed snippet: every line after its case rewrites, the
 // lines joined by CR LF.

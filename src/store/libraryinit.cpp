@@ -3,6 +3,7 @@
 #include "resources/data.h"
 #include "store/database.h"
 #include "store/libraryfolder.h"
+#include "transfer/safefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,8 +14,6 @@
 #include <QTemporaryFile>
 #include <QUrl>
 #include <QUuid>
-
-#include <cerrno>
 
 namespace quillbox::store {
 
@@ -132,21 +131,12 @@ InitResult initLibrary(bool withSamples)
         result.report << QStringLiteral("The help file %1 already exists; it was left unchanged.")
                              .arg(QDir::toNativeSeparators(help));
     } else {
-        QTemporaryFile temp(folder + QStringLiteral("/.help.XXXXXX"));
-        QString error;
+        // Written beside its place, synced, then put there unless a file came meanwhile.
         const QByteArray page = resources::helpPage().toUtf8();
-        errno = 0;
-        if (!temp.open() || temp.write(page) != page.size() || !temp.flush()) {
-            // A full disk shows only in errno; the file's own words for it are "Unknown error".
-            const bool full = errno == ENOSPC || errno == EDQUOT;
-            return fail(QStringLiteral("The help file %1 could not be written: %2")
-                            .arg(QDir::toNativeSeparators(help),
-                                 full ? QStringLiteral("there is no room left on the disk.") : temp.errorString()));
-        }
-        temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                            | QFileDevice::ReadOther);
-        if (!moveIntoPlace(temp, help, &error))
-            return fail(error);
+        transfer::SafeFile file(help, transfer::SafeFile::Existing::Keep);
+        if (!file.open() || !file.write(page.constData(), page.size()) || !file.commit())
+            return fail(QStringLiteral("The help file %1 could not be written: %2.")
+                            .arg(QDir::toNativeSeparators(help), file.reason()));
         result.report << QStringLiteral("Created the help file %1.").arg(QDir::toNativeSeparators(help));
     }
     return result;

@@ -12,22 +12,6 @@
 
 namespace quillbox::store {
 
-QString trimSpaces(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-bool isEmptyEntry(const QString &text)
-{
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c == QLatin1Char(' '); });
-}
-
 bool headingMatchesPicked(const QVariant &codeName, const QString &picked)
 {
     return !codeName.isNull() && trimSpaces(codeName.toString()) == trimSpaces(picked);
@@ -35,7 +19,7 @@ bool headingMatchesPicked(const QVariant &codeName, const QString &picked)
 
 bool headingMatchesTaken(const QVariant &codeName, const QString &entered)
 {
-    return !codeName.isNull() && trimSpaces(codeName.toString()).toUpper() == trimSpaces(entered).toUpper();
+    return !codeName.isNull() && takenKey(codeName.toString()) == takenKey(entered);
 }
 
 SnippetLibrary::SnippetLibrary(QString path) : m_path(std::move(path))

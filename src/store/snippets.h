@@ -9,6 +9,7 @@
 // meanwhile is refused, and a row it removed meanwhile is reported, with nothing written.
 
 #include "store/storeerror.h"
+#include "text/snippettext.h"
 
 #include <QFlags>
 #include <QList>
@@ -18,10 +19,10 @@
 
 namespace quillbox::store {
 
-// Removes leading and trailing space characters (U+0020 only; tabs and line breaks stay).
-QString trimSpaces(const QString &text);
-// An entry is empty when nothing is left of it after trimSpaces.
-bool isEmptyEntry(const QString &text);
+using text::isEmptyEntry;
+using text::Snippet;
+using text::takenKey;
+using text::trimSpaces;
 
 // The two ways a row is matched by its heading. A null CodeName never matches.
 // Picked heading: both sides trimmed, compared with case significant.
@@ -36,13 +37,6 @@ enum class Outcome {
     Vanished, // no snippet has the picked heading (any more); nothing was written
     Empty,    // the library holds no snippet with a heading
     Failed,   // the library could not be used
-};
-
-// One stored snippet; a null column reads as a null string.
-struct Snippet {
-    QVariant heading;
-    QVariant description;
-    QVariant code;
 };
 
 struct Result {

@@ -6,136 +6,206 @@
 #include <QSet>
 #include <QSqlQuery>
 
-#include <algorithm>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace quillbox::store {
 
+ExportResult exportLibrary(const QString &path, const QString &target, transfer::Format format)
+{
+    QString error;
+    const std::unique_ptr<transfer::SnippetWriter> writer = transfer::openWriter(target, format, &error);
+    if (writer)
+        return exportSnippets(path, *writer);
+    ExportResult result;
+    result.outcome = Outcome::Failed;
+    result.error = {Failure::Other, error};
+    return result;
+}
+
+ExportResult exportSnippets(const QString &path, transfer::SnippetWriter &writer)
+{
+    ExportResult result;
+    const auto writeFailed = [&] {
+        result.outcome = Outcome::Failed;
+        result.error = {Failure::Other, writer.error()};
+        return result;
+    };
+    {
+        Session s(path, false);
+        QSqlQuery q;
+        if (!s.run(q, s.withRowId(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 ORDER BY %ROW%"))))
+            return s.failed(std::move(result));
+        while (q.next()) {
+            switch (writer.add({q.value(0), q.value(1), q.value(2)})) {
+            case transfer::SnippetWriter::Took::Written:
+                ++result.written;
+                break;
+            case transfer::SnippetWriter::Took::LeftOut:
+                ++result.leftOut;
+                break;
+            case transfer::SnippetWriter::Took::Failed:
+                return writeFailed();
+            }
+        }
+        if (!s.walked(q))
+            return s.failed(std::move(result));
+        result = s.finish(std::move(result), Outcome::Done);
+        if (!result.done())
+            return result;
+    }
+    if (!writer.finish())
+        return writeFailed();
+    return result;
+}
+
 namespace {
 
-// What makes two headings the same under the taken rule.
-QString takenKey(const QString &heading)
-{
-    return trimSpaces(heading).toUpper();
-}
-
-// Runs the statement once for every row of values: prepared once, bound and run again.
-bool runEach(Session &s, QSqlQuery &q, const QString &statement, const QList<QVariantList> &rows)
-{
-    if (rows.isEmpty())
-        return true;
-    if (!s.run(q, statement, rows.first()))
-        return false;
-    for (qsizetype i = 1; i < rows.size(); ++i) {
-        for (int v = 0; v < rows[i].size(); ++v)
-            q.bindValue(v, rows[i][v]);
-        if (!q.exec())
-            return s.walked(q);
+// One prepared statement run again and again with new values.
+class Repeated {
+public:
+    Repeated(Session &s, QString statement) : m_s(s), m_statement(std::move(statement)) {}
+    bool run(const QVariantList &values)
+    {
+        if (!m_prepared) {
+            m_prepared = true;
+            return m_s.run(m_q, m_statement, values);
+        }
+        for (int v = 0; v < values.size(); ++v)
+            m_q.bindValue(v, values[v]);
+        return m_q.exec() || m_s.walked(m_q);
     }
-    return true;
-}
+    QSqlQuery &query() { return m_q; }
+
+private:
+    Session &m_s;
+    QString m_statement;
+    QSqlQuery m_q;
+    bool m_prepared = false;
+};
 
 } // namespace
 
-SnippetsResult readAllSnippets(const QString &path)
-{
-    SnippetsResult result;
-    Session s(path, false);
-    QSqlQuery q;
-    if (!s.run(q, s.withRowId(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 ORDER BY %ROW%"))))
-        return s.failed(std::move(result));
-    while (q.next())
-        result.snippets.append({q.value(0), q.value(1), q.value(2)});
-    if (!s.walked(q))
-        return s.failed(std::move(result));
-    return s.finish(std::move(result), Outcome::Done);
-}
-
-ImportResult importSnippets(const QString &path, const QList<Snippet> &snippets, OnTaken onTaken)
+ImportResult importSnippets(const QString &path, const Producer &produce, OnTaken onTaken)
 {
     ImportResult result;
     Session s(path, true);
+    // The headings there are, by their taken keys. Read from the headings' index where the
+    // file has one, without the rows' code.
+    QSet<QString> existing;
     QSqlQuery q;
-    // The new headings' keys go into a table of this connection's own; the database then
-    // meets them with the stored headings in one pass over the table. It folds the case of
-    // ASCII letters only, so the rows whose headings hold other characters are handed over
-    // and compared here.
-    QHash<QString, qsizetype> keys;
-    QList<QVariantList> keyRows;
-    for (qsizetype i = 0; i < snippets.size(); ++i) {
-        if (snippets[i].heading.isNull())
-            continue;
-        const QString key = takenKey(snippets[i].heading.toString());
-        keys.insert(key, i);
-        keyRows.append({i, key});
-    }
-    if (!s.run(q, QStringLiteral("CREATE TEMP TABLE incoming (pos INTEGER PRIMARY KEY, key TEXT NOT NULL)"))
-        || !s.run(q, QStringLiteral("CREATE INDEX temp.incoming_key ON incoming (key)"))
-        || !runEach(s, q, QStringLiteral("INSERT INTO incoming (pos, key) VALUES (?, ?)"), keyRows))
-        return s.failed(std::move(result));
-    QList<bool> taken(snippets.size(), false);
-    if (!s.run(q, QStringLiteral("SELECT i.pos FROM TABLE1 t JOIN incoming i ON i.key = upper(trim(t.CodeName, ' '))")))
+    if (!s.run(q, QStringLiteral("SELECT CodeName FROM TABLE1 WHERE CodeName IS NOT NULL")))
         return s.failed(std::move(result));
     while (q.next())
-        taken[q.value(0).toLongLong()] = true;
-    if (!s.walked(q)
-        || !s.run(q, QStringLiteral("SELECT CodeName FROM TABLE1 WHERE length(CAST(CodeName AS BLOB)) <> "
-                                    "length(CodeName)")))
-        return s.failed(std::move(result));
-    while (q.next()) {
-        const auto hit = keys.constFind(takenKey(q.value(0).toString()));
-        if (hit != keys.constEnd())
-            taken[*hit] = true;
-    }
+        existing.insert(takenKey(q.value(0).toString()));
     if (!s.walked(q))
         return s.failed(std::move(result));
+    s.checked();
 
-    const bool anyTaken = std::find(taken.cbegin(), taken.cend(), true) != taken.cend();
-    if (anyTaken && onTaken == OnTaken::Fail) {
-        for (qsizetype i = 0; i < snippets.size(); ++i)
-            if (taken[i])
-                result.clashes.append(trimSpaces(snippets[i].heading.toString()));
+    const QString insert = QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)");
+    Repeated add(s, insert), addToRename(s, s.withRowId(insert + QStringLiteral(" RETURNING %ROW%")));
+    QSet<QString> incoming;
+    QString twice;
+    std::vector<std::pair<qint64, QString>> toRename; // the row, and its heading
+    bool storeFailed = false;
+    const auto take = [&](transfer::Snippet &&snippet) {
+        bool rename = false;
+        if (!snippet.heading.isNull()) {
+            const QString key = takenKey(snippet.heading.toString());
+            if (incoming.contains(key)) {
+                twice = trimSpaces(snippet.heading.toString());
+                return false;
+            }
+            incoming.insert(key);
+            if (existing.contains(key)) {
+                if (onTaken == OnTaken::Fail) {
+                    result.clashes.append(trimSpaces(snippet.heading.toString()));
+                    return true; // read on, to name every clash
+                }
+                if (onTaken == OnTaken::Skip) {
+                    result.skipped.append(trimSpaces(snippet.heading.toString()));
+                    return true;
+                }
+                rename = true;
+            }
+        }
+        if (!result.clashes.isEmpty())
+            return true; // nothing will be written
+        const QVariantList values{snippet.heading, snippet.description, snippet.code};
+        if (rename) {
+            // The new name is chosen at the end, when every heading coming in is known.
+            if (!addToRename.run(values) || !addToRename.query().next()) {
+                s.walked(addToRename.query());
+                storeFailed = true;
+                return false;
+            }
+            toRename.emplace_back(addToRename.query().value(0).toLongLong(), trimSpaces(snippet.heading.toString()));
+            addToRename.query().finish();
+        } else if (!add.run(values)) {
+            storeFailed = true;
+            return false;
+        }
+        ++result.added;
+        return true;
+    };
+    result.read = produce(take);
+    if (storeFailed)
+        return s.failed(std::move(result));
+    if (!twice.isEmpty() || !result.read.ok()) {
+        result.badInput = true;
+        result.listedTwice = twice;
+        result.error = {Failure::Other, twice.isEmpty()
+                                            ? result.read.message()
+                                            : QStringLiteral("the heading \"%1\" is listed twice").arg(twice)};
+        result.added = 0;
+        return s.finish(std::move(result), Outcome::Failed);
+    }
+    if (!result.clashes.isEmpty()) {
+        result.added = 0;
         return s.finish(std::move(result), Outcome::Taken);
     }
-    // A new name must be free in the library and among the snippets coming in.
-    QSet<QString> used;
-    if (anyTaken && onTaken == OnTaken::Rename) {
-        if (!s.run(q, QStringLiteral("SELECT CodeName FROM TABLE1 WHERE CodeName IS NOT NULL")))
+    // A new name must be free in the library and among the snippets that came in.
+    QSet<QString> &used = existing;
+    used.unite(incoming);
+    Repeated renaming(s, s.withRowId(QStringLiteral("UPDATE TABLE1 SET CodeName = ? WHERE %ROW% = ?")));
+    for (const auto &[row, base] : toRename) {
+        QString name;
+        for (int n = 2; name.isEmpty() || used.contains(takenKey(name)); ++n)
+            name = QStringLiteral("%1 (%2)").arg(base).arg(n);
+        used.insert(takenKey(name));
+        if (!renaming.run({name, row}))
             return s.failed(std::move(result));
-        while (q.next())
-            used.insert(takenKey(q.value(0).toString()));
-        if (!s.walked(q))
-            return s.failed(std::move(result));
-        for (auto it = keys.cbegin(); it != keys.cend(); ++it)
-            used.insert(it.key());
+        result.renamed.append({base, name});
     }
-
-    QList<QVariantList> rows;
-    rows.reserve(snippets.size());
-    for (qsizetype i = 0; i < snippets.size(); ++i) {
-        const Snippet &snippet = snippets[i];
-        QVariant heading = snippet.heading;
-        if (taken[i] && onTaken == OnTaken::Skip) {
-            result.skipped.append(trimSpaces(heading.toString()));
-            continue;
-        }
-        if (taken[i]) {
-            const QString base = trimSpaces(heading.toString());
-            QString name;
-            for (int n = 2; name.isEmpty() || used.contains(takenKey(name)); ++n)
-                name = QStringLiteral("%1 (%2)").arg(base).arg(n);
-            used.insert(takenKey(name));
-            result.renamed.append({base, name});
-            heading = name;
-        }
-        rows.append({heading, snippet.description, snippet.code});
-    }
-    s.checked();
-    if (!runEach(s, q, QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"), rows))
-        return s.failed(std::move(result));
-    result.added = int(rows.size());
     return s.finish(std::move(result), Outcome::Done);
+}
+
+Producer listProducer(const QList<Snippet> &snippets)
+{
+    return [&snippets](const transfer::Consumer &take) {
+        transfer::ReadReport report;
+        for (const Snippet &snippet : snippets) {
+            ++report.read;
+            if (!take(Snippet(snippet))) {
+                report.stopped = true;
+                break;
+            }
+        }
+        return report;
+    };
+}
+
+ImportResult importSource(const QString &path, const QString &source, const transfer::ReadOptions &options,
+                          OnTaken onTaken)
+{
+    ImportResult result = importSnippets(
+        path, [&](const transfer::Consumer &take) { return transfer::readSource(source, options, take); }, onTaken);
+    if (!result.listedTwice.isEmpty())
+        result.error.message =
+            QStringLiteral("%1 lists the heading \"%2\" twice")
+                .arg(source == QLatin1String("-") ? QStringLiteral("standard input") : source, result.listedTwice);
+    return result;
 }
 
 Result renameSnippet(const QString &path, const QString &picked, const QString &heading)

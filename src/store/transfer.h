@@ -1,23 +1,33 @@
 #pragma once
 // Moving snippets in and out of the library as a whole, and renaming one: the operations
 // the command line adds to those of store/snippets.h, under the same rules. Each one is one
-// transaction: an export reads every row from one state of the file; an import checks every
-// heading and writes every row under one reservation of the file, or writes nothing.
+// transaction: an export reads every row from one state of the library; an import checks
+// every heading and writes every row under one reservation of the library, or writes
+// nothing. The formats themselves are the transfer library's; rows pass through one at a
+// time, so neither holds the library or the file in memory.
 
 #include "store/snippets.h"
+#include "transfer/transfer.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace quillbox::store {
 
-struct SnippetsResult : Result {
-    QList<Snippet> snippets; // every row, null headings included, in table order
+struct ExportResult : Result {
+    qint64 written = 0; // snippets written
+    qint64 leftOut = 0; // rows the format cannot carry (no heading)
 };
 
-// Every row of the library.
-SnippetsResult readAllSnippets(const QString &path);
+// Writes every row of the library, in table order, to `target` in the format (standard
+// output for "-" but with a folder). Nothing at the target changes unless the whole export
+// is written; a failure to write is Failed, its message naming the file and the reason.
+ExportResult exportLibrary(const QString &path, const QString &target, transfer::Format format);
+// The same to a writer of the caller's, finished when every row is in it.
+ExportResult exportSnippets(const QString &path, transfer::SnippetWriter &writer);
 
 // What an import does with a snippet whose heading is taken in the library.
 enum class OnTaken {
@@ -31,12 +41,23 @@ struct ImportResult : Result {
     QStringList skipped;        // headings left out (Skip)
     QList<QStringList> renamed; // {from, to} for every snippet renamed (Rename)
     QStringList clashes;        // with Fail (outcome Taken): every heading that is taken
+    bool badInput = false;      // Failed because of the input, not the library
+    QString listedTwice;        // with badInput: a heading the input holds twice
+    transfer::ReadReport read;  // what the reader said of the input
 };
 
-// Adds the snippets, each exactly as given, after every row there is, in one transaction.
-// The snippets must not take one another's headings (the caller has checked that). The
-// taken check is made by the database, in one pass over the table.
-ImportResult importSnippets(const QString &path, const QList<Snippet> &snippets, OnTaken onTaken);
+// Runs a reader, handing each snippet it reads to the consumer given.
+using Producer = std::function<transfer::ReadReport(const transfer::Consumer &)>;
+
+// Adds the snippets the producer hands over, each exactly as given, after every row there
+// is, in one transaction. A heading the input holds twice, or any fault the reader meets,
+// is Failed with badInput set, and nothing is written.
+ImportResult importSnippets(const QString &path, const Producer &produce, OnTaken onTaken);
+// A producer that hands over the snippets of a list, as they are.
+Producer listProducer(const QList<Snippet> &snippets);
+// The same for a file, folder or ("-") standard input, read by transfer::readSource.
+ImportResult importSource(const QString &path, const QString &source, const transfer::ReadOptions &options,
+                          OnTaken onTaken);
 
 // Gives the snippet picked by its heading a new heading (trimmed), under the rules of
 // SnippetLibrary::modify: keeping the heading in any case is no rename; a heading another

@@ -131,7 +131,7 @@ int main(int argc, char **argv)
             for (const QString &h :
                  {"B1-" + QString::number(i), "B2-" + QString::number(i), "B3-" + QString::number(i)})
                 three.append({h, qbx::test::crashDescription(h), qbx::test::crashCode(h)});
-            const bool ok = importSnippets(args[2], three, OnTaken::Fail).done();
+            const bool ok = importSnippets(args[2], listProducer(three), OnTaken::Fail).done();
             std::printf("%s %d\n", ok ? "ok" : "failed", i);
             std::fflush(stdout);
             ++(ok ? done : failed);

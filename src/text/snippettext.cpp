@@ -1,0 +1,91 @@
+#include "text/snippettext.h"
+
+#include <algorithm>
+
+namespace quillbox::text {
+
+QString trimSpaces(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+bool isEmptyEntry(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c == QLatin1Char(' '); });
+}
+
+QString takenKey(const QString &heading)
+{
+    return trimSpaces(heading).toUpper();
+}
+
+bool endsLine(QChar c)
+{
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar::LineSeparator
+           || c == QChar::ParagraphSeparator;
+}
+
+QStringList boxLines(const QString &text)
+{
+    QStringList lines;
+    forEachLine(text, [&](QStringView line) { lines.append(line.toString()); });
+    return lines;
+}
+
+QString withLineBreaks(QStringView text, QStringView lineBreak)
+{
+    QString joined;
+    joined.reserve(text.size() + lineBreak.size() * 16);
+    bool first = true;
+    forEachLine(text, [&](QStringView line) {
+        if (!first)
+            joined += lineBreak;
+        first = false;
+        joined += line;
+    });
+    return joined;
+}
+
+void chopFinalLineBreak(QString &text)
+{
+    if (text.isEmpty() || !endsLine(text.back()))
+        return;
+    text.chop(text.endsWith(QLatin1String("\r\n")) ? 2 : 1);
+}
+
+QString markedDescription(const QString &text)
+{
+    QStringList lines = boxLines(text);
+    for (QString &line : lines) {
+        qsizetype first = 0;
+        while (first < line.size() && line[first] == QLatin1Char(' '))
+            ++first;
+        if (first >= line.size() || line[first] != QLatin1Char('\''))
+            line.prepend(QLatin1Char('\''));
+    }
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+QStringList unmarkedDescriptionLines(const QString &description)
+{
+    QStringList lines = boxLines(description);
+    for (QString &line : lines) {
+        const qsizetype mark = line.indexOf(QLatin1Char('\''));
+        if (mark >= 0 && isEmptyEntry(QStringView(line).left(mark)))
+            line.remove(0, mark + 1);
+    }
+    return lines;
+}
+
+Snippet windowSnippet(const QString &heading, const QString &descriptionLines, const QString &code)
+{
+    return {trimSpaces(heading), trimSpaces(markedDescription(descriptionLines)), withCrLf(code)};
+}
+
+} // namespace quillbox::text

@@ -1,0 +1,168 @@
+#pragma once
+// The streams the JSON readers and writers run on: input taken from a device in pieces,
+// with the bytes of any one token bounded, and output handed to a sink in large pieces.
+// Used only inside the transfer library.
+
+#include "transfer/safefile.h"
+#include "transfer/transfer.h"
+
+#include <QIODevice>
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/reader.h>
+
+#include <cstddef>
+
+namespace quillbox::transfer {
+
+// RapidJSON's input stream over a device. The handler marks every event; when more than
+// `limit` bytes pass without one (an endless text, endless spaces), the stream ends there
+// and `overLimit` tells why.
+class DeviceStream {
+public:
+    using Ch = char;
+    DeviceStream(QIODevice &device, qint64 limit) : m_device(device), m_limit(limit)
+    {
+        m_buffer.resize(kChunk);
+        fill();
+        // A byte order mark is not part of the JSON text.
+        if (m_end - m_at >= 3 && m_buffer.startsWith("\xEF\xBB\xBF"))
+            m_at += 3;
+    }
+    Ch Peek()
+    {
+        if (m_at == m_end && !fill())
+            return '\0';
+        return m_buffer[m_at];
+    }
+    Ch Take()
+    {
+        const Ch c = Peek();
+        if (m_at < m_end) {
+            ++m_at;
+            ++m_count;
+        }
+        return c;
+    }
+    size_t Tell() const { return size_t(m_count); }
+    // Output is not used.
+    Ch *PutBegin() { return nullptr; }
+    void Put(Ch) {}
+    void Flush() {}
+    size_t PutEnd(Ch *) { return 0; }
+
+    void mark() { m_mark = m_count; }
+    // Whether a text the reader has whole is within the limit; when not, the stream ends.
+    bool fits(size_t size)
+    {
+        if (qint64(size) > m_limit)
+            m_overLimit = true;
+        return !m_overLimit;
+    }
+    bool overLimit() const { return m_overLimit; }
+    const QString &readError() const { return m_readError; }
+
+private:
+    static constexpr qsizetype kChunk = 256 * 1024;
+    bool fill()
+    {
+        if (m_overLimit || !m_readError.isEmpty())
+            return false;
+        if (m_count - m_mark > m_limit + 1024) {
+            m_overLimit = true;
+            return false;
+        }
+        const qint64 n = m_device.read(m_buffer.data(), kChunk);
+        if (n < 0) {
+            m_readError = m_device.errorString();
+            return false;
+        }
+        m_at = 0;
+        m_end = qsizetype(n);
+        return n > 0;
+    }
+
+    QIODevice &m_device;
+    qint64 m_limit;
+    QByteArray m_buffer;
+    qsizetype m_at = 0, m_end = 0;
+    qint64 m_count = 0, m_mark = 0;
+    bool m_overLimit = false;
+    QString m_readError;
+};
+
+// RapidJSON's output stream into a sink, in pieces of 1 MB; after the first failure it
+// writes nothing more.
+class SinkStream {
+public:
+    using Ch = char;
+    explicit SinkStream(ByteSink &sink) : m_sink(sink) { m_buffer.reserve(kPiece + 16); }
+    void Put(Ch c)
+    {
+        m_buffer.append(c);
+        if (m_buffer.size() >= kPiece)
+            Flush();
+    }
+    void Flush()
+    {
+        if (m_ok && !m_buffer.isEmpty())
+            m_ok = m_sink.write(m_buffer.constData(), m_buffer.size());
+        m_buffer.clear();
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    static constexpr qsizetype kPiece = 1024 * 1024;
+    ByteSink &m_sink;
+    QByteArray m_buffer;
+    bool m_ok = true;
+};
+
+using JsonWriter = rapidjson::PrettyWriter<SinkStream>;
+
+// Starts a pretty writer with the house's indentation.
+inline void indentFourSpaces(JsonWriter &writer)
+{
+    writer.SetIndent(' ', 4);
+}
+
+// A text as JSON takes it; null stays null.
+inline void writeText(JsonWriter &writer, const QVariant &value)
+{
+    if (value.isNull()) {
+        writer.Null();
+        return;
+    }
+    const QByteArray bytes = value.toString().toUtf8();
+    writer.String(bytes.constData(), rapidjson::SizeType(bytes.size()));
+}
+
+// The parse flags both readers use: a constant stack whatever the nesting, and UTF-8
+// checked. The editor's files may hold comments and trailing commas.
+inline constexpr unsigned kOwnFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
+inline constexpr unsigned kEditorFlags =
+    kOwnFlags | rapidjson::kParseCommentsFlag | rapidjson::kParseTrailingCommasFlag;
+
+// What a parse that stopped means, in words, for the input called `name`. `handlerError` is
+// what the handler said when it stopped the parse itself.
+QString parseFailure(const QString &name, const rapidjson::ParseResult &result, const DeviceStream &stream,
+                     const QString &handlerError, qint64 limit);
+
+// Keeps the nesting of a JSON text and skips values nobody reads; shared by both readers.
+struct NestingGuard {
+    int depth = 0;
+    int skipFrom = -1; // the depth at which a skipped value started; -1 when none is skipped
+    QString error;
+    bool enter()
+    {
+        if (++depth > kNestingLimit) {
+            error = QStringLiteral("it is nested deeper than %1 levels").arg(kNestingLimit);
+            return false;
+        }
+        return true;
+    }
+    bool skipping() const { return skipFrom >= 0; }
+};
+
+} // namespace quillbox::transfer

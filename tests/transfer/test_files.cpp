@@ -1,0 +1,202 @@
+// The files the formats write and the folders they read: a failure leaves the old file
+// exactly as it was and nothing new behind, and a folder is read without following links,
+// opening devices or reading without a bound.
+
+#include "support/testsupport.h"
+#include "transfer/safefile.h"
+#include "transfer/transfer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quillbox;
+using transfer::Format;
+using transfer::Snippet;
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+bool putFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A hundred snippets of about 2 KB, the last of 100 KB.
+QList<Snippet> manySnippets()
+{
+    QList<Snippet> all;
+    for (int i = 0; i < 100; ++i)
+        all.append({QStringLiteral("Snippet %1").arg(i), QStringLiteral("'d"),
+                    QString(i == 99 ? 100000 : 2000, QLatin1Char('x'))});
+    return all;
+}
+
+QString exportTo(const QString &target, Format format, const QList<Snippet> &snippets)
+{
+    QString error;
+    auto writer = transfer::openWriter(target, format, &error);
+    if (!writer)
+        return error;
+    for (const Snippet &s : snippets)
+        if (writer->add(s) == transfer::SnippetWriter::Took::Failed)
+            return writer->error();
+    return writer->finish() ? QString() : writer->error();
+}
+
+// Files larger than `bytes` cannot be written while it lives, as on a full disk: the write
+// that passes the size fails (EFBIG) instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldSignal);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldSignal)(int) = nullptr;
+};
+
+} // namespace
+
+TEST(Files, AWriteThatFailsLeavesTheOldFileAsItWasAndNothingBehind)
+{
+    QTemporaryDir dir;
+    const QString json = dir.filePath(QStringLiteral("lib.json")), bas = dir.filePath(QStringLiteral("bas"));
+    const QByteArray old = "{\"the\": \"previous export\"}\n";
+    ASSERT_TRUE(putFile(json, old));
+    for (const Format format : {Format::Json, Format::VsCode, Format::Folder}) {
+        const QString target = format == Format::Folder ? bas : json;
+        {
+            const FileSizeLimit limit(64 * 1024);
+            EXPECT_EQ(exportTo(target, format, manySnippets()).section(QLatin1String(": "), -1),
+                      QStringLiteral("the file would be larger than this system allows"));
+        }
+        EXPECT_EQ(fileBytes(json), old);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("lib.json")})
+            << "no temporary file or folder is left";
+    }
+    // The words for the failures a user meets most.
+    EXPECT_EQ(transfer::errnoWords(ENOSPC), QStringLiteral("there is no room left on the disk"));
+    EXPECT_EQ(transfer::errnoWords(EDQUOT), QStringLiteral("the disk quota is used up"));
+
+    // Written whole, it replaces the old file and keeps its permissions.
+    ASSERT_EQ(::chmod(QFile::encodeName(json).constData(), 0600), 0);
+    EXPECT_EQ(exportTo(json, Format::Json, manySnippets()), QString());
+    EXPECT_TRUE(fileBytes(json).startsWith("{\n    \"quillbox\": 1,\n    \"snippets\": [\n"));
+    struct stat st {};
+    EXPECT_TRUE(::stat(QFile::encodeName(json).constData(), &st) == 0 && (st.st_mode & 0777) == 0600);
+}
+
+TEST(Files, AFolderExportNeverWritesOutsideItsFolder)
+{
+    QTemporaryDir dir, elsewhere;
+    const QString planted = elsewhere.filePath(QStringLiteral("planted.txt"));
+    const QString linked = dir.filePath(QStringLiteral("linked")), holding = dir.filePath(QStringLiteral("holding"));
+    const QString file = dir.filePath(QStringLiteral("file")), other = dir.filePath(QStringLiteral("other"));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), linked));
+    ASSERT_TRUE(QDir().mkpath(holding) && QFile::link(planted, holding + QStringLiteral("/Swap two values.bas")));
+    ASSERT_TRUE(putFile(file, "x") && QDir().mkpath(other) && putFile(other + QStringLiteral("/notes.txt"), "n"));
+    const struct {
+        QString target, says;
+    } cases[] = {
+        {linked, linked + QStringLiteral(" is a link, which is not followed")},
+        {holding, holding + QStringLiteral(" holds .bas files already")},
+        {file, file + QStringLiteral(" is there and is not a folder")},
+        {other, other + QStringLiteral(" is there and is not empty")},
+        {dir.filePath(QStringLiteral("missing/bas")), QStringLiteral("cannot be made: the folder does not exist")},
+    };
+    const QList<Snippet> one{{QStringLiteral("Swap two values"), QStringLiteral("'d"), QStringLiteral("c")}};
+    for (const auto &c : cases)
+        EXPECT_TRUE(exportTo(c.target, Format::Folder, one).contains(c.says)) << c.target.toStdString();
+    EXPECT_FALSE(QFile::exists(planted));
+    EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
+    // An empty folder that is there is filled.
+    const QString empty = dir.filePath(QStringLiteral("empty"));
+    ASSERT_TRUE(QDir().mkpath(empty));
+    EXPECT_EQ(exportTo(empty, Format::Folder, one), QString());
+    EXPECT_EQ(fileBytes(empty + QStringLiteral("/Swap two values.bas")),
+              "'Heading: Swap two values\r\n'Description: 1 lines\r\n'd\r\nc\r\n");
+}
+
+TEST(Files, AFolderIsReadWithoutFollowingLinksOrOpeningDevices)
+{
+    QTemporaryDir dir, outside;
+    const QString folder = dir.path();
+    ASSERT_TRUE(putFile(folder + QStringLiteral("/Form.Load.bas"), "Private Sub Form_Load()\nEnd Sub\n"));
+    ASSERT_TRUE(putFile(folder + QStringLiteral("/b.BAS"), "'Heading: Bee\r\n'Description: 1 lines\r\n'one\r\nx\r\n"));
+    ASSERT_TRUE(putFile(folder + QStringLiteral("/.hidden.bas"), "h"));
+    ASSERT_TRUE(putFile(folder + QStringLiteral("/notes.txt"), "n"));
+    ASSERT_TRUE(putFile(outside.filePath(QStringLiteral("secret.bas")), "s"));
+    for (const char *target : {"/dev/zero", "/dev/urandom", "/etc/passwd", "/proc/self/environ"})
+        ASSERT_TRUE(QFile::link(QString::fromLatin1(target), folder + QLatin1Char('/')
+                                                                 + QFileInfo(QString::fromLatin1(target)).fileName()
+                                                                 + QStringLiteral(".bas")));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("secret.bas")), folder + QStringLiteral("/secret.bas")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QStringLiteral("/pipe.bas")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/folder.bas")));
+
+    QStringList rows;
+    const transfer::ReadReport r = transfer::readSource(folder, {}, [&](Snippet &&s) {
+        rows.append(s.heading.toString() + QLatin1Char('|') + s.description.toString() + QLatin1Char('|')
+                    + s.code.toString());
+        return true;
+    });
+    ASSERT_TRUE(r.ok()) << r.message().toStdString();
+    EXPECT_EQ(rows, QStringList({"Bee|'one|x", "Form.Load|'|Private Sub Form_Load()\r\nEnd Sub"}));
+    EXPECT_EQ(r.skipped, 7) << "four links to system files, one out of the folder, a pipe and a folder";
+
+    // A file over the limit is refused while it is read; a broken header is named.
+    ASSERT_TRUE(putFile(folder + QStringLiteral("/big.bas"), QByteArray(5000, 'x')));
+    transfer::ReadOptions small;
+    small.fieldLimit = 1000;
+    EXPECT_EQ(transfer::readSource(folder, small, [](Snippet &&) { return true; }).error,
+              folder + QStringLiteral("/big.bas is larger than 1000 bytes"));
+    ASSERT_TRUE(QFile::remove(folder + QStringLiteral("/big.bas")));
+    ASSERT_TRUE(putFile(folder + QStringLiteral("/c.bas"), "'Heading: C\r\n'Description: many lines\r\n"));
+    EXPECT_EQ(transfer::readSource(folder, {}, [](Snippet &&) { return true; }).error,
+              folder
+                  + QStringLiteral("/c.bas: the line after the heading does not say how many description lines "
+                                   "follow"));
+}
+
+TEST(Files, TextFilesAreReadWithinTheirLimit)
+{
+    QString text, error;
+    EXPECT_FALSE(transfer::readTextFile(QStringLiteral("/dev/zero"), 1 << 20, &text, &error));
+    EXPECT_EQ(error, QStringLiteral("/dev/zero is larger than 1 MB"));
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("t.bas"));
+    ASSERT_TRUE(putFile(file, "\xEF\xBB\xBFok\r\n"));
+    EXPECT_TRUE(transfer::readTextFile(file, 1 << 20, &text, &error));
+    EXPECT_EQ(text, QStringLiteral("ok\r\n"));
+    ASSERT_TRUE(putFile(file, "bad \xC3("));
+    EXPECT_FALSE(transfer::readTextFile(file, 1 << 20, &text, &error));
+    EXPECT_EQ(error, file + QStringLiteral(" is not UTF-8 text"));
+    EXPECT_FALSE(transfer::readTextFile(dir.path(), 1 << 20, &text, &error));
+    EXPECT_EQ(error, dir.path() + QStringLiteral(" cannot be read: it is a folder"));
+}

@@ -1,0 +1,286 @@
+// The exchange formats read and written in this process: byte-exact round trips, the
+// placeholder syntax, and hostile input, each refused with its message and no crash or hang.
+
+#include "support/testsupport.h"
+#include "transfer/placeholders.h"
+#include "transfer/transfer.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quillbox;
+using transfer::Format;
+using transfer::Snippet;
+
+namespace {
+
+QString shown(const QVariant &v)
+{
+    return v.isNull() ? QStringLiteral("NULL") : QLatin1Char('[') + v.toString() + QLatin1Char(']');
+}
+QString shown(const Snippet &s)
+{
+    return shown(s.heading) + QLatin1Char(' ') + shown(s.description) + QLatin1Char(' ') + shown(s.code);
+}
+
+struct Read {
+    transfer::ReadReport report;
+    QList<Snippet> snippets;
+    QStringList rows() const
+    {
+        QStringList all;
+        for (const Snippet &s : snippets)
+            all.append(shown(s));
+        return all;
+    }
+};
+
+Read readBytes(const QByteArray &bytes, Format format, transfer::ReadOptions options = {})
+{
+    Read r;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const auto take = [&](Snippet &&s) {
+        r.snippets.append(std::move(s));
+        return true;
+    };
+    r.report = format == Format::Json ? transfer::readJson(buffer, QStringLiteral("in.json"), options, take)
+                                      : transfer::readVsCode(buffer, QStringLiteral("in.json"), options, take);
+    return r;
+}
+
+Read readPath(const QString &path, transfer::ReadOptions options = {})
+{
+    Read r;
+    r.report = transfer::readSource(path, options, [&](Snippet &&s) {
+        r.snippets.append(std::move(s));
+        return true;
+    });
+    return r;
+}
+
+// Writes the snippets to the target; the error when it fails.
+QString write(const QString &target, Format format, const QList<Snippet> &snippets)
+{
+    QString error;
+    auto writer = transfer::openWriter(target, format, &error);
+    if (!writer)
+        return error;
+    for (const Snippet &s : snippets)
+        if (writer->add(s) == transfer::SnippetWriter::Took::Failed)
+            return writer->error();
+    return writer->finish() ? QString() : writer->error();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+const QString kLongHeading = QString(40000, QLatin1Char('h'));
+
+} // namespace
+
+TEST(Formats, OwnJsonGivesBackEveryRowByteForByte)
+{
+    // Every shape a stored column can take, null and empty among them.
+    const QList<Snippet> rows{
+        {QStringLiteral("CR\rLF\nCRLF\r\n"), QStringLiteral("'a\r\n'b"), QStringLiteral("x\ty\r\n")},
+        {QVariant(), QVariant(), QStringLiteral("only code")},
+        {QString(), QStringLiteral(""), QVariant()},
+        {QStringLiteral("NUL\u0000inside"), QStringLiteral("\u2028\u2029"), QStringLiteral("emoji 😀 \"q\" \\ /")},
+        {kLongHeading, QStringLiteral(" spaces kept "), QStringLiteral("${1:x} $b \\$")},
+        {QStringLiteral("控制\u0001\u001f"), QStringLiteral("\u00a0"), QStringLiteral("Größe")},
+    };
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("all.json"));
+    ASSERT_EQ(write(file, Format::Json, rows), QString());
+    const Read back = readPath(file);
+    ASSERT_TRUE(back.report.ok()) << back.report.message().toStdString();
+    ASSERT_EQ(back.snippets.size(), rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(shown(back.snippets[i]), shown(rows[i])) << "row " << i;
+        EXPECT_EQ(back.snippets[i].heading.isNull(), rows[i].heading.isNull()) << "row " << i;
+    }
+    // Read again as written, it is the same file.
+    const QString again = dir.filePath(QStringLiteral("again.json"));
+    ASSERT_EQ(write(again, Format::Json, back.snippets), QString());
+    EXPECT_EQ(fileBytes(again), fileBytes(file));
+}
+
+TEST(Formats, EditorAndFolderFormatsGiveBackWhatTheWindowStores)
+{
+    // Rows as the window stores them: the heading trimmed, description lines marked, CR LF.
+    const QList<Snippet> rows{
+        {QStringLiteral("Swap two"), QStringLiteral("'Exchanges\r\n' two"),
+         QStringLiteral("a = $b\r\nx = Left$(s, 1)\r\ny = \"${1:x}\" & \\$ & \\\\ & $1 & ${")},
+        {QStringLiteral("A/b: c?"), QStringLiteral("'"), QStringLiteral("dim x")},
+        {QStringLiteral("a/b: c?"), QStringLiteral("'same file name, another case"), QStringLiteral("\t")},
+        {QString(84, QChar(0x5B57)), QStringLiteral("'84 CJK characters"), QStringLiteral("' 😀\r\n\r\n")},
+        {QString(84, QChar(0x5B57)) + QStringLiteral("x"), QStringLiteral("'the same start"), QStringLiteral("b")},
+        {kLongHeading, QStringLiteral("'long"), QStringLiteral("c")},
+        {QStringLiteral("CON"), QStringLiteral("'a reserved name"), QStringLiteral("d")},
+        {QStringLiteral(".. dots .."), QStringLiteral("'"), QStringLiteral("e")},
+    };
+    QTemporaryDir dir;
+    for (const Format format : {Format::VsCode, Format::Folder}) {
+        const QString target =
+            dir.filePath(format == Format::Folder ? QStringLiteral("bas") : QStringLiteral("vb.json"));
+        QList<Snippet> withoutHeading = rows;
+        withoutHeading.insert(1, Snippet{QVariant(), QStringLiteral("'left out"), QStringLiteral("z")});
+        ASSERT_EQ(write(target, format, withoutHeading), QString());
+        const Read back = readPath(target, {format, false, transfer::kFieldLimit});
+        ASSERT_TRUE(back.report.ok()) << back.report.message().toStdString();
+        QStringList expected;
+        for (const Snippet &s : rows)
+            expected.append(shown(s));
+        if (format == Format::VsCode) // the editor's names are unique without case
+            expected[2].replace(QLatin1String("[a/b: c?]"), QLatin1String("[a/b: c? (2)]"));
+        if (format == Format::Folder) {
+            // A folder comes back in the order of its file names.
+            QStringList sorted = back.rows();
+            std::sort(sorted.begin(), sorted.end());
+            std::sort(expected.begin(), expected.end());
+            EXPECT_TRUE(sorted == expected) << "the folder's snippets differ";
+            const QStringList files = QDir(target).entryList(QDir::Files | QDir::Hidden);
+            EXPECT_EQ(files.size(), rows.size());
+            for (const QString &file : files)
+                EXPECT_LE(QFile::encodeName(file).size(), 255) << file.toStdString();
+            EXPECT_TRUE(
+                files.contains(QStringLiteral("A_b_ c_.bas")) && files.contains(QStringLiteral("a_b_ c_ (2).bas"))
+                && files.contains(QStringLiteral("Snippet CON.bas")) && files.contains(QStringLiteral("dots.bas")))
+                << files.join(QLatin1Char('|')).toStdString();
+        } else {
+            EXPECT_TRUE(back.rows() == expected) << "the editor's snippets differ";
+        }
+    }
+    // The editor's file as another tool reads it.
+    const QByteArray json = fileBytes(dir.filePath(QStringLiteral("vb.json")));
+    EXPECT_TRUE(json.contains(R"x("a/b: c? (2)": {)x")) << "a heading taken without case is made unique";
+    EXPECT_TRUE(json.contains(R"("y = \"\\${1:x}\" & \\\\$ & \\\\\\ & \\$1 & \\${")")) << json.constData();
+    EXPECT_TRUE(json.contains(R"("description": "Exchanges\n two",)"));
+    EXPECT_TRUE(json.contains(R"("scope": "vb")"));
+}
+
+TEST(Formats, EditorSnippetsComeInUnderTheWindowsRules)
+{
+    const QByteArray file = R"x({ // comments and trailing commas, as the editor allows
+        "Loop": {"prefix": ["loop"], "body": ["For ${1:i} = 1 To ${2:n}", "\t$0 ${3|a,b|} $TM_FILENAME", "Next ${1:i}",
+            ], "description": ["Counts", "up"], "scope": "vb,javascript"}, /* a block */
+        "  Plain  ": {"body": "Beep \\$1 \\\\ $", "x": {"deep": [[{}]]}},
+        "JS only": {"body": "alert()", "scope": "javascript"},
+        "Typescript": {"body": "x", "scope": " typescript , javascriptreact "},
+    })x";
+    Read r = readBytes(file, Format::VsCode);
+    ASSERT_TRUE(r.report.ok()) << r.report.message().toStdString();
+    EXPECT_EQ(r.rows(), QStringList({"[Loop] ['Counts\r\n'up] [For i = 1 To n\r\n\t a \r\nNext i]",
+                                     "[Plain] ['] [Beep $1 \\ $]"}));
+    EXPECT_EQ(r.report.rewritten, 1);
+    EXPECT_EQ(r.report.otherScopes, 2);
+    r = readBytes(file, Format::VsCode, {std::nullopt, true, transfer::kFieldLimit});
+    EXPECT_EQ(r.snippets.size(), 4) << "--all-scopes takes them all";
+    EXPECT_EQ(r.report.otherScopes, 0);
+}
+
+TEST(Formats, PlaceholdersBecomeTheirTextInOnePass)
+{
+    const struct {
+        QString in, out;
+        qsizetype found;
+    } cases[] = {
+        {"For ${1:i} = 1 To ${2:n}", "For i = 1 To n", 2},
+        {"${1:outer ${2:inner} end}", "outer inner end", 2},
+        {"$1 $name ${2} ${TM_FILENAME/(.*)/x/g}", "   ", 4},
+        {"${1|first,second|} ${2|a\\,b,c|}", "first a,b", 2},
+        {"Left$(s, 3) & Dim s$ & \"costs $\" & $", "Left$(s, 3) & Dim s$ & \"costs $\" & $", 0},
+        {"\\${1:x} \\} \\\\ \\n", "${1:x} } \\ \\n", 0},
+        {"${1:unclosed ${2:closed} rest", "${1:unclosed closed rest", 1},
+        {"${1:a ${2:b ${3:c", "${1:a ${2:b ${3:c", 0},
+        {"${1|never closed", "${1|never closed", 0},
+        {"} stray", "} stray", 0},
+    };
+    for (const auto &c : cases) {
+        const transfer::Expanded e = transfer::expandPlaceholders(c.in, transfer::kPlaceholderNesting);
+        EXPECT_EQ(std::pair(e.text, e.found), std::pair(c.out, c.found)) << c.in.toStdString();
+        // The editor's syntax written back reads as the text it was.
+        const QString escaped = transfer::escapePlaceholders(c.out);
+        EXPECT_EQ(transfer::expandPlaceholders(escaped, transfer::kPlaceholderNesting).text, c.out)
+            << escaped.toStdString();
+    }
+    // Forty unclosed openers take one pass, not one per way of closing them; fifty thousand
+    // nested ones are refused without going deeper in the call stack.
+    QString unclosed;
+    for (int i = 0; i < 40; ++i)
+        unclosed += QStringLiteral("${1:");
+    EXPECT_EQ(transfer::expandPlaceholders(unclosed, transfer::kPlaceholderNesting).text, unclosed);
+    EXPECT_TRUE(transfer::expandPlaceholders(unclosed.repeated(1250) + QString(50000, QLatin1Char('}')),
+                                             transfer::kPlaceholderNesting)
+                    .tooDeep);
+    QString deepest = QStringLiteral("${1:").repeated(transfer::kPlaceholderNesting) + QStringLiteral("x")
+                      + QString(transfer::kPlaceholderNesting, QLatin1Char('}'));
+    EXPECT_EQ(transfer::expandPlaceholders(deepest, transfer::kPlaceholderNesting).text, QStringLiteral("x"));
+}
+
+TEST(Formats, HostileJsonIsRefusedInWords)
+{
+    const QByteArray entry = R"({"quillbox": 1, "snippets": [{"heading": "A", "description": "'d", "code": %1}]})";
+    const auto own = [&](const char *code) { return QByteArray(entry).replace("%1", code); };
+    const transfer::ReadOptions small{std::nullopt, false, 1000};
+    const struct {
+        const char *what;
+        Format format;
+        QByteArray bytes;
+        QString says;
+        transfer::ReadOptions options = {};
+    } cases[] = {
+        {"cut short", Format::Json, own("\"x\"").left(60), "in.json is not complete JSON: "},
+        {"not UTF-8", Format::Json, own("\"\xff\""), "in.json is not UTF-8 text"},
+        {"a surrogate alone", Format::Json, own("\"\\ud800\""), "in.json is not complete JSON: "},
+        {"empty", Format::Json, "", "in.json is empty"},
+        {"a list", Format::Json, "[]", "in.json, it does not hold a JSON object"},
+        {"a column of the wrong type", Format::Json, own("5"), "in.json, entry 1: \"code\" is neither text nor null"},
+        {"a column as a list", Format::Json, own("[\"x\"]"), "in.json, entry 1: \"code\" is neither text nor null"},
+        {"a column missing", Format::Json, R"({"quillbox": 1, "snippets": [{"heading": null, "code": "c"}]})",
+         "in.json, entry 1: \"description\" is missing"},
+        {"an entry not an object", Format::Json, R"({"quillbox": 1, "snippets": [{"heading": null,
+         "description": null, "code": "c"}, "x"]})",
+         "in.json, entry 2: it is not an object"},
+        {"a newer format", Format::Json, R"({"quillbox": 2, "snippets": []})",
+         "in.json, it is format 2 of Quillbox's own, and this Quillbox reads format 1"},
+        {"no version", Format::Json, R"({"snippets": []})", "in.json, \"quillbox\" is missing"},
+        {"no snippets", Format::Json, R"({"quillbox": 1})", "in.json, \"snippets\" is missing or is not a list"},
+        {"nested without end", Format::Json, QByteArray(100000, '['), "in.json, it does not hold a JSON object"},
+        {"nested in an unknown key", Format::Json, "{\"x\": " + QByteArray(100000, '['),
+         "in.json, it is nested deeper than 64 levels"},
+        {"a text over the limit", Format::Json, own(("\"" + QByteArray(5000, 'x') + "\"").constData()),
+         "in.json holds a text larger than 1000 bytes", small},
+        {"endless spaces", Format::Json, "{" + QByteArray(2'000'000, ' '),
+         "in.json holds a text larger than 1000 bytes", small},
+        {"editor: a body over the limit in many lines", Format::VsCode,
+         "{\"A\": {\"body\": [" + QByteArray("\"0123456789\",").repeated(200) + "\"\"]}}",
+         "in.json, snippet \"A\" is larger than 1000 bytes", small},
+        {"editor: bad entries, every one named", Format::VsCode,
+         R"({"A": {"prefix": "a"}, "B": {"body": 5}, "C": "x", "D": {"body": ["x", 1]}, "": {"body": "y"},
+         "E": {"body": "ok", "description": {}}, "F": {"body": "fine"}})",
+         "6 snippets cannot be taken: snippet \"A\": \"body\" is missing; snippet \"B\": \"body\" is neither "
+         "text nor a list of lines; snippet \"C\": it is not an object; snippet \"D\": a line of \"body\" is not "
+         "text; snippet \"\": it has no name; snippet \"E\": \"description\" is neither text nor a list of lines"},
+        {"editor: placeholders nested fifty thousand deep", Format::VsCode,
+         "{\"A\": {\"body\": \"" + QByteArray("${1:").repeated(50000) + "\"}}",
+         "a snippet cannot be taken: snippet \"A\": its placeholders are nested deeper than 100 levels"},
+    };
+    for (const auto &c : cases) {
+        const Read r = readBytes(c.bytes, c.format, c.options);
+        EXPECT_FALSE(r.report.ok()) << c.what;
+        EXPECT_TRUE(r.report.message().startsWith(c.says)) << c.what << ": " << r.report.message().toStdString();
+    }
+}
