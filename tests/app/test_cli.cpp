@@ -244,24 +244,21 @@ TEST(Cli, OwnFormatKeepsEveryRowAndBadInputWritesNothing)
         writeFile(to.dataHome() + "/" + name, bytes);
         return to.dataHome() + "/" + name;
     };
-    QFile large(bad("large.json", "{"));
-    ASSERT_TRUE(large.resize(100 * 1024 * 1024));
+    // The formats' own faults are the transfer library's to test; here, how the command says so.
     const QString entry = R"({"quillbox": 1, "snippets": [{"heading": "A", "description": "'d", "code": %1}]})";
     check({{{"import", file}, 0, "Imported 4 snippets from " + file + ".\n"},
            {{"import", bad("cut.json", readFile(file).left(90))}, 1, "cut.json is not complete JSON"},
-           {{"import", bad("bytes.json", entry.toUtf8().replace("%1", "\"\xff\""))}, 1, "bytes.json is not UTF-8 text"},
-           {{"import", bad("type.json", entry.arg("5").toUtf8())}, 1, "entry 1: \"code\" is neither text nor null"},
-           {{"import", bad("key.json", entry.arg("null, \"x\": 1}, {\"heading\": null, \"code\": \"c\"").toUtf8())},
-            1,
-            "entry 2: \"description\" is missing"},
            {{"import", bad("twice.json",
                            entry.arg("null}, {\"heading\": \" a \", \"description\": \"\", \"code\": \"\"").toUtf8())},
             1,
             "twice.json lists the heading \"a\" twice; nothing was imported"},
-           {{"import", bad("newer.json", R"({"quillbox": 2, "snippets": []})")}, 1, "format 2 of Quillbox's own"},
-           {{"import", bad("body.json", R"({"A": {"body": 5}})")}, 1, "snippet \"A\": \"body\" is neither text"},
-           {{"import", large.fileName()}, 1, "large.json is larger than 64 MB"},
-           {{"import", file, "--on-taken", "maybe"}, 2, "--on-taken is skip, rename or fail"}},
+           {{"import", bad("body.json", R"({"A": {"body": 5}, "B": {}})")},
+            1,
+            "2 snippets cannot be taken: snippet \"A\": \"body\" is neither text nor a list of lines; snippet "
+            "\"B\": \"body\" is missing; nothing was imported"},
+           {{"import", file, "--on-taken", "maybe"}, 2, "--on-taken is skip, rename or fail"},
+           {{"export", "-", "--format", "folder"}, 2, "a folder cannot go to standard output"},
+           {{"export", to.dataHome() + "/missing/all.json"}, 1, "cannot be written: the folder does not exist"}},
           to);
     EXPECT_EQ(rows(), before) << "the same rows in the same order, and nothing of the bad files";
 
@@ -272,7 +269,7 @@ TEST(Cli, OwnFormatKeepsEveryRowAndBadInputWritesNothing)
         {{{"import", taken}, 3, "Taken in the library:\n  swap\n  GRÖSSE 😀\n"},
          {{"import", taken, "--on-taken", "skip"},
           0,
-          "Imported 1 snippets from " + taken
+          "Imported 1 snippet from " + taken
               + ".\nLeft out \"swap\": the heading is taken.\nLeft out \"GRÖSSE "
                 "😀\": the heading is taken.\n"},
          {{"import", taken, "--on-taken=rename"},
@@ -292,33 +289,12 @@ TEST(Cli, EditorSnippetsAndBasFoldersComeBackUnderTheWindowsRules)
     const QString json = from.dataHome() + "/vb.json", folder = from.dataHome() + "/bas";
     check({{{"export", json, "--format", "vscode"},
             0,
-            "Exported 2 snippets to " + json + ".\nLeft out 1 rows without a heading.\n"},
+            "Exported 2 snippets to " + json + ".\nLeft out 1 row without a heading.\n"},
            {{"export", folder, "--format", "folder"},
             0,
-            "Exported 2 snippets to " + folder + ".\nLeft out 1 rows without a heading.\n"},
+            "Exported 2 snippets to " + folder + ".\nLeft out 1 row without a heading.\n"},
            {{"export", folder, "--format", "folder"}, 1, "holds .bas files already"}},
           from);
-    const QByteArray vscode = R"x({
-    "Swap two": {
-        "prefix": "swap-two",
-        "description": "Exchanges\n two",
-        "body": [
-            "a = \\$b",
-            "x = Left$(s, 1)"
-        ],
-        "scope": "vb"
-    },
-    "A/b: c?": {
-        "prefix": "a/b:-c?",
-        "description": "",
-        "body": [
-            "dim x"
-        ],
-        "scope": "vb"
-    }
-}
-)x";
-    EXPECT_EQ(readFile(json), vscode);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"A_b_ c_.bas", "Swap two.bas"}));
     EXPECT_EQ(readFile(folder + "/Swap two.bas"),
               "'Heading: Swap two\r\n'Description: 2 lines\r\n'Exchanges\r\n  ' two\r\na = $b\r\nx = Left$(s, 1)\r\n");
@@ -337,8 +313,8 @@ TEST(Cli, EditorSnippetsAndBasFoldersComeBackUnderTheWindowsRules)
             0,
             "Imported 2 snippets from " + edited
                 + ".\nImported \"Plain\" as \"Plain (2)\": the heading is taken.\nRewrote the tab stops and "
-                  "placeholders of 1 snippets as the text they stand for.\n"},
-           {{"import", json}, 3, "Taken in the library:\n  A/b: c?\n  Swap two\n"}},
+                  "placeholders of 1 snippet as the text they stand for.\n"},
+           {{"import", json}, 3, "Taken in the library:\n  Swap two\n  A/b: c?\n"}},
           to);
     const QString crlf = "replace(replace('%1','\\r',char(13)),'\\n',char(10))";
     EXPECT_EQ(rows().section("INSERT", 1, -1, QString::SectionIncludeLeadingSep),
