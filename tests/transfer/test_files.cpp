@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -110,6 +111,56 @@ TEST(Files, AWriteThatFailsLeavesTheOldFileAsItWasAndNothingBehind)
     EXPECT_TRUE(fileBytes(json).startsWith("{\n    \"quillbox\": 1,\n    \"snippets\": [\n"));
     struct stat st {};
     EXPECT_TRUE(::stat(QFile::encodeName(json).constData(), &st) == 0 && (st.st_mode & 0777) == 0600);
+}
+
+// A small disk of its own, where one may be mounted (as root); unmounted when it goes.
+class SmallDisk {
+public:
+    SmallDisk()
+    {
+        m_mounted =
+            ::geteuid() == 0
+            && QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64k", "tmpfs", m_dir.path()})
+                   == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {m_dir.path()});
+    }
+    bool mounted() const { return m_mounted; }
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+
+TEST(Files, AnExportToAFullDiskSaysSoAndKeepsThePreviousExport)
+{
+    SmallDisk disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << "a small disk can be mounted only as root where mounting is allowed";
+    const QString json = disk.path() + QStringLiteral("/lib.json");
+    QList<Snippet> few = manySnippets().mid(0, 2);
+    ASSERT_EQ(exportTo(json, Format::Json, few), QString());
+    const QByteArray old = fileBytes(json);
+    // Fill the disk.
+    QFile filler(disk.path() + QStringLiteral("/filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(1024, 'f');
+    while (filler.write(block) == block.size() && filler.flush()) {}
+    filler.close();
+    few.append(few); // a little more than before: it cannot fit
+    few[2].heading = few[3].heading = QStringLiteral("more");
+    for (const Format format : {Format::Json, Format::VsCode, Format::Folder}) {
+        const QString target = format == Format::Folder ? disk.path() + QStringLiteral("/bas") : json;
+        EXPECT_EQ(exportTo(target, format, few).section(QLatin1String(": "), -1),
+                  QStringLiteral("there is no room left on the disk"));
+        EXPECT_EQ(fileBytes(json), old);
+        EXPECT_EQ(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList({"filler", "lib.json"}));
+    }
 }
 
 TEST(Files, AFolderExportNeverWritesOutsideItsFolder)
