@@ -213,15 +213,16 @@ int show(const QStringList &args)
     if (!found.done())
         return reportFailure("show", found, a.positional.first());
     const Snippet &s = found.snippet;
-    const QString composed = composeDisplay(s.heading, s.description, s.code);
     const QString lineBreak = a.has(crlfFlag) ? QStringLiteral("\r\n") : QStringLiteral("\n");
-    QString text;
-    if (a.has(htmlFlag))
-        text = colouring::htmlFragment(composed, lineBreak);
-    else
-        text = (a.has(storedFlag) ? text::withCrLf(composed) : colouring::copyCodeText(composed))
-                   .replace(QStringLiteral("\r\n"), lineBreak);
-    out() << text << lineBreak;
+    const colouring::TextForm form = a.has(htmlFlag)     ? colouring::TextForm::Html
+                                     : a.has(storedFlag) ? colouring::TextForm::AsStored
+                                                         : colouring::TextForm::CopyCode;
+    // The pieces composeDisplay joins, read one after another without joining them, and the
+    // lines written out as they are made: a large snippet is never held twice.
+    const QString heading = s.heading.toString(), description = s.description.toString(), code = s.code.toString();
+    colouring::writeSnippetText({u"'", heading, u"\r\n\r\n", description, u"\r\n\r\n", code}, form, lineBreak,
+                                [](const QString &piece) { out() << piece; });
+    out() << lineBreak;
     return Done;
 }
 
@@ -243,7 +244,36 @@ int add(const QStringList &args)
     }
     // The line break that ends a text file ends its last line; it adds no empty line.
     text::chopFinalLineBreak(code);
-    code = text::withCrLf(code);
+    // Every line break written CR LF, as text::withCrLf writes them, but in the code's own
+    // string: it grows by one character for each break that is not a CR LF pair and is filled
+    // from its end, so that a large snippet is never held twice.
+    qsizetype grows = 0;
+    for (qsizetype i = 0; i < code.size(); ++i) {
+        if (!text::endsLine(code[i]))
+            continue;
+        if (code[i] == QLatin1Char('\r') && i + 1 < code.size() && code[i + 1] == QLatin1Char('\n'))
+            ++i;
+        else
+            ++grows;
+    }
+    if (grows > 0) {
+        qsizetype from = code.size();
+        code.resize(from + grows);
+        QChar *chars = code.data();
+        // Everything before `from` is still as read; once `to` meets it, nothing is left to move.
+        qsizetype to = code.size();
+        while (from < to) {
+            const QChar c = chars[--from];
+            if (!text::endsLine(c)) {
+                chars[--to] = c;
+                continue;
+            }
+            chars[--to] = QLatin1Char('\n');
+            chars[--to] = QLatin1Char('\r');
+            if (c == QLatin1Char('\n') && from > 0 && chars[from - 1] == QLatin1Char('\r'))
+                --from;
+        }
+    }
     if (isEmptyEntry(code))
         return wrongUse("add", QStringLiteral("Please Enter the code"));
     const Result added =

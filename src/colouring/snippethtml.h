@@ -7,6 +7,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+
+#include <functional>
+#include <initializer_list>
 
 namespace quillbox::colouring {
 
@@ -20,5 +24,24 @@ QString copyCodeText(const QString &composed);
 // colours, joined by `lineBreak`. Markup characters and everything beyond ASCII are written
 // as character references, so the fragment reads the same in a page of any encoding.
 QString htmlFragment(const QString &composed, const QString &lineBreak = QStringLiteral("\n"));
+
+// How writeSnippetText gives out a composed snippet.
+enum class TextForm {
+    AsStored, // the lines as they are
+    CopyCode, // the lines of copyCodeText
+    Html,     // the fragment of htmlFragment
+};
+
+// Receives the text a piece at a time. Every piece but the last ends just after a line
+// break, so that no character pair is ever cut in two.
+using TextWriter = std::function<void(const QString &piece)>;
+
+// Gives out the composed snippet that `pieces` make when read one after another (a line may
+// run from one piece into the next, and a CR ending one piece pairs with an LF opening the
+// next), in `form`, its lines joined by `lineBreak`. Neither the composed text nor the
+// result is ever held whole: the lines are read, coloured and handed to `write` in order,
+// so a snippet of any size takes little more memory than its pieces.
+void writeSnippetText(std::initializer_list<QStringView> pieces, TextForm form, QStringView lineBreak,
+                      const TextWriter &write);
 
 } // namespace quillbox::colouring

@@ -1,0 +1,42 @@
+// The text rules every front end shares: the final line break of a file, line breaks as the
+// boxes store them, description comment marks, and the taken key.
+
+#include "support/testsupport.h"
+#include "text/snippettext.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillbox::text;
+
+TEST(TextRules, LineBreaksMarksAndKeysFollowTheWindow)
+{
+    const struct {
+        QString in, chopped, crlf, marked, unmarked;
+    } cases[] = {
+        // in: the text; chopped: without a file's final break; crlf: every break as CR LF;
+        // marked: as a stored description; unmarked: its lines without marks, joined by |.
+        {"a\r\n", "a", "a\r\n", "'a\r\n'", "a|"},
+        {"a\n\n", "a\n", "a\r\n\r\n", "'a\r\n'\r\n'", "a||"},
+        {"a\rb\r", "a\rb", "a\r\nb\r\n", "'a\r\n'b\r\n'", "a|b|"},
+        {"x\u2028y\u2029", "x\u2028y", "x\r\ny\r\n", "'x\r\n'y\r\n'", "x|y|"},
+        {"  'kept\r\n'also\r\nnew", "  'kept\r\n'also\r\nnew", "  'kept\r\n'also\r\nnew", "  'kept\r\n'also\r\n'new",
+         "kept|also|new"},
+        {"no break", "no break", "no break", "'no break", "no break"},
+        {"", "", "", "'", ""},
+        {"\r\n\r", "\r\n", "\r\n\r\n", "'\r\n'\r\n'", "||"},
+        {"x 'not a mark", "x 'not a mark", "x 'not a mark", "'x 'not a mark", "x 'not a mark"},
+    };
+    for (const auto &c : cases) {
+        QString chopped = c.in;
+        chopFinalLineBreak(chopped);
+        EXPECT_EQ(chopped, c.chopped) << c.in.toStdString();
+        EXPECT_EQ(withCrLf(c.in), c.crlf) << c.in.toStdString();
+        EXPECT_EQ(markedDescription(c.in), c.marked) << c.in.toStdString();
+        EXPECT_EQ(unmarkedDescriptionLines(c.in).join('|'), c.unmarked) << c.in.toStdString();
+    }
+    // The taken key: spaces trimmed (tabs kept), case folded beyond ASCII too.
+    EXPECT_EQ(takenKey(" Größe \t "), takenKey("GRÖSSE \t"));
+    EXPECT_NE(takenKey("a\t"), takenKey("a"));
+    EXPECT_EQ(windowSnippet("  Loop ", "Counts\nup", "For\nNext").code, QVariant("For\r\nNext"));
+    EXPECT_EQ(windowSnippet("  Loop ", "Counts\nup", "x").heading, QVariant("Loop"));
+}
