@@ -269,13 +269,14 @@ void Connect::loadWindow()
             AddInForm = nullptr;
         }
     });
+    // Exit hides the window as the host's menu does.
+    QObject::connect(form, &frmAddIn::exitRequested, form, [this] { Hide(); });
 }
 
 HResult Connect::Show()
 {
     if (!AddInForm)
         loadWindow();
-    AddInForm->Connect = this;
     FormDisplayed = true;
     AddInForm->show();
     AddInForm->raise();

@@ -153,6 +153,10 @@ int reportFailure(const char *command, const Result &result, const QString &head
     case Outcome::Vanished:
         say(noCodeNamed(command, heading));
         return Failed;
+    case Outcome::Changed:
+        say(QStringLiteral("quillbox %1: %2 was changed by someone else meanwhile. Nothing was stored.")
+                .arg(QLatin1String(command), quoted(trimSpaces(heading))));
+        return Failed;
     case Outcome::Failed:
         say(result.error.message);
         return Failed;
@@ -218,10 +222,10 @@ int show(const QStringList &args)
                                      : a.has(storedFlag) ? colouring::TextForm::AsStored
                                                          : colouring::TextForm::CopyCode;
     // The pieces composeDisplay joins, read one after another without joining them, and the
-    // lines written out as they are made: a large snippet is never held twice.
+    // lines written out as they are made: no copy of a large snippet is made here.
     const QString heading = s.heading.toString(), description = s.description.toString(), code = s.code.toString();
     colouring::writeSnippetText({u"'", heading, u"\r\n\r\n", description, u"\r\n\r\n", code}, form, lineBreak,
-                                [](const QString &piece) { out() << piece; });
+                                [](QStringView piece) { out() << piece.toUtf8(); });
     out() << lineBreak;
     return Done;
 }
@@ -246,7 +250,7 @@ int add(const QStringList &args)
     text::chopFinalLineBreak(code);
     // Every line break written CR LF, as text::withCrLf writes them, but in the code's own
     // string: it grows by one character for each break that is not a CR LF pair and is filled
-    // from its end, so that a large snippet is never held twice.
+    // from its end, so that no copy of a large snippet is made here.
     qsizetype grows = 0;
     for (qsizetype i = 0; i < code.size(); ++i) {
         if (!text::endsLine(code[i]))

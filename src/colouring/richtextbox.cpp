@@ -71,11 +71,6 @@ QString withCrLf(QString text)
     return text;
 }
 
-bool isWordChar(QChar c)
-{
-    return c.isLetterOrNumber() || c == QLatin1Char('_');
-}
-
 int shiftBits(Qt::KeyboardModifiers modifiers)
 {
     int bits = 0;
@@ -98,151 +93,6 @@ int buttonBits(Qt::MouseButtons buttons)
     if (buttons & Qt::MiddleButton)
         bits |= 4;
     return bits;
-}
-
-// The virtual-key code of a key; the punctuation keys are those of a US keyboard.
-int virtualKeyCode(const QKeyEvent *event)
-{
-    const int key = event->key();
-    if (event->modifiers() & Qt::KeypadModifier) {
-        if (key >= Qt::Key_0 && key <= Qt::Key_9)
-            return 96 + (key - Qt::Key_0);
-        switch (key) {
-        case Qt::Key_Asterisk:
-            return 106;
-        case Qt::Key_Plus:
-            return 107;
-        case Qt::Key_Minus:
-            return 109;
-        case Qt::Key_Period:
-        case Qt::Key_Comma:
-            return 110;
-        case Qt::Key_Slash:
-            return 111;
-        default:
-            break; // the keypad's Enter and arrows are the ordinary keys
-        }
-    }
-    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
-        return key;
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
-        return 112 + (key - Qt::Key_F1);
-    switch (key) {
-    case Qt::Key_Backspace:
-        return 8;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return 9;
-    case Qt::Key_Clear:
-        return 12;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 13;
-    case Qt::Key_Shift:
-        return 16;
-    case Qt::Key_Control:
-        return 17;
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr:
-        return 18;
-    case Qt::Key_Pause:
-        return 19;
-    case Qt::Key_CapsLock:
-        return 20;
-    case Qt::Key_Escape:
-        return 27;
-    case Qt::Key_Space:
-        return 32;
-    case Qt::Key_PageUp:
-        return 33;
-    case Qt::Key_PageDown:
-        return 34;
-    case Qt::Key_End:
-        return 35;
-    case Qt::Key_Home:
-        return 36;
-    case Qt::Key_Left:
-        return 37;
-    case Qt::Key_Up:
-        return 38;
-    case Qt::Key_Right:
-        return 39;
-    case Qt::Key_Down:
-        return 40;
-    case Qt::Key_Print:
-        return 44;
-    case Qt::Key_Insert:
-        return 45;
-    case Qt::Key_Delete:
-        return 46;
-    case Qt::Key_Help:
-        return 47;
-    case Qt::Key_Meta:
-        return 91;
-    case Qt::Key_Menu:
-        return 93;
-    case Qt::Key_NumLock:
-        return 144;
-    case Qt::Key_ScrollLock:
-        return 145;
-    // the shifted digits
-    case Qt::Key_ParenRight:
-        return 48;
-    case Qt::Key_Exclam:
-        return 49;
-    case Qt::Key_At:
-        return 50;
-    case Qt::Key_NumberSign:
-        return 51;
-    case Qt::Key_Dollar:
-        return 52;
-    case Qt::Key_Percent:
-        return 53;
-    case Qt::Key_AsciiCircum:
-        return 54;
-    case Qt::Key_Ampersand:
-        return 55;
-    case Qt::Key_Asterisk:
-        return 56;
-    case Qt::Key_ParenLeft:
-        return 57;
-    // punctuation, plain and shifted
-    case Qt::Key_Semicolon:
-    case Qt::Key_Colon:
-        return 186;
-    case Qt::Key_Equal:
-    case Qt::Key_Plus:
-        return 187;
-    case Qt::Key_Comma:
-    case Qt::Key_Less:
-        return 188;
-    case Qt::Key_Minus:
-    case Qt::Key_Underscore:
-        return 189;
-    case Qt::Key_Period:
-    case Qt::Key_Greater:
-        return 190;
-    case Qt::Key_Slash:
-    case Qt::Key_Question:
-        return 191;
-    case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde:
-        return 192;
-    case Qt::Key_BracketLeft:
-    case Qt::Key_BraceLeft:
-        return 219;
-    case Qt::Key_Backslash:
-    case Qt::Key_Bar:
-        return 220;
-    case Qt::Key_BracketRight:
-    case Qt::Key_BraceRight:
-        return 221;
-    case Qt::Key_Apostrophe:
-    case Qt::Key_QuoteDbl:
-        return 222;
-    default:
-        return 0;
-    }
 }
 
 // The character code KeyPress reports for a key, or 0 for a key that gives no character.
@@ -855,68 +705,6 @@ void RichTextBox::setSelColor(std::uint32_t bgr)
         endBulkColouring();
 }
 
-int RichTextBox::Find(const QString &text, int start, int options)
-{
-    const QTextDocument *doc = document();
-    if (text.isEmpty() || start > d->maxOffset())
-        return -1;
-    start = std::max(start, 0);
-    const QStringList parts = oneBreakPerLine(text).split(QLatin1Char('\n'));
-    const Qt::CaseSensitivity cs = (options & rtfMatchCase) ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    const bool wholeWord = options & rtfWholeWord;
-    const int startPosition = d->toPosition(start);
-
-    // Whether the rest of the needle (parts 1..) follows the line `block`; if so, where it ends.
-    const auto restMatches = [&](QTextBlock block, int *end) {
-        for (qsizetype i = 1; i < parts.size(); ++i) {
-            block = block.next();
-            if (!block.isValid())
-                return false;
-            const QString line = block.text();
-            const QString &part = parts.at(i);
-            const bool last = i == parts.size() - 1;
-            if (last ? !line.startsWith(part, cs) : line.compare(part, cs) != 0)
-                return false;
-            if (last) {
-                if (wholeWord && part.size() < line.size() && isWordChar(line.at(part.size())))
-                    return false;
-                *end = block.position() + int(part.size());
-            }
-        }
-        return true;
-    };
-
-    const QString &first = parts.constFirst();
-    for (QTextBlock block = doc->findBlock(startPosition); block.isValid(); block = block.next()) {
-        const QString line = block.text();
-        qsizetype from = std::max(0, startPosition - block.position());
-        if (parts.size() > 1) // the first part must end the line
-            from = std::max(from, line.size() - first.size());
-        for (qsizetype at = line.indexOf(first, from, cs); at >= 0; at = line.indexOf(first, at + 1, cs)) {
-            if (parts.size() > 1 && at + first.size() != line.size())
-                break;
-            const int position = block.position() + int(at);
-            if (d->toOffset(position) < start)
-                continue;
-            if (wholeWord && at > 0 && isWordChar(line.at(at - 1)))
-                continue;
-            int end = position + int(first.size());
-            if (parts.size() == 1) {
-                if (wholeWord && at + first.size() < line.size() && isWordChar(line.at(at + first.size())))
-                    continue;
-            } else if (!restMatches(block, &end)) {
-                break;
-            }
-            QTextCursor cursor = textCursor();
-            cursor.setPosition(position);
-            cursor.setPosition(end, QTextCursor::KeepAnchor);
-            setTextCursor(cursor);
-            return d->toOffset(position);
-        }
-    }
-    return -1;
-}
-
 int RichTextBox::GetLineFromChar(int offset) const
 {
     return document()->findBlock(d->toPosition(offset)).blockNumber();
@@ -948,11 +736,6 @@ QString RichTextBox::GetLine(int line) const
 {
     const QTextBlock block = d->line(line);
     return block.isValid() ? block.text() : QString();
-}
-
-int RichTextBox::SelectionEnd() const
-{
-    return d->toOffset(textCursor().selectionEnd());
 }
 
 void RichTextBox::SetFocus()
@@ -1158,7 +941,7 @@ void RichTextBox::keyPressEvent(QKeyEvent *event)
     const int history = historyKey(event);
     if (history != 0) {
         // The step is taken when the key goes down; KeyPress follows with the key's character.
-        Q_EMIT KeyDown(virtualKeyCode(event), shiftBits(event->modifiers()));
+        Q_EMIT KeyDown(shiftBits(event->modifiers()));
         if (!isReadOnly())
             d->stepHistory(history < 0);
         int code = characterCode(event);
@@ -1170,7 +953,7 @@ void RichTextBox::keyPressEvent(QKeyEvent *event)
     const Guard key(d->keyDepth);
     if (d->keyDepth == 1)
         d->keySteps = -1;
-    Q_EMIT KeyDown(virtualKeyCode(event), shiftBits(event->modifiers()));
+    Q_EMIT KeyDown(shiftBits(event->modifiers()));
     if (isPaste(event)) {
         // The handler of Ctrl+V sees the pasted text already in the box.
         d->boxEdit([&] { QPlainTextEdit::keyPressEvent(event); });

@@ -64,12 +64,6 @@ public:
     // typing colour, which text typed, pasted or set at the caret takes from then on.
     void setSelColor(std::uint32_t bgr);
 
-    // Options of Find.
-    static constexpr int rtfWholeWord = 2;
-    static constexpr int rtfMatchCase = 4;
-    // The offset of the next match at or after start, or -1; a match is selected.
-    int Find(const QString &text, int start, int options = 0);
-
     // The 0-based line of an offset; the offset behind the last character belongs to the last line.
     int GetLineFromChar(int offset) const;
 
@@ -79,7 +73,6 @@ public:
     int LineFromChar(int offset) const; // line of the offset; offset -1 = the caret's line
     int LineLength(int offset) const;   // length of the line holding the offset, without its break
     QString GetLine(int line) const;    // the text of the line, without its break
-    int SelectionEnd() const;           // offset of the selection's end
 
     bool Enabled() const { return isEnabled(); }
     void setEnabledState(bool enabled) { setEnabled(enabled); }
@@ -92,8 +85,8 @@ public:
 Q_SIGNALS:
     // Every change of the text, also those the program makes; never for a change of colour alone.
     void Change();
-    // Before a key takes effect. keyCode is the virtual-key code; shift: 1 Shift, 2 Ctrl, 4 Alt.
-    void KeyDown(int keyCode, int shift);
+    // Before a key takes effect. shift: 1 Shift, 2 Ctrl, 4 Alt.
+    void KeyDown(int shift);
     // For a character key (Enter is 13, Ctrl+V is 22 and comes after the paste is in the box).
     // A handler may set *keyAscii to 0 to discard the character, or to another character.
     void KeyPress(int *keyAscii);

@@ -2,6 +2,7 @@
 
 #include "colouring/vbcolouring.h"
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -9,8 +10,16 @@ namespace quillbox::colouring {
 
 namespace {
 
+// The text being made, handed to the writer a piece at a time.
+using Text = std::u16string;
+
 // How much text gathers before it is handed to the writer.
-constexpr qsizetype kPieceSize = 16 * 1024;
+constexpr std::size_t kPieceSize = 16 * 1024;
+
+void append(Text &text, QStringView s)
+{
+    text.append(s.utf16(), std::size_t(s.size()));
+}
 
 // Whether the character is written as it is in the HTML: ASCII other than markup.
 bool plainInHtml(char16_t c)
@@ -20,42 +29,52 @@ bool plainInHtml(char16_t c)
 
 // Appends the text with the characters that mean something in HTML, and everything beyond
 // ASCII, written as character references.
-void appendEscaped(QString &html, QStringView text)
+void appendEscaped(Text &html, QStringView text)
 {
+    const char16_t *chars = text.utf16();
+    const qsizetype n = text.size();
     qsizetype i = 0;
-    while (i < text.size()) {
+    while (i < n) {
         // A stretch that needs nothing goes in at once.
         const qsizetype plain = i;
-        while (i < text.size() && plainInHtml(text[i].unicode()))
+        while (i < n && plainInHtml(chars[i]))
             ++i;
-        if (i > plain)
-            html += text.mid(plain, i - plain);
-        if (i >= text.size())
+        html.append(chars + plain, std::size_t(i - plain));
+        if (i >= n)
             break;
-        const QChar c = text[i];
-        switch (c.unicode()) {
-        case '<':
-            html += QLatin1String("&lt;");
+        switch (chars[i]) {
+        case u'<':
+            html += u"&lt;";
             break;
-        case '>':
-            html += QLatin1String("&gt;");
+        case u'>':
+            html += u"&gt;";
             break;
-        case '&':
-            html += QLatin1String("&amp;");
+        case u'&':
+            html += u"&amp;";
             break;
-        case '"':
-            html += QLatin1String("&quot;");
+        case u'"':
+            html += u"&quot;";
             break;
-        case '\'':
-            html += QLatin1String("&#39;");
+        case u'\'':
+            html += u"&#39;";
             break;
         default: {
-            char32_t code = c.unicode();
-            if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-                code = QChar::surrogateToUcs4(c, text[++i]);
-            html += QLatin1String("&#");
-            html += QString::number(quint32(code));
-            html += QLatin1Char(';');
+            char32_t code = chars[i];
+            if (QChar::isHighSurrogate(code) && i + 1 < n && QChar::isLowSurrogate(chars[i + 1])) {
+                code = QChar::surrogateToUcs4(chars[i], chars[i + 1]);
+                ++i;
+            }
+            // The code point in decimal.
+            char16_t digits[10];
+            int count = 0;
+            do {
+                digits[count++] = char16_t(u'0' + code % 10);
+                code /= 10;
+            } while (code != 0);
+            html += u"&#";
+            while (count > 0)
+                html += digits[--count];
+            html += u';';
             break;
         }
         }
@@ -88,17 +107,24 @@ private:
 };
 
 // Appends one coloured line: `line` is the line after its rewrites, `runs` its colours.
-void appendHtmlLine(QString &html, QStringView line, const QList<ColourRun> &runs, SpanTags &tags)
+void appendHtmlLine(Text &html, QStringView line, const QList<ColourRun> &runs, SpanTags &tags)
 {
     int at = 0;
     for (const ColourRun &run : runs) {
         appendEscaped(html, line.mid(at, run.start - at));
-        html += tags.open(run.bgr);
+        append(html, tags.open(run.bgr));
         appendEscaped(html, line.mid(run.start, run.length));
-        html += QLatin1String("</span>");
+        html += u"</span>";
         at = endOf(run);
     }
     appendEscaped(html, line.mid(at));
+}
+
+// A quick test that lets most characters of a line through before text::endsLine decides:
+// every character that ends a line is CR or below, or U+2028 or above.
+inline bool mayEndLine(char16_t c)
+{
+    return c <= u'\r' || c >= u'\u2028';
 }
 
 // Calls line(view) for every line of the text the pieces make one after another, as
@@ -114,8 +140,9 @@ void forEachLineOfPieces(std::initializer_list<QStringView> pieces, Line line)
             continue;
         qsizetype start = crEnded && piece.front() == QLatin1Char('\n') ? 1 : 0;
         crEnded = false;
+        const char16_t *chars = piece.utf16();
         for (qsizetype i = start; i < piece.size(); ++i) {
-            if (!text::endsLine(piece[i]))
+            if (!mayEndLine(chars[i]) || !text::endsLine(piece[i]))
                 continue;
             if (carried.isEmpty()) {
                 line(piece.mid(start, i - start));
@@ -142,36 +169,36 @@ void forEachLineOfPieces(std::initializer_list<QStringView> pieces, Line line)
 void writeSnippetText(std::initializer_list<QStringView> pieces, TextForm form, QStringView lineBreak,
                       const TextWriter &write)
 {
-    QString text;
+    Text text;
     text.reserve(kPieceSize + 1024);
     if (form == TextForm::Html)
-        text += QStringLiteral("<pre style=\"font-family: Consolas, 'Courier New', monospace; color: %1; "
-                               "background-color: #ffffff;\">")
-                    .arg(cssColour(kBlack));
+        append(text, QStringLiteral("<pre style=\"font-family: Consolas, 'Courier New', monospace; color: %1; "
+                                    "background-color: #ffffff;\">")
+                         .arg(cssColour(kBlack)));
     // One colouring for all the lines, read in order, so that its buffers serve every line.
     LineColouring c;
     SpanTags tags;
     bool first = true;
     forEachLineOfPieces(pieces, [&](QStringView line) {
         if (!first) {
-            text += lineBreak;
+            append(text, lineBreak);
             // Handed over just after a line break, so that no surrogate pair is cut.
             if (text.size() >= kPieceSize) {
-                write(text);
-                text.resize(0);
+                write(QStringView(text));
+                text.clear();
             }
         }
         first = false;
         if (form == TextForm::AsStored) {
-            text += line;
+            append(text, line);
             return;
         }
         colourLine(line, &c);
         if (form == TextForm::CopyCode) {
             if (c.rewrites.isEmpty())
-                text += line;
+                append(text, line);
             else
-                text += applyRewrites(line, c.rewrites);
+                append(text, applyRewrites(line, c.rewrites));
             return;
         }
         if (c.rewrites.isEmpty())
@@ -180,21 +207,21 @@ void writeSnippetText(std::initializer_list<QStringView> pieces, TextForm form, 
             appendHtmlLine(text, applyRewrites(line, c.rewrites), c.runs, tags);
     });
     if (form == TextForm::Html)
-        text += QLatin1String("</pre>");
-    write(text);
+        text += u"</pre>";
+    write(QStringView(text));
 }
 
 QString copyCodeText(const QString &composed)
 {
     QString text;
-    writeSnippetText({composed}, TextForm::CopyCode, u"\r\n", [&text](const QString &piece) { text += piece; });
+    writeSnippetText({composed}, TextForm::CopyCode, u"\r\n", [&text](QStringView piece) { text += piece; });
     return text;
 }
 
 QString htmlFragment(const QString &composed, const QString &lineBreak)
 {
     QString html;
-    writeSnippetText({composed}, TextForm::Html, lineBreak, [&html](const QString &piece) { html += piece; });
+    writeSnippetText({composed}, TextForm::Html, lineBreak, [&html](QStringView piece) { html += piece; });
     return html;
 }
 

@@ -32,9 +32,9 @@ enum class TextForm {
     Html,     // the fragment of htmlFragment
 };
 
-// Receives the text a piece at a time. Every piece but the last ends just after a line
-// break, so that no character pair is ever cut in two.
-using TextWriter = std::function<void(const QString &piece)>;
+// Receives the text a piece at a time; the piece is valid during the call only. Every piece
+// but the last ends just after a line break, so that no character pair is ever cut in two.
+using TextWriter = std::function<void(QStringView piece)>;
 
 // Gives out the composed snippet that `pieces` make when read one after another (a line may
 // run from one piece into the next, and a CR ending one piece pairs with an LF opening the

@@ -195,6 +195,15 @@ bool DbConnection::openServer(const QString &location)
                          [](const QString &o) { return o.startsWith(QLatin1String("connect_timeout=")); }))
             options << QStringLiteral("connect_timeout=10");
         options += address.options;
+        // The server's notices and warnings (a table that exists, a backslash in a value)
+        // are not the user's business: only errors come back, and those as our messages.
+        const QString quiet = QStringLiteral("-c client_min_messages=error");
+        const auto given = std::find_if(options.begin(), options.end(),
+                                        [](const QString &o) { return o.startsWith(QLatin1String("options=")); });
+        if (given != options.end())
+            *given += QLatin1Char(' ') + quiet;
+        else
+            options << QStringLiteral("options=") + quiet;
         for (QString &option : options)
             option = quotedOption(option);
         db.setConnectOptions(options.join(QLatin1Char(';')));
@@ -249,8 +258,11 @@ bool DbConnection::begin(const QString &statement, bool writing)
 
 bool DbConnection::beginRead()
 {
-    return begin(m_server ? QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY") : QStringLiteral("BEGIN"),
-                 false);
+    if (!m_server)
+        return begin(QStringLiteral("BEGIN"), false);
+    // A read waits for a lock another session holds no longer than a write does.
+    return begin(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), false)
+           && run(QStringLiteral("SELECT set_config('lock_timeout', '%1', true)").arg(g_busyTimeout), false);
 }
 
 bool DbConnection::beginWrite()

@@ -80,28 +80,45 @@ QString decoded(const QString &part)
     return QUrl::fromPercentEncoding(part.toUtf8());
 }
 
+// Where the user part of a URL ends: at the last '@' before the path, so that a password may
+// hold '@' and '?' as typed; -1 when there is none. An '@' in the query starts no user part.
+qsizetype userInfoEnd(const QString &rest)
+{
+    const qsizetype path = rest.indexOf(QLatin1Char('/'));
+    return path == 0 ? -1 : rest.lastIndexOf(QLatin1Char('@'), path < 0 ? -1 : path - 1);
+}
+
+// A query key as the server's client library reads it, and whether it names the password in
+// any spelling a user might try.
+bool isPasswordKey(const QString &key)
+{
+    return key.trimmed().compare(QLatin1String("password"), Qt::CaseInsensitive) == 0;
+}
+
 } // namespace
 
 // Read by hand rather than by QUrl: a socket folder is no host name QUrl would accept.
 ServerAddress serverAddress(const QString &location)
 {
     ServerAddress a;
-    QString rest = location.section(QStringLiteral("://"), 1);
+    const QString afterScheme = location.section(QStringLiteral("://"), 1);
+    const qsizetype at = userInfoEnd(afterScheme);
+    const QString userInfo = at >= 0 ? afterScheme.left(at) : QString();
+    QString rest = afterScheme.mid(at + 1);
     const QString query = rest.section(QLatin1Char('?'), 1);
     rest = rest.section(QLatin1Char('?'), 0, 0);
     const qsizetype slash = rest.lastIndexOf(QLatin1Char('/'));
-    const qsizetype at = rest.lastIndexOf(QLatin1Char('@'), slash < 0 ? -1 : slash);
-    QString hostPort = rest.mid(at + 1, slash < 0 ? -1 : slash - at - 1);
+    QString hostPort = slash < 0 ? rest : rest.left(slash);
     if (slash >= 0)
         a.database = decoded(rest.mid(slash + 1));
+    // What is shown of the user part is the user alone, never what follows it.
     QString shown = rest;
     if (at >= 0) {
-        const QString userInfo = rest.left(at);
-        a.user = decoded(userInfo.section(QLatin1Char(':'), 0, 0));
-        if (userInfo.contains(QLatin1Char(':'))) {
+        const QString user = userInfo.section(QLatin1Char(':'), 0, 0);
+        a.user = decoded(user);
+        if (userInfo.contains(QLatin1Char(':')))
             a.password = decoded(userInfo.section(QLatin1Char(':'), 1));
-            shown = userInfo.section(QLatin1Char(':'), 0, 0) + rest.mid(at);
-        }
+        shown = user + QLatin1Char('@') + rest;
     }
     const qsizetype colon = hostPort.lastIndexOf(QLatin1Char(':'));
     if (colon >= 0 && !hostPort.endsWith(QLatin1Char(']'))) {
@@ -114,10 +131,17 @@ ServerAddress serverAddress(const QString &location)
     a.host = decoded(hostPort);
     if (a.host.startsWith(QLatin1Char('[')) && a.host.endsWith(QLatin1Char(']')))
         a.host = a.host.mid(1, a.host.size() - 2);
+    QStringList shownItems;
     for (const QString &item : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
-        const QString key = decoded(item.section(QLatin1Char('='), 0, 0));
+        // Keys are judged as the client library reads them: decoded, spaces aside.
+        const QString key = decoded(item.section(QLatin1Char('='), 0, 0)).trimmed();
         const QString value =
             decoded(QString(item).replace(QLatin1Char('+'), QLatin1Char(' ')).section(QLatin1Char('='), 1));
+        if (isPasswordKey(key)) {
+            a.password = value;
+            continue;
+        }
+        shownItems << item;
         if (key == QLatin1String("host"))
             a.host = value;
         else if (key == QLatin1String("port"))
@@ -126,21 +150,12 @@ ServerAddress serverAddress(const QString &location)
             a.user = value;
         else if (key == QLatin1String("dbname"))
             a.database = value;
-        else if (key == QLatin1String("password"))
-            a.password = value;
         else
             a.options << key + QLatin1Char('=') + value;
     }
     a.display = location.section(QStringLiteral("://"), 0, 0) + QStringLiteral("://") + shown;
-    if (!query.isEmpty()) {
-        QStringList items;
-        for (const QString &item : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
-            if (!item.startsWith(QLatin1String("password=")))
-                items << item;
-        }
-        if (!items.isEmpty())
-            a.display += QLatin1Char('?') + items.join(QLatin1Char('&'));
-    }
+    if (!shownItems.isEmpty())
+        a.display += QLatin1Char('?') + shownItems.join(QLatin1Char('&'));
     if (a.error.isEmpty() && a.database.isEmpty())
         a.error = QStringLiteral("it names no database (postgresql://user@host:port/dbname)");
     return a;

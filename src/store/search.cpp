@@ -53,7 +53,9 @@ QString folded(QStringView text)
     return out;
 }
 
-QStringList queryWords(const QString &query)
+} // namespace
+
+QStringList searchWords(const QString &query)
 {
     QStringList words;
     qsizetype begin = 0;
@@ -63,10 +65,15 @@ QStringList queryWords(const QString &query)
         const QString word = folded(QStringView(query).mid(begin, i - begin));
         if (!word.isEmpty() && !words.contains(word))
             words.append(word);
+        // One word past the most a search takes is enough to refuse it.
+        if (words.size() > kMostSearchWords)
+            break;
         begin = i + 1;
     }
     return words;
 }
+
+namespace {
 
 // A LIKE of the column with the text anywhere in it.
 QString like(const QString &column, const QString &text, QVariantList *values)
@@ -77,8 +84,10 @@ QString like(const QString &column, const QString &text, QVariantList *values)
             pattern += QLatin1Char('\\');
         pattern += c;
     }
-    *values << pattern + QLatin1Char('%');
-    return column + QLatin1String(" LIKE ? ESCAPE '\\'");
+    // The escape goes as a value too: a server that reads backslashes in quoted text as
+    // escapes (standard_conforming_strings off) reads it the same.
+    *values << pattern + QLatin1Char('%') << QStringLiteral("\\");
+    return column + QLatin1String(" LIKE ? ESCAPE ?");
 }
 
 // What the database can tell of a word in a column: a word of ASCII is there as a LIKE finds
@@ -178,7 +187,12 @@ QString firstLineWithAWord(const QStringList &texts, const QStringList &words)
 SearchResult SnippetLibrary::search(const QString &query, SearchFields in) const
 {
     SearchResult result;
-    const QStringList words = queryWords(query);
+    const QStringList words = searchWords(query);
+    if (words.size() > kMostSearchWords) {
+        result.outcome = Outcome::Failed;
+        result.error = {Failure::Other, tooManyWords()};
+        return result;
+    }
     QStringList chosen;
     for (const Column &c : kColumns) {
         if (in.testFlag(c.field))

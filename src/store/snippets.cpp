@@ -93,6 +93,27 @@ Result SnippetLibrary::add(const QString &heading, const QString &description, c
 Result SnippetLibrary::modify(const QString &picked, const QString &heading, const QString &description,
                               const QString &code) const
 {
+    return rewrite(picked, nullptr, heading, description, code);
+}
+
+Result SnippetLibrary::modify(const QString &picked, const Snippet &was, const QString &heading,
+                              const QString &description, const QString &code) const
+{
+    return rewrite(picked, &was, heading, description, code);
+}
+
+namespace {
+
+bool sameColumn(const QVariant &a, const QVariant &b)
+{
+    return a.isNull() == b.isNull() && a.toString() == b.toString();
+}
+
+} // namespace
+
+Result SnippetLibrary::rewrite(const QString &picked, const Snippet *was, const QString &heading,
+                               const QString &description, const QString &code) const
+{
     Session s(m_path, true);
     // A new heading that another snippet already has would leave one of the two out of
     // reach for good: it is refused, as adding refuses it.
@@ -102,22 +123,27 @@ Result SnippetLibrary::modify(const QString &picked, const QString &heading, con
         return s.failed(Result{});
     if (picking != Outcome::Done)
         return s.finish(Result{}, picking);
-    // Only the columns that change are written: a column nobody touched keeps its stored
-    // bytes, also where they are no valid text and reached us with replacement characters.
     QSqlQuery q;
     if (!s.run(q, s.withRowId(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE %ROW% = ?")), {*row}))
         return s.failed(Result{});
     if (!q.next())
         return s.walked(q) ? s.finish(Result{}, Outcome::Vanished) : s.failed(Result{});
+    const QVariant now[] = {q.value(0), q.value(1), q.value(2)};
     const QVariant values[] = {column(trimSpaces(heading)), column(trimSpaces(description)), column(code)};
+    const QVariant picks[] = {was ? was->heading : now[0], was ? was->description : now[1], was ? was->code : now[2]};
     const char *names[] = {"CodeName", "CodeDesc", "code"};
+    // Only the columns the user changed are written: a column nobody touched keeps its
+    // stored bytes (also where they are no valid text and reached us with replacement
+    // characters), and one only someone else changed keeps their value.
     QStringList sets;
     QVariantList changed;
     for (int i = 0; i < 3; ++i) {
-        if (q.value(i).isNull() != values[i].isNull() || q.value(i).toString() != values[i].toString()) {
-            sets << QStringLiteral("%1 = ?").arg(QLatin1String(names[i]));
-            changed << values[i];
-        }
+        if (sameColumn(values[i], picks[i]) || sameColumn(values[i], now[i]))
+            continue;
+        if (!sameColumn(now[i], picks[i]))
+            return s.finish(Result{}, Outcome::Changed);
+        sets << QStringLiteral("%1 = ?").arg(QLatin1String(names[i]));
+        changed << values[i];
     }
     if (sets.isEmpty())
         return s.finish(Result{}, Outcome::Done);

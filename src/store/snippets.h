@@ -35,6 +35,8 @@ enum class Outcome {
     Done,
     Taken,    // the new heading is another snippet's already; nothing was written
     Vanished, // no snippet has the picked heading (any more); nothing was written
+    Changed,  // a column the user changed was changed by someone else since the pick too;
+              // nothing was written
     Empty,    // the library holds no snippet with a heading
     Failed,   // the library could not be used
 };
@@ -58,6 +60,15 @@ enum class SearchField { Heading = 1, Description = 2, Code = 4 };
 Q_DECLARE_FLAGS(SearchFields, SearchField)
 Q_DECLARE_OPERATORS_FOR_FLAGS(SearchFields)
 inline constexpr SearchFields allSearchFields = SearchField::Heading | SearchField::Description | SearchField::Code;
+
+// The words of a query as a search takes them: split at white space, case folded, each once.
+QStringList searchWords(const QString &query);
+// A search takes at most this many words; more are refused with tooManyWords().
+inline constexpr int kMostSearchWords = 64;
+inline QString tooManyWords()
+{
+    return QStringLiteral("A search takes at most %1 words.").arg(kMostSearchWords);
+}
 
 struct SearchHit {
     QString heading;
@@ -84,6 +95,13 @@ public:
     Result add(const QString &heading, const QString &description, const QString &code) const;
     // Rewrites the snippet picked by its heading, possibly under a new heading. Keeping the
     // heading, in any case, is no rename; a rename to a heading another snippet has is Taken.
+    // `was` is the snippet as it was picked (as find gave it): only the columns whose new
+    // value differs from it are written, so a column someone else changed meanwhile and the
+    // user did not keeps the other's value; when both changed the same column to different
+    // values, nothing is written (Changed).
+    Result modify(const QString &picked, const Snippet &was, const QString &heading, const QString &description,
+                  const QString &code) const;
+    // The same, picked and written in one step: the snippet as it is now counts as picked.
     Result modify(const QString &picked, const QString &heading, const QString &description, const QString &code) const;
     // Removes the snippet picked by its heading.
     Result remove(const QString &picked) const;
@@ -96,6 +114,9 @@ public:
     SearchResult search(const QString &query, SearchFields in = allSearchFields) const;
 
 private:
+    Result rewrite(const QString &picked, const Snippet *was, const QString &heading, const QString &description,
+                   const QString &code) const;
+
     QString m_path;
 };
 

@@ -1,6 +1,5 @@
 #include "window/frmaddin.h"
 
-#include "addin/connectinterface.h"
 #include "colouring/boxcolouring.h"
 #include "colouring/richtextbox.h"
 #include "output/clipboard.h"
@@ -25,6 +24,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
+#include <QMetaMethod>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -526,8 +526,8 @@ void frmAddIn::Command3_Click()
 
 void frmAddIn::mnuExit_Click()
 {
-    if (Connect)
-        Connect->Hide();
+    if (isSignalConnected(QMetaMethod::fromSignal(&frmAddIn::exitRequested)))
+        emit exitRequested();
     else
         hide();
 }
@@ -613,6 +613,7 @@ void frmAddIn::Combo1_Change()
     if (!ReportOutcome(found))
         return;
     const store::Snippet &snippet = found.snippet;
+    m_picked = snippet;
     if (ModifyMode) {
         Rich1->setText(snippet.description.toString());
         Rich2->setText(snippet.code.toString());
@@ -675,9 +676,23 @@ void frmAddIn::Command4_Click()
         return;
     }
 
-    const store::Result modified = Library().modify(Combo1->currentText(), Text1->text(), Rich1->Text(), Rich2->Text());
+    const store::Result modified =
+        Library().modify(Combo1->currentText(), m_picked, Text1->text(), Rich1->Text(), Rich2->Text());
     if (modified.outcome == store::Outcome::Taken) {
         ReportTaken();
+        return;
+    }
+    // The user's heading, description and code stay in the boxes, and the window in Modify
+    // mode, when the snippet went or changed meanwhile: nothing they typed is lost.
+    if (modified.outcome == store::Outcome::Vanished) {
+        MsgBox(this, QStringLiteral("The code \"%1\" is no longer in the library; another program may have changed "
+                                    "or deleted it since the list was filled. Nothing was changed.")
+                         .arg(store::trimSpaces(Combo1->currentText())));
+        return;
+    }
+    if (modified.outcome == store::Outcome::Changed) {
+        MsgBox(this, QStringLiteral("%1 was changed by someone else since you picked it. Nothing was stored.")
+                         .arg(store::trimSpaces(Combo1->currentText())));
         return;
     }
     if (!ReportOutcome(modified))
@@ -739,7 +754,7 @@ void frmAddIn::Rich1_Change()
     ModifyEnabling();
 }
 
-void frmAddIn::Rich1_KeyDown(int, int)
+void frmAddIn::Rich1_KeyDown(int)
 {
     Colouring->RichTBSetcolors(*Rich1);
 }
@@ -783,7 +798,7 @@ void frmAddIn::Rich2_Change()
     ModifyEnabling();
 }
 
-void frmAddIn::Rich2_KeyDown(int, int)
+void frmAddIn::Rich2_KeyDown(int)
 {
     Colouring->RichTBSetcolors(*Rich2);
 }

@@ -24,7 +24,6 @@ class QToolBar;
 
 namespace quillbox {
 
-struct _Connect;
 namespace colouring {
 class BoxColouring;
 }
@@ -38,9 +37,6 @@ class frmAddIn : public QMainWindow, public colouring::PassObserver {
 public:
     explicit frmAddIn(QWidget *parent = nullptr);
     ~frmAddIn() override;
-
-    // The connection object that showed the window; Exit hides the window through it.
-    _Connect *Connect = nullptr;
 
     // The controls, by the names every handler uses.
     StatusBar *StatusBar1;
@@ -127,11 +123,11 @@ public:
     void Command5_Click();
     void Command6_Click();
     void Rich1_Change();
-    void Rich1_KeyDown(int KeyCode, int Shift);
+    void Rich1_KeyDown(int Shift);
     void Rich1_KeyPress(int *KeyAscii);
     void Rich1_MouseMove(int Button, int Shift, int X, int Y);
     void Rich2_Change();
-    void Rich2_KeyDown(int KeyCode, int Shift);
+    void Rich2_KeyDown(int Shift);
     void Rich2_KeyPress(int *KeyAscii);
     void Rich2_MouseMove(int Button, int Shift, int X, int Y);
 
@@ -149,6 +145,9 @@ public:
 Q_SIGNALS:
     // The user closed the window with its close box; the window is being unloaded.
     void closedByUser();
+    // File > Exit: whoever showed the window hides it (the window hides itself when no one
+    // listens).
+    void exitRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -182,6 +181,7 @@ private:
     QPointer<HelpWindow> m_help;
     QStringListModel *m_headings = nullptr;
     int m_shownHeading = -1; // the list entry whose snippet the boxes show
+    store::Snippet m_picked; // the snippet as it was when picked, for Modify
     bool m_centred = false;
 };
 

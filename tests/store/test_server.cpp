@@ -21,9 +21,11 @@ TEST(LibraryLocation, EnvironmentWinsOverTheSettingsFileWhichNeverGivesAPassword
     // QUILLBOX_LIBRARY; [Library] Location; where the library is (empty: the file)
     for (const QString c :
          {";;", ";postgresql://ann:secret@db/team?sslmode=require;postgresql://ann@db/team?sslmode=require",
-          "postgresql://bob:pw@h/x;postgresql://ann@db/team;postgresql://bob:pw@h/x"}) {
+          "postgresql://bob:pw@h/x;postgresql://ann@db/team;postgresql://bob:pw@h/x",
+          ";postgresql://ann@db/team?%70assword=S3cret&Password%20=x;postgresql://ann@db/team"}) {
         qputenv("QUILLBOX_LIBRARY", c.section(';', 0, 0).toUtf8());
         QSettings(store::settingsFilePath(), QSettings::IniFormat).setValue("Library/Location", c.section(';', 1, 1));
+        // [Library] Location never gives a password, however its key is spelled
         EXPECT_EQ(store::libraryLocation(), c.endsWith(';') ? store::databasePath() : c.section(';', 2));
     }
     qunsetenv("QUILLBOX_LIBRARY");
@@ -34,7 +36,14 @@ TEST(LibraryLocation, EnvironmentWinsOverTheSettingsFileWhichNeverGivesAPassword
           "ann x team sslmode=require | postgresql://ann@db.example:5433/team?sslmode=require",
           "postgresql://q@%2Ftmp%2Fpg/lib: /tmp/pg -1 q  lib  | postgresql://q@%2Ftmp%2Fpg/lib",
           "postgresql://q@/run/pg:5433/lib: /run/pg 5433 q  lib  | postgresql://q@/run/pg:5433/lib",
-          "postgres:///lib?host=/tmp/s&user=q: /tmp/s -1 q  lib  | postgres:///lib?host=/tmp/s&user=q"}) {
+          "postgres:///lib?host=/tmp/s&user=q: /tmp/s -1 q  lib  | postgres:///lib?host=/tmp/s&user=q",
+          // A password in any spelling of the key, or holding '?', '@' and '/', is never shown.
+          "postgresql://alice@127.0.0.1:5432/team?%70assword=S3cret: 127.0.0.1 5432 alice S3cret team  | "
+          "postgresql://alice@127.0.0.1:5432/team",
+          "postgresql://alice@h/team?password%20=S3cret&sslmode=require: h -1 alice S3cret team sslmode=require | "
+          "postgresql://alice@h/team?sslmode=require",
+          "postgresql://alice:S3c?r3t@h:5433/team: h 5433 alice S3c?r3t team  | postgresql://alice@h:5433/team",
+          "postgresql://ann:p@ss@h/team?x=a@b: h -1 ann p@ss team x=a@b | postgresql://ann@h/team?x=a@b"}) {
         const store::ServerAddress a = store::serverAddress(c.section(": ", 0, 0));
         EXPECT_EQ(QStringList({a.host, QString::number(a.port), a.user, a.password, a.database, a.options.join(' '),
                                "|", a.display + a.error})
@@ -108,4 +117,46 @@ TEST(ServerLibrary, FailuresAreToldInWordsNamingTheServerAndWriteNothing)
         EXPECT_EQ(store::SnippetLibrary(url).headings().headings, QStringList{"Kept"});
     }
     store::DbConnection::setBusyTimeout(3000);
+}
+
+// A read behind another session's lock gives up as a write does; a search works whatever the
+// server makes of backslashes; a row another client deletes between the check and the write,
+// without taking the library's lock, is reported gone.
+TEST(ServerLibrary, ReadsAreBoundedSearchesSendValuesAndARowDeletedMidwayIsTold)
+{
+    QBX_NEED_CLUSTER(cluster);
+    const QString url = cluster->library("bounds");
+    ASSERT_FALSE(url.isEmpty());
+    const store::SnippetLibrary library(url);
+    ASSERT_TRUE(library.add("Kept", "'a\\b 50%", "c").done() && library.add("Gone", "d", "c").done());
+    store::DbConnection::setBusyTimeout(200);
+    {
+        RawConnection other(url);
+        EXPECT_EQ(other.run("BEGIN"), QString());
+        EXPECT_EQ(other.run("LOCK TABLE TABLE1 IN ACCESS EXCLUSIVE MODE"), QString());
+        EXPECT_EQ(library.headings().error.kind, Failure::Locked);
+    }
+    store::DbConnection::setBusyTimeout(3000);
+    const store::SnippetLibrary oldStrings(url + "?options=-c%20standard_conforming_strings%3Doff");
+    for (const char *words : {"a\\b", "50%", "KEPT"}) {
+        const store::SearchResult found = oldStrings.search(words);
+        EXPECT_TRUE(found.done()) << words << ": " << found.error.message.toStdString();
+        EXPECT_EQ(found.hits.size(), 1) << words;
+    }
+    const store::SearchResult tooMany = library.search(QString("w ").repeated(500) + "x y");
+    EXPECT_TRUE(tooMany.done()) << "the same word many times is one word";
+    QStringList many;
+    for (int i = 0; i <= store::kMostSearchWords; ++i)
+        many << QString("w%1").arg(i);
+    EXPECT_EQ(library.search(many.join(' ')).error.message, store::tooManyWords());
+
+    RawConnection other(url);
+    for (const bool modifying : {true, false}) {
+        ASSERT_TRUE(library.add("Gone", "d", "c").done() || modifying);
+        store::Session::setCheckedHook([&] { other.run("DELETE FROM TABLE1 WHERE CodeName = 'Gone'"); });
+        const store::Result r = modifying ? library.modify("Gone", "Gone", "d", "new") : library.remove("Gone");
+        store::Session::setCheckedHook({});
+        EXPECT_EQ(r.outcome, store::Outcome::Vanished) << (modifying ? "modify" : "delete");
+    }
+    EXPECT_EQ(library.headings().headings, QStringList{"Kept"});
 }

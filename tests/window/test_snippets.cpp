@@ -185,6 +185,45 @@ TEST_F(WindowTest, SnippetOrLibraryGoneSinceTheListWasFilledIsTold)
     }
 }
 
+// Another program changes the picked snippet before Modify is pressed: a column only it
+// changed keeps its value; a column both changed, or a snippet it deleted, stores nothing and
+// leaves what the user typed in the boxes, in Modify mode.
+TEST_F(WindowTest, ModifyNeverUndoesAnotherProgramsChangeNorDropsWhatTheUserTyped)
+{
+    open({{"Swap", "'d", "x = 1"}});
+    form->mnuModify->trigger();
+    pick(0);
+    libraryRows(QStringLiteral("UPDATE TABLE1 SET code = 'x = 2'"));
+    QTest::keyClick(form->Rich1, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(form->Rich1, QStringLiteral(" more"));
+    click(form->Command4);
+    EXPECT_EQ(said(), QStringList{"The Code has been Modified Successfully."});
+    EXPECT_EQ(libraryRows(), QList<QStringList>({{"Swap", "'d more", "x = 2"}}));
+
+    const struct {
+        const char *meanwhile, *says;
+    } cases[] = {
+        {"UPDATE TABLE1 SET code = 'x = 3'",
+         "Swap was changed by someone else since you picked it. Nothing was stored."},
+        {"DELETE FROM TABLE1", "The code \"Swap\" is no longer in the library; another program may have changed or "
+                               "deleted it since the list was filled. Nothing was changed."},
+    };
+    form->mnuModify->trigger();
+    pick(0);
+    QTest::keyClick(form->Rich2, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(form->Rich2, QStringLiteral("4"));
+    const QString typed = form->Rich2->Text();
+    for (const auto &c : cases) {
+        const QList<QStringList> rows = libraryRows(QString::fromLatin1(c.meanwhile));
+        const QStringList before = seen(form);
+        click(form->Command4);
+        EXPECT_EQ(said(), QStringList{QString::fromUtf8(c.says)});
+        EXPECT_EQ(libraryRows(), rows);
+        EXPECT_EQ(seen(form), before);
+        EXPECT_TRUE(form->ModifyMode && form->Rich2->Text() == typed) << form->Rich2->Text().toStdString();
+    }
+}
+
 // A heading longer than a line box takes by default is shown whole for renaming and kept whole.
 TEST_F(WindowTest, AHeadingOfAnyLengthIsShownAndStoredWhole)
 {
