@@ -352,7 +352,10 @@ int search(const QStringList &args)
             in |= named->second;
         }
     }
-    const SearchResult found = SnippetLibrary(libraryPath()).search(a.positional.join(QLatin1Char(' ')), in);
+    const QString query = a.positional.join(QLatin1Char(' '));
+    if (searchWords(query).size() > kMostSearchWords)
+        return wrongUse("search", tooManyWords());
+    const SearchResult found = SnippetLibrary(libraryPath()).search(query, in);
     if (found.outcome == Outcome::Failed)
         return reportFailure("search", found);
     for (const SearchHit &hit : found.hits)

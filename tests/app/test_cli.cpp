@@ -160,6 +160,13 @@ TEST(Cli, ListAndShowPrintTheLibraryAsTheWindowComposesItAndWrongUseSaysWhy)
          // Search: the words in the columns asked for (the store's rules), in table order.
          {{"search", "--in", "code", "DIM"}, 0, "--crlf\nHtml\n"},
          {{"search", "--in", "title", "x"}, 2, "not \"title\""},
+         {[] {
+              QStringList words{"search"};
+              for (int i = 0; i <= 64; ++i)
+                  words << QString("w%1").arg(i);
+              return words;
+          }(),
+          2, "A search takes at most 64 words."},
          {{"show", "  Nope  ", "--crlf"}, 1, "quillbox show: there is no code named \"Nope\" in the library"},
          {{"list", "extra"}, 2, "unexpected argument extra"},
          {{"show", "-x", "Swap"}, 2, "unknown option -x"},
