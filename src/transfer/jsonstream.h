@@ -13,6 +13,7 @@
 #include <rapidjson/reader.h>
 
 #include <cstddef>
+#include <memory>
 
 namespace quillbox::transfer {
 
@@ -97,25 +98,26 @@ private:
 class SinkStream {
 public:
     using Ch = char;
-    explicit SinkStream(ByteSink &sink) : m_sink(sink) { m_buffer.reserve(kPiece + 16); }
+    explicit SinkStream(ByteSink &sink) : m_sink(sink), m_buffer(new char[kPiece]) {}
     void Put(Ch c)
     {
-        m_buffer.append(c);
-        if (m_buffer.size() >= kPiece)
+        if (m_used == kPiece)
             Flush();
+        m_buffer[m_used++] = c;
     }
     void Flush()
     {
-        if (m_ok && !m_buffer.isEmpty())
-            m_ok = m_sink.write(m_buffer.constData(), m_buffer.size());
-        m_buffer.clear();
+        if (m_ok && m_used > 0)
+            m_ok = m_sink.write(m_buffer.get(), m_used);
+        m_used = 0;
     }
     bool ok() const { return m_ok; }
 
 private:
     static constexpr qsizetype kPiece = 1024 * 1024;
     ByteSink &m_sink;
-    QByteArray m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    qsizetype m_used = 0;
     bool m_ok = true;
 };
 

@@ -7,6 +7,7 @@
 #include "store/session.h"
 #include "store/snippets.h"
 #include "store/storetesting.h"
+#include "store/transfer.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,6 +40,15 @@ void setHeadings(const QString &path, const QVariantList &headings, int codeSize
         ASSERT_EQ(raw.run(QStringLiteral("INSERT INTO TABLE1 VALUES (?, ?, ?)"), {headings[i], desc, code}), QString());
     }
     ASSERT_EQ(raw.run(QStringLiteral("COMMIT")), QString());
+}
+
+// Picks the heading, lets another program run `meanwhile`, then modifies the snippet.
+store::Result modifyAfter(const store::SnippetLibrary &l, const QString &meanwhile, const QString &picked,
+                          const QString &heading, const QString &description, const QString &code)
+{
+    const store::SnippetResult was = l.find(picked);
+    EXPECT_EQ(RawConnection(l.path()).run(meanwhile), QString());
+    return l.modify(picked, was.snippet, heading, description, code);
 }
 
 struct StoreTest : ::testing::Test {
@@ -138,6 +148,35 @@ TEST_P(BothBackends, EachOperationsOutcomeAndWhatItLeavesInTheLibrary)
          [](auto &l) { return l.modify("A", "A", "d", "c"); },
          Outcome::Vanished,
          {a0, b1, a2, c3}},
+        // Another program changes the picked snippet before Modify: a change never undoes another.
+        {"modify after another changed another column: both kept",
+         [](auto &l) {
+             return modifyAfter(l, "UPDATE TABLE1 SET code = 'x' WHERE CodeName = 'b'", "b", "b", "'n", "c1");
+         },
+         Outcome::Done,
+         {a0, "b|'n|x", a2, c3}},
+        {"modify after another changed the same column: nothing stored",
+         [](auto &l) {
+             return modifyAfter(l, "UPDATE TABLE1 SET code = 'x' WHERE CodeName = 'b'", "b", "b", "d1", "y");
+         },
+         Outcome::Changed,
+         {a0, "b|d1|x", a2, c3}},
+        {"modify after another renamed it: nothing stored",
+         [](auto &l) {
+             return modifyAfter(l, "UPDATE TABLE1 SET CodeName = 'q' WHERE CodeName = 'b'", "b", "z", "d1", "c1");
+         },
+         Outcome::Vanished,
+         {a0, "q|d1|c1", a2, c3}},
+        {"modify after another deleted it: nothing stored",
+         [](auto &l) { return modifyAfter(l, "DELETE FROM TABLE1 WHERE CodeName = 'b'", "b", "b", "'n", "c1"); },
+         Outcome::Vanished,
+         {a0, a2, c3}},
+        {"a heading stored with spaces around it is reached",
+         [](auto &l) {
+             return modifyAfter(l, "UPDATE TABLE1 SET CodeName = '  b ' WHERE CodeName = 'b'", "b", "b", "d1", "y");
+         },
+         Outcome::Done,
+         {a0, "  b |d1|y", a2, c3}},
         {"delete the first of two with the heading",
          [](auto &l) { return l.remove("a "); },
          Outcome::Done,
@@ -490,3 +529,84 @@ TEST_F(StoreTest, FilesAndFoldersWithoutRightsAreReported)
 }
 
 } // namespace
+
+// An import checks every heading against the library and the input in one transaction and
+// writes all or nothing; what is stored comes back whole from an export.
+TEST_P(BothBackends, ImportChecksEveryHeadingAndWritesAllOrNothing)
+{
+    const QStringList stored{"Swap|d0|c0", "NULL|d1|c1", "GRÖSSE 😀|d2|c2"};
+    const QList<store::Snippet> incoming{{"new", "'n", "n"},
+                                         {" swap ", "'s", "s"},
+                                         {QVariant(), QVariant(), "no heading"},
+                                         {"größe 😀", "'g2", "g2"},
+                                         {"Swap (2)", "'taken by a later name", "s2"}};
+    // Hands the snippets over, then fails as a reader would when told so.
+    const auto handing = [](const QList<store::Snippet> &snippets, const QString &failure = {}) {
+        return [=](const transfer::Consumer &take) {
+            transfer::ReadReport report;
+            for (const store::Snippet &s : snippets)
+                report.stopped = report.stopped || !take(store::Snippet(s));
+            report.error = failure;
+            return report;
+        };
+    };
+    const struct {
+        const char *name;
+        store::OnTaken onTaken;
+        store::Producer produce;
+        Outcome outcome;
+        QStringList added; // rows after the stored ones
+        QString says;      // clashes, skipped or renamed headings; the error when Failed
+    } cases[] = {
+        {"fail names every clash", store::OnTaken::Fail, handing(incoming), Outcome::Taken, {}, "swap|größe 😀"},
+        {"skip leaves them out",
+         store::OnTaken::Skip,
+         handing(incoming),
+         Outcome::Done,
+         {"new|'n|n", "NULL|NULL|no heading", "Swap (2)|'taken by a later name|s2"},
+         "swap|größe 😀"},
+        {"rename finds a name free in the library and in the input",
+         store::OnTaken::Rename,
+         handing(incoming),
+         Outcome::Done,
+         {"new|'n|n", "swap (3)|'s|s", "NULL|NULL|no heading", "größe 😀 (2)|'g2|g2",
+          "Swap (2)|'taken by a later name|s2"},
+         "swap>swap (3)|größe 😀>größe 😀 (2)"},
+        {"a heading twice in the input",
+         store::OnTaken::Rename,
+         handing({{"one", "", ""}, {" ONE", "", ""}}),
+         Outcome::Failed,
+         {},
+         "the heading \"ONE\" is listed twice"},
+        {"a reader that fails after some snippets",
+         store::OnTaken::Skip,
+         handing({{"a", "", ""}}, "in.json is cut short"),
+         Outcome::Failed,
+         {},
+         "in.json is cut short"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        setHeadings(path, {"Swap", QVariant(), "GRÖSSE 😀"});
+        const store::ImportResult r = store::importSnippets(path, c.produce, c.onTaken);
+        EXPECT_EQ(r.outcome, c.outcome) << r.error.message.toStdString();
+        EXPECT_EQ(storedRows(path), stored + c.added);
+        QStringList said = c.onTaken == store::OnTaken::Fail ? r.clashes : r.skipped;
+        for (const QStringList &names : r.renamed)
+            said.append(names.join('>'));
+        EXPECT_EQ(r.outcome == Outcome::Failed ? r.error.message : said.join('|'), c.says);
+        EXPECT_EQ(r.badInput, r.outcome == Outcome::Failed);
+        if (c.outcome != Outcome::Done)
+            continue;
+        const QString file = folders.dataHome() + "/all.json";
+        const store::ExportResult e = store::exportLibrary(path, file, transfer::Format::Json);
+        ASSERT_TRUE(e.done()) << e.error.message.toStdString();
+        QStringList back;
+        transfer::readSource(file, {}, [&](store::Snippet &&s) {
+            const auto shown = [](const QVariant &v) { return v.isNull() ? QStringLiteral("NULL") : v.toString(); };
+            back.append(shown(s.heading) + '|' + shown(s.description) + '|' + shown(s.code));
+            return true;
+        });
+        EXPECT_EQ(back, stored + c.added);
+    }
+}
