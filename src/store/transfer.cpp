@@ -35,7 +35,12 @@ ExportResult exportSnippets(const QString &path, transfer::SnippetWriter &writer
     {
         Session s(path, false);
         QSqlQuery q;
-        if (!s.run(q, s.withRowId(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 ORDER BY %ROW%"))))
+        // The file hands its texts over as their UTF-8 bytes, which the writers take as they
+        // are: no turning them into UTF-16 and back.
+        const QString columns = s.onServer() ? QStringLiteral("CodeName, CodeDesc, code")
+                                             : QStringLiteral("CAST(CodeName AS BLOB), CAST(CodeDesc AS BLOB), "
+                                                              "CAST(code AS BLOB)");
+        if (!s.run(q, s.withRowId(QStringLiteral("SELECT %1 FROM TABLE1 ORDER BY %ROW%").arg(columns))))
             return s.failed(std::move(result));
         while (q.next()) {
             switch (writer.add({q.value(0), q.value(1), q.value(2)})) {

@@ -7,10 +7,12 @@
 #include "transfer/transfer.h"
 
 #include <QIODevice>
+#include <QUtf8StringView>
 
 #include <rapidjson/error/en.h>
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/reader.h>
+#include <rapidjson/stringbuffer.h>
 
 #include <cstddef>
 #include <memory>
@@ -93,41 +95,38 @@ private:
     QString m_readError;
 };
 
-// RapidJSON's output stream into a sink, in pieces of 1 MB; after the first failure it
-// writes nothing more.
-class SinkStream {
+// JSON written into a buffer of RapidJSON's own, whose texts it escapes many characters at a
+// time, and handed to a sink in pieces of about 1 MB, each after a whole snippet; after the
+// first failure nothing more is written.
+class BufferedJson {
 public:
-    using Ch = char;
-    explicit SinkStream(ByteSink &sink) : m_sink(sink), m_buffer(new char[kPiece]) {}
-    void Put(Ch c)
+    explicit BufferedJson(ByteSink &sink) : m_sink(sink), m_writer(m_buffer) { m_writer.SetIndent(' ', 4); }
+    rapidjson::PrettyWriter<rapidjson::StringBuffer> &writer() { return m_writer; }
+    // Hands what is held to the sink once there is enough of it, or always when `all`.
+    void pass(bool all = false)
     {
-        if (m_used == kPiece)
-            Flush();
-        m_buffer[m_used++] = c;
+        if (m_buffer.GetSize() < kPiece && !all)
+            return;
+        if (m_ok && m_buffer.GetSize() > 0)
+            m_ok = m_sink.write(m_buffer.GetString(), qsizetype(m_buffer.GetSize()));
+        m_buffer.Clear();
+        // The room a very large snippet took is given back.
+        if (m_buffer.GetSize() == 0 && m_bigSeen)
+            m_buffer.ShrinkToFit();
+        m_bigSeen = false;
     }
-    void Flush()
-    {
-        if (m_ok && m_used > 0)
-            m_ok = m_sink.write(m_buffer.get(), m_used);
-        m_used = 0;
-    }
+    void noteSize(qsizetype bytes) { m_bigSeen = m_bigSeen || bytes > qsizetype(16 * kPiece); }
     bool ok() const { return m_ok; }
 
 private:
-    static constexpr qsizetype kPiece = 1024 * 1024;
+    static constexpr size_t kPiece = 1024 * 1024;
     ByteSink &m_sink;
-    std::unique_ptr<char[]> m_buffer;
-    qsizetype m_used = 0;
-    bool m_ok = true;
+    rapidjson::StringBuffer m_buffer;
+    rapidjson::PrettyWriter<rapidjson::StringBuffer> m_writer;
+    bool m_ok = true, m_bigSeen = false;
 };
 
-using JsonWriter = rapidjson::PrettyWriter<SinkStream>;
-
-// Starts a pretty writer with the house's indentation.
-inline void indentFourSpaces(JsonWriter &writer)
-{
-    writer.SetIndent(' ', 4);
-}
+using JsonWriter = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
 
 // A text as JSON takes it; null stays null.
 inline void writeText(JsonWriter &writer, const QVariant &value)
@@ -135,6 +134,14 @@ inline void writeText(JsonWriter &writer, const QVariant &value)
     if (value.isNull()) {
         writer.Null();
         return;
+    }
+    // A column handed over as its UTF-8 bytes goes as it is when they are valid text.
+    if (value.typeId() == QMetaType::QByteArray) {
+        const QByteArray bytes = value.toByteArray();
+        if (QUtf8StringView(bytes).isValidUtf8()) {
+            writer.String(bytes.constData(), rapidjson::SizeType(bytes.size()));
+            return;
+        }
     }
     const QByteArray bytes = value.toString().toUtf8();
     writer.String(bytes.constData(), rapidjson::SizeType(bytes.size()));

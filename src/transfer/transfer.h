@@ -73,7 +73,8 @@ class SnippetWriter {
 public:
     virtual ~SnippetWriter() = default;
     enum class Took { Written, LeftOut, Failed };
-    // LeftOut: a row the format cannot carry (no heading, for the editor and the folder).
+    // LeftOut: a row the format cannot carry (no heading, for the editor and the folder). A
+    // column may come as a QString or as its UTF-8 bytes (a QByteArray).
     virtual Took add(const Snippet &snippet) = 0;
     // Ends the output and puts it into place; until then nothing at the target has changed,
     // and a writer destroyed unfinished leaves nothing behind.

@@ -302,9 +302,8 @@ void writeString(JsonWriter &writer, const QString &text)
 class EditorWriter : public SnippetWriter {
 public:
     EditorWriter(std::unique_ptr<ByteSink> sink, std::function<bool()> commit)
-        : m_sink(std::move(sink)), m_commit(std::move(commit)), m_stream(*m_sink), m_writer(m_stream)
+        : m_sink(std::move(sink)), m_commit(std::move(commit)), m_json(*m_sink), m_writer(m_json.writer())
     {
-        indentFourSpaces(m_writer);
         m_writer.StartObject();
     }
     Took add(const Snippet &s) override
@@ -325,23 +324,25 @@ public:
         m_writer.EndArray();
         m_writer.Key("scope");
         m_writer.String("vb");
+        m_json.noteSize(s.code.toString().size());
         m_writer.EndObject();
-        return m_stream.ok() ? Took::Written : Took::Failed;
+        m_json.pass();
+        return m_json.ok() ? Took::Written : Took::Failed;
     }
     bool finish() override
     {
         m_writer.EndObject();
-        m_stream.Put('\n');
-        m_stream.Flush();
-        return m_stream.ok() && m_commit();
+        m_json.pass(true);
+        const char lineBreak = '\n';
+        return m_json.ok() && m_sink->write(&lineBreak, 1) && m_commit();
     }
     QString error() const override { return m_sink->error(); }
 
 private:
     std::unique_ptr<ByteSink> m_sink;
     std::function<bool()> m_commit;
-    SinkStream m_stream;
-    JsonWriter m_writer;
+    BufferedJson m_json;
+    JsonWriter &m_writer;
     QSet<QString> m_used;
 };
 
