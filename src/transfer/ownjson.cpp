@@ -29,13 +29,13 @@ public:
     bool Double(double d) { return number(d); }
     bool String(const char *s, rapidjson::SizeType n, bool)
     {
-        return m_stream.fits(n) && value(Kind::Text, QString::fromUtf8(s, n));
+        return m_stream.fits(n) && m_stream.isText(s, n) && value(Kind::Text, QString::fromUtf8(s, n));
     }
     bool Key(const char *s, rapidjson::SizeType n, bool)
     {
         m_stream.mark();
         m_key = QByteArray(s, n);
-        return true;
+        return m_stream.isText(s, n);
     }
     bool StartObject()
     {

@@ -43,10 +43,10 @@ QString parseFailure(const QString &name, const rapidjson::ParseResult &result, 
         return QStringLiteral("%1 cannot be read: %2").arg(name, stream.readError());
     if (stream.overLimit())
         return QStringLiteral("%1 holds a text larger than %2").arg(name, limitInWords(limit));
+    if (stream.notText() || result.Code() == rapidjson::kParseErrorStringInvalidEncoding)
+        return QStringLiteral("%1 is not UTF-8 text").arg(name);
     if (result.Code() == rapidjson::kParseErrorTermination)
         return name + QStringLiteral(", ") + handlerError;
-    if (result.Code() == rapidjson::kParseErrorStringInvalidEncoding)
-        return QStringLiteral("%1 is not UTF-8 text").arg(name);
     if (result.Code() == rapidjson::kParseErrorDocumentEmpty)
         return QStringLiteral("%1 is empty").arg(name);
     return QStringLiteral("%1 is not complete JSON: %2 at byte %3")

@@ -36,7 +36,7 @@ public:
     bool String(const char *s, rapidjson::SizeType n, bool)
     {
         m_stream.mark();
-        if (!m_stream.fits(n))
+        if (!m_stream.fits(n) || !m_stream.isText(s, n))
             return false;
         if (m_nesting.skipping())
             return true;
@@ -45,6 +45,8 @@ public:
     bool Key(const char *s, rapidjson::SizeType n, bool)
     {
         m_stream.mark();
+        if (!m_stream.isText(s, n))
+            return false;
         if (m_nesting.skipping())
             return true;
         if (m_nesting.depth == 1)
