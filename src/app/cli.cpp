@@ -280,8 +280,11 @@ int add(const QStringList &args)
     }
     if (isEmptyEntry(code))
         return wrongUse("add", QStringLiteral("Please Enter the code"));
+    // Handed over as UTF-8, the code's text given back first: a large snippet is held once.
+    QByteArray codeUtf8 = code.toUtf8();
+    code = QString();
     const Result added =
-        SnippetLibrary(libraryPath()).add(heading, text::markedDescription(a.values.value(descOption)), code);
+        SnippetLibrary(libraryPath()).addUtf8(heading, text::markedDescription(a.values.value(descOption)), codeUtf8);
     return reportFailure("add", added, heading);
 }
 

@@ -46,6 +46,37 @@ HeadingsResult SnippetLibrary::headings() const
     return s.finish(std::move(result), result.headings.isEmpty() ? Outcome::Empty : Outcome::Done);
 }
 
+namespace {
+
+// The row's three columns from the file, read as their UTF-8 bytes and made text once the
+// database has let go of them: a large snippet is never held as text twice.
+bool readRow(Session &s, qint64 row, std::optional<Snippet> *read)
+{
+    QSqlQuery q;
+    const QString columns = s.onServer() ? QStringLiteral("CodeName, CodeDesc, code")
+                                         : QStringLiteral("CAST(CodeName AS BLOB), CAST(CodeDesc AS BLOB), "
+                                                          "CAST(code AS BLOB)");
+    if (!s.run(q, s.withRowId(QStringLiteral("SELECT %1 FROM TABLE1 WHERE %ROW% = ?").arg(columns)), {row}))
+        return false;
+    if (!q.next())
+        return s.walked(q);
+    if (s.onServer()) {
+        *read = Snippet{q.value(0), q.value(1), q.value(2)};
+        return true;
+    }
+    QVariant bytes[] = {q.value(0), q.value(1), q.value(2)};
+    q.finish();
+    const auto text = [](QVariant &column) {
+        QVariant value = column.isNull() ? QVariant() : QVariant(QString::fromUtf8(column.toByteArray()));
+        column = QVariant();
+        return value;
+    };
+    *read = Snippet{text(bytes[0]), text(bytes[1]), text(bytes[2])};
+    return true;
+}
+
+} // namespace
+
 SnippetResult SnippetLibrary::find(const QString &picked) const
 {
     SnippetResult result;
@@ -70,11 +101,12 @@ SnippetResult SnippetLibrary::find(const QString &picked) const
         return s.finish(std::move(result), Outcome::Vanished);
     // The three columns come from the same state of the file as the row's heading.
     s.checked();
-    if (!s.run(q, s.withRowId(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE %ROW% = ?")), {*row}))
+    std::optional<Snippet> read;
+    if (!readRow(s, *row, &read))
         return s.failed(std::move(result));
-    if (!q.next())
-        return s.walked(q) ? s.finish(std::move(result), Outcome::Vanished) : s.failed(std::move(result));
-    result.snippet = {q.value(0), q.value(1), q.value(2)};
+    if (!read)
+        return s.finish(std::move(result), Outcome::Vanished);
+    result.snippet = std::move(*read);
     return s.finish(std::move(result), Outcome::Done);
 }
 
@@ -88,6 +120,22 @@ Result SnippetLibrary::add(const QString &heading, const QString &description, c
         return s.finish(Result{}, Outcome::Taken);
     return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"),
                    {column(trimSpaces(heading)), column(trimSpaces(description)), column(code)});
+}
+
+Result SnippetLibrary::addUtf8(const QString &heading, const QString &description, const QByteArray &codeUtf8) const
+{
+    Session s(m_path, true);
+    bool taken = false;
+    if (!s.findTaken(heading, std::nullopt, &taken))
+        return s.failed(Result{});
+    if (taken)
+        return s.finish(Result{}, Outcome::Taken);
+    // The file takes the bytes as they are and stores them as text.
+    if (s.onServer())
+        return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"),
+                       {column(trimSpaces(heading)), column(trimSpaces(description)), QString::fromUtf8(codeUtf8)});
+    return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, CAST(? AS TEXT))"),
+                   {column(trimSpaces(heading)), column(trimSpaces(description)), codeUtf8});
 }
 
 Result SnippetLibrary::modify(const QString &picked, const QString &heading, const QString &description,
@@ -123,12 +171,12 @@ Result SnippetLibrary::rewrite(const QString &picked, const Snippet *was, const 
         return s.failed(Result{});
     if (picking != Outcome::Done)
         return s.finish(Result{}, picking);
-    QSqlQuery q;
-    if (!s.run(q, s.withRowId(QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE %ROW% = ?")), {*row}))
+    std::optional<Snippet> read;
+    if (!readRow(s, *row, &read))
         return s.failed(Result{});
-    if (!q.next())
-        return s.walked(q) ? s.finish(Result{}, Outcome::Vanished) : s.failed(Result{});
-    const QVariant now[] = {q.value(0), q.value(1), q.value(2)};
+    if (!read)
+        return s.finish(Result{}, Outcome::Vanished);
+    const QVariant now[] = {read->heading, read->description, read->code};
     const QVariant values[] = {column(trimSpaces(heading)), column(trimSpaces(description)), column(code)};
     const QVariant picks[] = {was ? was->heading : now[0], was ? was->description : now[1], was ? was->code : now[2]};
     const char *names[] = {"CodeName", "CodeDesc", "code"};

@@ -93,6 +93,9 @@ public:
     // Stores a new snippet: the heading and description trimmed, the code as given.
     // Taken when another snippet's heading matches the new one.
     Result add(const QString &heading, const QString &description, const QString &code) const;
+    // The same with the code as UTF-8 text (valid UTF-8), which the file stores without
+    // making a text of it first.
+    Result addUtf8(const QString &heading, const QString &description, const QByteArray &codeUtf8) const;
     // Rewrites the snippet picked by its heading, possibly under a new heading. Keeping the
     // heading, in any case, is no rename; a rename to a heading another snippet has is Taken.
     // `was` is the snippet as it was picked (as find gave it): only the columns whose new
