@@ -108,7 +108,16 @@ ImportResult importSnippets(const QString &path, const Producer &produce, OnTake
         return s.failed(std::move(result));
     s.checked();
 
-    const QString insert = QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)");
+    // The file takes texts that come as UTF-8 bytes as they are, and stores them as text.
+    const QString insert =
+        s.onServer() ? QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)")
+                     : QStringLiteral(
+                         "INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, CAST(? AS TEXT), CAST(? AS TEXT))");
+    const auto bound = [&s](QVariant &&column) {
+        return s.onServer() && column.typeId() == QMetaType::QByteArray
+                   ? QVariant(QString::fromUtf8(column.toByteArray()))
+                   : std::move(column);
+    };
     Repeated add(s, insert), addToRename(s, s.withRowId(insert + QStringLiteral(" RETURNING %ROW%")));
     QSet<QString> incoming;
     QString twice;
@@ -137,7 +146,8 @@ ImportResult importSnippets(const QString &path, const Producer &produce, OnTake
         }
         if (!result.clashes.isEmpty())
             return true; // nothing will be written
-        const QVariantList values{snippet.heading, snippet.description, snippet.code};
+        const QVariantList values{snippet.heading, bound(std::move(snippet.description)),
+                                  bound(std::move(snippet.code))};
         if (rename) {
             // The new name is chosen at the end, when every heading coming in is known.
             if (!addToRename.run(values) || !addToRename.query().next()) {

@@ -29,7 +29,7 @@ public:
     bool Double(double d) { return number(d); }
     bool String(const char *s, rapidjson::SizeType n, bool)
     {
-        return m_stream.fits(n) && m_stream.isText(s, n) && value(Kind::Text, QString::fromUtf8(s, n));
+        return m_stream.fits(n) && m_stream.isText(s, n) && value(Kind::Text, QByteArray(s, n));
     }
     bool Key(const char *s, rapidjson::SizeType n, bool)
     {
@@ -124,13 +124,15 @@ private:
         return true;
     }
 
-    bool value(Kind kind, QString text)
+    // A text comes as its UTF-8 bytes, which the description and the code keep as they are.
+    bool value(Kind kind, QByteArray text)
     {
         m_stream.mark();
         if (m_nesting.skipping())
             return true;
         if (m_nesting.depth == 1 && m_key == "quillbox")
-            return version(kind == Kind::Text ? QLatin1Char('"') + text + QLatin1Char('"') : QStringLiteral("?"),
+            return version(kind == Kind::Text ? QLatin1Char('"') + QString::fromUtf8(text) + QLatin1Char('"')
+                                              : QStringLiteral("?"),
                            false);
         if (m_nesting.depth == 1 && m_key == "snippets")
             return stop(QStringLiteral("\"snippets\" is missing or is not a list"));
@@ -145,7 +147,9 @@ private:
                 return stop(
                     entryError(QStringLiteral("\"%1\" is neither text nor null").arg(QLatin1String(kColumns[c]))));
             QVariant &column = c == 0 ? m_snippet.heading : c == 1 ? m_snippet.description : m_snippet.code;
-            column = kind == Kind::Null ? QVariant() : QVariant(std::move(text));
+            column = kind == Kind::Null ? QVariant()
+                     : c == 0           ? QVariant(QString::fromUtf8(text))
+                                        : QVariant(std::move(text));
             m_seen[c] = true;
         }
         return true;

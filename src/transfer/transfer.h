@@ -36,7 +36,9 @@ inline constexpr int kNestingLimit = 64;
 inline constexpr int kPlaceholderNesting = 100;
 inline constexpr qint64 kSnippetLimit = 10'000'000;
 
-// Takes one snippet read; false stops the reading (whoever returned it knows why).
+// Takes one snippet read; false stops the reading (whoever returned it knows why). The own
+// format hands the description and the code over as their UTF-8 bytes (a QByteArray), the
+// others as text.
 using Consumer = std::function<bool(Snippet &&)>;
 
 struct ReadOptions {
