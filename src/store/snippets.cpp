@@ -112,17 +112,15 @@ SnippetResult SnippetLibrary::find(const QString &picked) const
 
 Result SnippetLibrary::add(const QString &heading, const QString &description, const QString &code) const
 {
-    Session s(m_path, true);
-    bool taken = false;
-    if (!s.findTaken(heading, std::nullopt, &taken))
-        return s.failed(Result{});
-    if (taken)
-        return s.finish(Result{}, Outcome::Taken);
-    return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"),
-                   {column(trimSpaces(heading)), column(trimSpaces(description)), column(code)});
+    return insert(heading, description, column(code));
 }
 
 Result SnippetLibrary::addUtf8(const QString &heading, const QString &description, const QByteArray &codeUtf8) const
+{
+    return insert(heading, description, codeUtf8);
+}
+
+Result SnippetLibrary::insert(const QString &heading, const QString &description, const QVariant &code) const
 {
     Session s(m_path, true);
     bool taken = false;
@@ -130,12 +128,14 @@ Result SnippetLibrary::addUtf8(const QString &heading, const QString &descriptio
         return s.failed(Result{});
     if (taken)
         return s.finish(Result{}, Outcome::Taken);
-    // The file takes the bytes as they are and stores them as text.
-    if (s.onServer())
-        return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"),
-                       {column(trimSpaces(heading)), column(trimSpaces(description)), QString::fromUtf8(codeUtf8)});
-    return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, CAST(? AS TEXT))"),
-                   {column(trimSpaces(heading)), column(trimSpaces(description)), codeUtf8});
+    // Code that comes as UTF-8 bytes the file takes as it is and stores as text.
+    const bool bytes = code.typeId() == QMetaType::QByteArray;
+    if (bytes && !s.onServer())
+        return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, CAST(? AS TEXT))"),
+                       {column(trimSpaces(heading)), column(trimSpaces(description)), code});
+    return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"),
+                   {column(trimSpaces(heading)), column(trimSpaces(description)),
+                    bytes ? QVariant(QString::fromUtf8(code.toByteArray())) : code});
 }
 
 Result SnippetLibrary::modify(const QString &picked, const QString &heading, const QString &description,

@@ -117,6 +117,7 @@ public:
     SearchResult search(const QString &query, SearchFields in = allSearchFields) const;
 
 private:
+    Result insert(const QString &heading, const QString &description, const QVariant &code) const;
     Result rewrite(const QString &picked, const Snippet *was, const QString &heading, const QString &description,
                    const QString &code) const;
 

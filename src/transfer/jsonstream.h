@@ -134,6 +134,41 @@ private:
 
 using JsonWriter = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
 
+// A JSON file written snippet by snippet: the derived class writes its opening when it is
+// made and each snippet in add(), then passed(); closing() ends the document at finish().
+class JsonSnippetWriter : public SnippetWriter {
+public:
+    JsonSnippetWriter(std::unique_ptr<ByteSink> sink, std::function<bool()> commit)
+        : m_sink(std::move(sink)), m_commit(std::move(commit)), m_json(*m_sink), m_writer(m_json.writer())
+    {}
+    bool finish() override
+    {
+        closing();
+        m_json.pass(true);
+        const char lineBreak = '\n';
+        return m_json.ok() && m_sink->write(&lineBreak, 1) && m_commit();
+    }
+    QString error() const override { return m_sink->error(); }
+
+protected:
+    virtual void closing() = 0;
+    // After a snippet: what is held goes to the sink once there is enough of it.
+    Took passed(const QVariant &code)
+    {
+        m_json.noteSize(code.typeId() == QMetaType::QByteArray ? code.toByteArray().size() : code.toString().size());
+        m_json.pass();
+        return m_json.ok() ? Took::Written : Took::Failed;
+    }
+
+private:
+    std::unique_ptr<ByteSink> m_sink;
+    std::function<bool()> m_commit;
+    BufferedJson m_json;
+
+protected:
+    rapidjson::PrettyWriter<rapidjson::StringBuffer> &m_writer;
+};
+
 // A text as JSON takes it; null stays null.
 inline void writeText(JsonWriter &writer, const QVariant &value)
 {
@@ -179,6 +214,15 @@ struct NestingGuard {
         return true;
     }
     bool skipping() const { return skipFrom >= 0; }
+    // True when the end closes a skipped value, or one inside it.
+    bool leftSkipped()
+    {
+        if (!skipping())
+            return false;
+        if (depth-- == skipFrom)
+            skipFrom = -1;
+        return true;
+    }
 };
 
 } // namespace quillbox::transfer

@@ -54,7 +54,7 @@ public:
     bool EndObject(rapidjson::SizeType)
     {
         m_stream.mark();
-        if (endSkipped())
+        if (m_nesting.leftSkipped())
             return true;
         if (m_nesting.depth == 3) {
             for (int c = 0; c < 3; ++c)
@@ -91,7 +91,7 @@ public:
     bool EndArray(rapidjson::SizeType)
     {
         m_stream.mark();
-        if (endSkipped())
+        if (m_nesting.leftSkipped())
             return true;
         m_inSnippets = false;
         --m_nesting.depth;
@@ -176,15 +176,6 @@ private:
         }
         return m_nesting.enter() ? true : stop(m_nesting.error);
     }
-    // True when the end closes a skipped value, or one inside it.
-    bool endSkipped()
-    {
-        if (!m_nesting.skipping())
-            return false;
-        if (m_nesting.depth-- == m_nesting.skipFrom)
-            m_nesting.skipFrom = -1;
-        return true;
-    }
 
     DeviceStream &m_stream;
     const Consumer &m_take;
@@ -212,10 +203,10 @@ ReadReport readJson(QIODevice &in, const QString &name, const ReadOptions &optio
 }
 
 // The writer of the own format: the rows exactly as stored, null columns as null.
-class OwnWriter : public SnippetWriter {
+class OwnWriter : public JsonSnippetWriter {
 public:
-    explicit OwnWriter(std::unique_ptr<ByteSink> sink, std::function<bool()> commit)
-        : m_sink(std::move(sink)), m_commit(std::move(commit)), m_json(*m_sink), m_writer(m_json.writer())
+    OwnWriter(std::unique_ptr<ByteSink> sink, std::function<bool()> commit)
+        : JsonSnippetWriter(std::move(sink), std::move(commit))
     {
         m_writer.StartObject();
         m_writer.Key("quillbox");
@@ -232,26 +223,16 @@ public:
         writeText(m_writer, s.description);
         m_writer.Key("code");
         writeText(m_writer, s.code);
-        m_json.noteSize(s.code.toString().size());
         m_writer.EndObject();
-        m_json.pass();
-        return m_json.ok() ? Took::Written : Took::Failed;
+        return passed(s.code);
     }
-    bool finish() override
+
+private:
+    void closing() override
     {
         m_writer.EndArray();
         m_writer.EndObject();
-        m_json.pass(true);
-        const char lineBreak = '\n';
-        return m_json.ok() && m_sink->write(&lineBreak, 1) && m_commit();
     }
-    QString error() const override { return m_sink->error(); }
-
-private:
-    std::unique_ptr<ByteSink> m_sink;
-    std::function<bool()> m_commit;
-    BufferedJson m_json;
-    JsonWriter &m_writer;
 };
 
 std::unique_ptr<SnippetWriter> ownJsonWriter(std::unique_ptr<ByteSink> sink, std::function<bool()> commit)

@@ -67,7 +67,7 @@ public:
     bool EndObject(rapidjson::SizeType)
     {
         m_stream.mark();
-        if (endSkipped())
+        if (m_nesting.leftSkipped())
             return true;
         if (m_nesting.depth-- == 2)
             return endEntry();
@@ -95,7 +95,7 @@ public:
     bool EndArray(rapidjson::SizeType)
     {
         m_stream.mark();
-        if (endSkipped())
+        if (m_nesting.leftSkipped())
             return true;
         m_list = Field::None;
         --m_nesting.depth;
@@ -217,14 +217,6 @@ private:
         }
         return m_nesting.enter() ? true : stop(m_nesting.error);
     }
-    bool endSkipped()
-    {
-        if (!m_nesting.skipping())
-            return false;
-        if (m_nesting.depth-- == m_nesting.skipFrom)
-            m_nesting.skipFrom = -1;
-        return true;
-    }
 
     bool endEntry()
     {
@@ -301,10 +293,10 @@ void writeString(JsonWriter &writer, const QString &text)
     writer.String(bytes.constData(), rapidjson::SizeType(bytes.size()));
 }
 
-class EditorWriter : public SnippetWriter {
+class EditorWriter : public JsonSnippetWriter {
 public:
     EditorWriter(std::unique_ptr<ByteSink> sink, std::function<bool()> commit)
-        : m_sink(std::move(sink)), m_commit(std::move(commit)), m_json(*m_sink), m_writer(m_json.writer())
+        : JsonSnippetWriter(std::move(sink), std::move(commit))
     {
         m_writer.StartObject();
     }
@@ -326,25 +318,13 @@ public:
         m_writer.EndArray();
         m_writer.Key("scope");
         m_writer.String("vb");
-        m_json.noteSize(s.code.toString().size());
         m_writer.EndObject();
-        m_json.pass();
-        return m_json.ok() ? Took::Written : Took::Failed;
+        return passed(s.code);
     }
-    bool finish() override
-    {
-        m_writer.EndObject();
-        m_json.pass(true);
-        const char lineBreak = '\n';
-        return m_json.ok() && m_sink->write(&lineBreak, 1) && m_commit();
-    }
-    QString error() const override { return m_sink->error(); }
 
 private:
-    std::unique_ptr<ByteSink> m_sink;
-    std::function<bool()> m_commit;
-    BufferedJson m_json;
-    JsonWriter &m_writer;
+    void closing() override { m_writer.EndObject(); }
+
     QSet<QString> m_used;
 };
 

@@ -5,6 +5,7 @@
 #include "support/testsupport.h"
 #include "transfer/safefile.h"
 #include "transfer/transfer.h"
+#include "transfer/transfertesting.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,22 +20,13 @@
 #include <unistd.h>
 
 using namespace quillbox;
+using qbx::test::exportTo;
+using qbx::test::fileBytes;
+using qbx::test::putFile;
 using transfer::Format;
 using transfer::Snippet;
 
 namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
-
-bool putFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // A hundred snippets of about 2 KB, the last of 100 KB.
 QList<Snippet> manySnippets()
@@ -44,18 +36,6 @@ QList<Snippet> manySnippets()
         all.append({QStringLiteral("Snippet %1").arg(i), QStringLiteral("'d"),
                     QString(i == 99 ? 100000 : 2000, QLatin1Char('x'))});
     return all;
-}
-
-QString exportTo(const QString &target, Format format, const QList<Snippet> &snippets)
-{
-    QString error;
-    auto writer = transfer::openWriter(target, format, &error);
-    if (!writer)
-        return error;
-    for (const Snippet &s : snippets)
-        if (writer->add(s) == transfer::SnippetWriter::Took::Failed)
-            return writer->error();
-    return writer->finish() ? QString() : writer->error();
 }
 
 // Files larger than `bytes` cannot be written while it lives, as on a full disk: the write

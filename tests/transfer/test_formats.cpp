@@ -4,6 +4,7 @@
 #include "support/testsupport.h"
 #include "transfer/placeholders.h"
 #include "transfer/transfer.h"
+#include "transfer/transfertesting.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -16,6 +17,8 @@
 #include <unistd.h>
 
 using namespace quillbox;
+using qbx::test::exportTo;
+using qbx::test::fileBytes;
 using transfer::Format;
 using transfer::Snippet;
 
@@ -67,25 +70,6 @@ Read readPath(const QString &path, transfer::ReadOptions options = {})
     return r;
 }
 
-// Writes the snippets to the target; the error when it fails.
-QString write(const QString &target, Format format, const QList<Snippet> &snippets)
-{
-    QString error;
-    auto writer = transfer::openWriter(target, format, &error);
-    if (!writer)
-        return error;
-    for (const Snippet &s : snippets)
-        if (writer->add(s) == transfer::SnippetWriter::Took::Failed)
-            return writer->error();
-    return writer->finish() ? QString() : writer->error();
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
-
 const QString kLongHeading = QString(40000, QLatin1Char('h'));
 
 } // namespace
@@ -103,7 +87,7 @@ TEST(Formats, OwnJsonGivesBackEveryRowByteForByte)
     };
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("all.json"));
-    ASSERT_EQ(write(file, Format::Json, rows), QString());
+    ASSERT_EQ(exportTo(file, Format::Json, rows), QString());
     const Read back = readPath(file);
     ASSERT_TRUE(back.report.ok()) << back.report.message().toStdString();
     ASSERT_EQ(back.snippets.size(), rows.size());
@@ -113,7 +97,7 @@ TEST(Formats, OwnJsonGivesBackEveryRowByteForByte)
     }
     // Read again as written, it is the same file.
     const QString again = dir.filePath(QStringLiteral("again.json"));
-    ASSERT_EQ(write(again, Format::Json, back.snippets), QString());
+    ASSERT_EQ(exportTo(again, Format::Json, back.snippets), QString());
     EXPECT_EQ(fileBytes(again), fileBytes(file));
 }
 
@@ -137,7 +121,7 @@ TEST(Formats, EditorAndFolderFormatsGiveBackWhatTheWindowStores)
             dir.filePath(format == Format::Folder ? QStringLiteral("bas") : QStringLiteral("vb.json"));
         QList<Snippet> withoutHeading = rows;
         withoutHeading.insert(1, Snippet{QVariant(), QStringLiteral("'left out"), QStringLiteral("z")});
-        ASSERT_EQ(write(target, format, withoutHeading), QString());
+        ASSERT_EQ(exportTo(target, format, withoutHeading), QString());
         const Read back = readPath(target, {format, false, transfer::kFieldLimit});
         ASSERT_TRUE(back.report.ok()) << back.report.message().toStdString();
         QStringList expected;
