@@ -3,6 +3,7 @@
 // a database on a PostgreSQL server named by a postgresql:// URL. A connection opens an
 // existing library only: a missing file, database or table is reported, never created.
 
+#include "store/backend.h"
 #include "store/storeerror.h"
 
 #include <QElapsedTimer>
@@ -28,6 +29,8 @@ public:
     void Close();
     QString path() const { return m_path; }
     bool isServer() const { return m_server; }
+    // What the library's back end says differently in SQL.
+    const Backend &backend() const { return m_server ? postgresBackend() : sqliteBackend(); }
     // The library as messages name it: the file, or the server's URL without its password.
     QString shownName() const { return m_shown; }
 

@@ -48,11 +48,9 @@ bool buildDatabase(const QString &file, bool withSamples, int *samplesAdded, QSt
             *error = sqlFailure(QStringLiteral("The new library could not be created"), db.lastError());
         } else {
             QSqlQuery q(db);
-            // The index on the headings lets the heading list and the duplicate test read the
-            // headings without the descriptions and code beside them.
-            ok = db.transaction()
-                 && q.exec(QStringLiteral("CREATE TABLE TABLE1 (CodeName TEXT, CodeDesc TEXT, code TEXT)"))
-                 && q.exec(QStringLiteral("CREATE INDEX TABLE1_CodeName ON TABLE1 (CodeName)"));
+            ok = db.transaction();
+            for (const QString &statement : sqliteBackend().schema())
+                ok = ok && q.exec(statement);
             if (ok && withSamples) {
                 q.prepare(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"));
                 for (const auto &s : resources::sampleSnippets()) {
@@ -155,17 +153,7 @@ InitResult initServerLibrary(const QString &location)
     QSqlQuery q(db.database());
     const bool existed =
         q.exec(QStringLiteral("SELECT to_regclass('TABLE1') IS NOT NULL")) && q.next() && q.value(0).toBool();
-    const QString statements[] = {
-        QStringLiteral("CREATE TABLE IF NOT EXISTS TABLE1 (CodeName text, CodeDesc text, code text, id bigserial "
-                       "PRIMARY KEY)"),
-        // A picked heading, a new heading's taken check, and the headings beyond ASCII that
-        // are compared outside the server.
-        QStringLiteral("CREATE INDEX IF NOT EXISTS table1_picked ON TABLE1 (btrim(CodeName, ' '))"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS table1_taken ON TABLE1 (upper(btrim(CodeName, ' ') COLLATE \"C\"))"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS table1_beyond_ascii ON TABLE1 (id) WHERE octet_length(CodeName) "
-                       "<> char_length(CodeName)"),
-    };
-    for (const QString &statement : statements) {
+    for (const QString &statement : postgresBackend().schema()) {
         if (!q.exec(statement)) {
             result.ok = false;
             result.error = QStringLiteral("The snippet library %1 could not be set up: %2")

@@ -76,7 +76,7 @@ QStringList searchWords(const QString &query)
 namespace {
 
 // A LIKE of the column with the text anywhere in it.
-QString like(const QString &column, const QString &text, QVariantList *values)
+QString like(const Backend &sql, const QString &column, const QString &text, QVariantList *values)
 {
     QString pattern = QStringLiteral("%");
     for (QChar c : text) {
@@ -87,26 +87,26 @@ QString like(const QString &column, const QString &text, QVariantList *values)
     // The escape goes as a value too: a server that reads backslashes in quoted text as
     // escapes (standard_conforming_strings off) reads it the same.
     *values << pattern + QLatin1Char('%') << QStringLiteral("\\");
-    return column + QLatin1String(" LIKE ? ESCAPE ?");
+    return sql.like(column);
 }
 
 // What the database can tell of a word in a column: a word of ASCII is there as a LIKE finds
 // it; of a word beyond ASCII, each ASCII stretch is there, and the column has characters
 // beyond ASCII.
-QString loosely(const QString &word, const QString &column, QVariantList *values)
+QString loosely(const Backend &sql, const QString &word, const QString &column, QVariantList *values)
 {
     if (isAscii(word))
-        return like(column, word, values);
+        return like(sql, column, word, values);
     QStringList parts;
     qsizetype begin = 0;
     for (qsizetype i = 0; i <= word.size(); ++i) {
         if (i < word.size() && word.at(i).unicode() < 0x80)
             continue;
         if (i > begin)
-            parts << like(column, word.mid(begin, i - begin), values);
+            parts << like(sql, column, word.mid(begin, i - begin), values);
         begin = i + 1;
     }
-    parts << QStringLiteral("length(CAST(%1 AS BLOB)) <> length(%1)").arg(column);
+    parts << sql.beyondAscii(column);
     return parts.join(QLatin1String(" AND "));
 }
 
@@ -114,7 +114,7 @@ QString loosely(const QString &word, const QString &column, QVariantList *values
 // either case; so the test of a word begins with the part of it that starts at its rarest
 // ASCII character, by how often characters stand in source code and English, and only the columns
 // that hold that part are tested for the whole word.
-QString literally(const QString &word, const QString &column, QVariantList *values)
+QString literally(const Backend &sql, const QString &word, const QString &column, QVariantList *values)
 {
     static const QString common = QStringLiteral(" etaoinsrldhcum.()=,'\"pfgbywv_0123456789");
     // A character beyond ASCII would be looked for character by character: it never leads.
@@ -127,20 +127,21 @@ QString literally(const QString &word, const QString &column, QVariantList *valu
             rarest = i;
     }
     if (rarest == 0)
-        return like(column, word, values);
-    const QString part = like(column, word.mid(rarest), values);
-    return part + QLatin1String(" AND ") + like(column, word, values);
+        return like(sql, column, word, values);
+    const QString part = like(sql, column, word.mid(rarest), values);
+    return part + QLatin1String(" AND ") + like(sql, column, word, values);
 }
 
 // Every word in one of the columns, each word's test in one column as `test` words it.
-using Test = QString (*)(const QString &, const QString &, QVariantList *);
-QString everyWord(const QStringList &words, const QStringList &columns, Test test, QVariantList *values)
+using Test = QString (*)(const Backend &, const QString &, const QString &, QVariantList *);
+QString everyWord(const Backend &sql, const QStringList &words, const QStringList &columns, Test test,
+                  QVariantList *values)
 {
     QStringList all;
     for (const QString &word : words) {
         QStringList anywhere;
         for (const QString &column : columns)
-            anywhere << test(word, column, values);
+            anywhere << test(sql, word, column, values);
         all << QLatin1String("((") + anywhere.join(QLatin1String(") OR (")) + QLatin1String("))");
     }
     return all.join(QLatin1String(" AND "));
@@ -208,9 +209,10 @@ SearchResult SnippetLibrary::search(const QString &query, SearchFields in) const
     std::copy_if(words.begin(), words.end(), std::back_inserter(beyondAscii),
                  [](const QString &word) { return !isAscii(word); });
     QVariantList literalValues;
-    const QString literal = everyWord(words, chosen, literally, &literalValues);
+    const Backend &sql = s.sql();
+    const QString literal = everyWord(sql, words, chosen, literally, &literalValues);
     // Whether the row is a match as it stands, or is to be checked here again.
-    const QString exact = beyondAscii.isEmpty() ? QStringLiteral("1") : QLatin1Char('(') + literal + QLatin1Char(')');
+    const QString exact = beyondAscii.isEmpty() ? sql.always() : QLatin1Char('(') + literal + QLatin1Char(')');
     const QVariantList exactValues = beyondAscii.isEmpty() ? QVariantList() : literalValues;
     QVariantList values = exactValues;
     QStringList shipped;
@@ -225,7 +227,7 @@ SearchResult SnippetLibrary::search(const QString &query, SearchFields in) const
         for (const QString &word : words) {
             for (const QString &other : chosen) {
                 if (other != column)
-                    shown << like(other, word, &values);
+                    shown << like(sql, other, word, &values);
             }
         }
         if (shown.isEmpty()) {
@@ -237,8 +239,9 @@ SearchResult SnippetLibrary::search(const QString &query, SearchFields in) const
                        .arg(shown.join(QLatin1String(" OR ")), exact);
     }
     values += literalValues;
-    const QString loose =
-        beyondAscii.isEmpty() ? QString() : QStringLiteral(" OR (%1)").arg(everyWord(words, chosen, loosely, &values));
+    const QString loose = beyondAscii.isEmpty()
+                              ? QString()
+                              : QStringLiteral(" OR (%1)").arg(everyWord(sql, words, chosen, loosely, &values));
     const QString statement =
         QStringLiteral("SELECT CodeName, %1, %2 FROM TABLE1 WHERE CodeName IS NOT NULL AND (%3%4) ORDER BY %ROW%")
             .arg(exact, shipped.join(QLatin1String(", ")), literal, loose);

@@ -1,7 +1,6 @@
 #include "store/session.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QSqlError>
 
 #include <algorithm>
@@ -31,23 +30,6 @@ QString sqlText(const QString &text)
 QVariant column(const QString &text)
 {
     return text.isNull() ? QVariant() : QVariant(text);
-}
-
-QString forServer(QString statement)
-{
-    static const std::pair<QRegularExpression, QString> rules[] = {
-        {QRegularExpression(QStringLiteral(R"(length\(CAST\(([\w.]+) AS BLOB\)\) <> length\(\1\))")),
-         QStringLiteral(R"(octet_length(\1) <> char_length(\1))")},
-        {QRegularExpression(QStringLiteral(R"(upper\(trim\(([\w.]+), ' '\)\))")),
-         QStringLiteral(R"(upper(btrim(\1, ' ') COLLATE "C"))")},
-        {QRegularExpression(QStringLiteral(R"(\btrim\()")), QStringLiteral("btrim(")},
-        {QRegularExpression(QStringLiteral(R"(([\w.]+) LIKE \?)")), QStringLiteral(R"(\1 COLLATE "C" ILIKE ?)")},
-        {QRegularExpression(QStringLiteral(R"(\bNOT 1\b)")), QStringLiteral("NOT true")},
-        {QRegularExpression(QStringLiteral(R"(CREATE INDEX temp\.)")), QStringLiteral("CREATE INDEX ")},
-    };
-    for (const auto &[pattern, replacement] : rules)
-        statement.replace(pattern, replacement);
-    return statement;
 }
 
 Session::Session(const QString &path, bool writing) : m_writing(writing)
@@ -116,12 +98,12 @@ bool Session::run(QSqlQuery &q, const QString &statement, const QVariantList &va
     // The server prepares only queries and changes of rows: a statement without values goes
     // to it as it is.
     if (m_db.isServer() && values.isEmpty()) {
-        if (q.exec(forServer(statement)))
+        if (q.exec(statement))
             return true;
         m_db.fail(q.lastError(), m_writing);
         return m_ok = false;
     }
-    if (!q.prepare(m_db.isServer() ? forServer(statement) : statement)) {
+    if (!q.prepare(statement)) {
         m_db.fail(q.lastError(), m_writing);
         return m_ok = false;
     }
@@ -166,7 +148,7 @@ StoreError Session::failure() const
 bool Session::findPicked(const QString &picked, std::optional<qint64> *row)
 {
     QSqlQuery q;
-    if (!run(q, withRowId(QStringLiteral("SELECT %ROW% FROM TABLE1 WHERE trim(CodeName, ' ') = ?")),
+    if (!run(q, withRowId(QStringLiteral("SELECT %ROW% FROM TABLE1 WHERE %1 = ?").arg(sql().trimmed("CodeName"))),
              {sqlText(trimSpaces(picked))}))
         return false;
     row->reset();
@@ -198,14 +180,9 @@ bool Session::findTaken(const QString &entered, std::optional<qint64> except, bo
 {
     const QString wanted = sqlText(trimSpaces(entered).toUpper());
     QSqlQuery q;
-    // The server plans the two halves of an OR as one, and would read the whole table for it:
-    // asked for them one after the other, it looks each up in its own index.
-    const QString statement =
-        m_db.isServer() ? QStringLiteral("SELECT %ROW%, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) "
-                                         "= ? UNION ALL SELECT %ROW%, CodeName FROM TABLE1 WHERE "
-                                         "length(CAST(CodeName AS BLOB)) <> length(CodeName)")
-                        : QStringLiteral("SELECT %ROW%, CodeName FROM TABLE1 WHERE upper(trim(CodeName, ' ')) "
-                                         "= ? OR length(CAST(CodeName AS BLOB)) <> length(CodeName)");
+    const QString statement = sql().eitherOf(QStringLiteral("SELECT %ROW%, CodeName FROM TABLE1"),
+                                             sql().takenKey(QStringLiteral("CodeName")) + QStringLiteral(" = ?"),
+                                             sql().beyondAscii(QStringLiteral("CodeName")));
     if (!run(q, withRowId(statement), {isAscii(wanted) ? wanted : QString()}))
         return false;
     *taken = false;

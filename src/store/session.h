@@ -25,11 +25,6 @@ QString sqlText(const QString &text);
 // A stored column: a null string stays NULL in the table.
 QVariant column(const QString &text);
 
-// A statement written for the file as the server reads it: its trim() is btrim(), a text's
-// size in bytes is octet_length(), LIKE is ILIKE over ASCII letters only, upper() folds ASCII
-// only, NOT takes a boolean, and an index belongs to its table's schema.
-QString forServer(QString statement);
-
 class Session {
 public:
     // Opens the library and begins a read, or a write that reserves the file at once. The
@@ -38,6 +33,8 @@ public:
 
     bool ok() const { return m_ok; }
     bool onServer() const { return m_db.isServer(); }
+    // The words of SQL that the back end says its own way.
+    const Backend &sql() const { return m_db.backend(); }
     // The name under which the rows' own identity is read: rowid, unless the table has a
     // column of that name; on a server, the key column id.
     const QString &rowId() const { return m_rowId; }
@@ -45,8 +42,7 @@ public:
     QString withRowId(QString statement) const;
 
     // Prepares and runs a statement with its values; false (and the failure kept) when the
-    // library refused it. Statements are written for the file; on a server the few words
-    // that differ are translated (see forServer).
+    // library refused it. The few words the back ends say differently come from sql().
     bool run(QSqlQuery &q, const QString &statement, const QVariantList &values = {});
     // A walk over a query's rows ended by an error instead of its end.
     bool walked(const QSqlQuery &q);

@@ -53,14 +53,15 @@ namespace {
 bool readRow(Session &s, qint64 row, std::optional<Snippet> *read)
 {
     QSqlQuery q;
-    const QString columns = s.onServer() ? QStringLiteral("CodeName, CodeDesc, code")
-                                         : QStringLiteral("CAST(CodeName AS BLOB), CAST(CodeDesc AS BLOB), "
-                                                          "CAST(code AS BLOB)");
+    const QString columns =
+        QStringList{s.sql().asBytes(QStringLiteral("CodeName")), s.sql().asBytes(QStringLiteral("CodeDesc")),
+                    s.sql().asBytes(QStringLiteral("code"))}
+            .join(QLatin1String(", "));
     if (!s.run(q, s.withRowId(QStringLiteral("SELECT %1 FROM TABLE1 WHERE %ROW% = ?").arg(columns)), {row}))
         return false;
     if (!q.next())
         return s.walked(q);
-    if (s.onServer()) {
+    if (!s.sql().handsBytes()) {
         *read = Snippet{q.value(0), q.value(1), q.value(2)};
         return true;
     }
@@ -85,8 +86,8 @@ SnippetResult SnippetLibrary::find(const QString &picked) const
     // Each statement is a trip to a server: there the row is found and read by one.
     if (s.onServer()) {
         if (!s.run(q,
-                   QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE trim(CodeName, ' ') = ? "
-                                  "ORDER BY id LIMIT 1"),
+                   QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE %1 = ? ORDER BY id LIMIT 1")
+                       .arg(s.sql().trimmed(QStringLiteral("CodeName"))),
                    {sqlText(trimSpaces(picked))}))
             return s.failed(std::move(result));
         if (!q.next())
@@ -130,8 +131,9 @@ Result SnippetLibrary::insert(const QString &heading, const QString &description
         return s.finish(Result{}, Outcome::Taken);
     // Code that comes as UTF-8 bytes the file takes as it is and stores as text.
     const bool bytes = code.typeId() == QMetaType::QByteArray;
-    if (bytes && !s.onServer())
-        return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, CAST(? AS TEXT))"),
+    if (bytes && s.sql().handsBytes())
+        return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, %1)")
+                           .arg(s.sql().fromBytes(QStringLiteral("?"))),
                        {column(trimSpaces(heading)), column(trimSpaces(description)), code});
     return s.write(QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)"),
                    {column(trimSpaces(heading)), column(trimSpaces(description)),

@@ -37,9 +37,10 @@ ExportResult exportSnippets(const QString &path, transfer::SnippetWriter &writer
         QSqlQuery q;
         // The file hands its texts over as their UTF-8 bytes, which the writers take as they
         // are: no turning them into UTF-16 and back.
-        const QString columns = s.onServer() ? QStringLiteral("CodeName, CodeDesc, code")
-                                             : QStringLiteral("CAST(CodeName AS BLOB), CAST(CodeDesc AS BLOB), "
-                                                              "CAST(code AS BLOB)");
+        const QString columns =
+            QStringList{s.sql().asBytes(QStringLiteral("CodeName")), s.sql().asBytes(QStringLiteral("CodeDesc")),
+                        s.sql().asBytes(QStringLiteral("code"))}
+                .join(QLatin1String(", "));
         if (!s.run(q, s.withRowId(QStringLiteral("SELECT %1 FROM TABLE1 ORDER BY %ROW%").arg(columns))))
             return s.failed(std::move(result));
         while (q.next()) {
@@ -109,12 +110,10 @@ ImportResult importSnippets(const QString &path, const Producer &produce, OnTake
     s.checked();
 
     // The file takes texts that come as UTF-8 bytes as they are, and stores them as text.
-    const QString insert =
-        s.onServer() ? QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, ?, ?)")
-                     : QStringLiteral(
-                         "INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, CAST(? AS TEXT), CAST(? AS TEXT))");
+    const QString insert = QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) VALUES (?, %1, %1)")
+                               .arg(s.sql().fromBytes(QStringLiteral("?")));
     const auto bound = [&s](QVariant &&column) {
-        return s.onServer() && column.typeId() == QMetaType::QByteArray
+        return !s.sql().handsBytes() && column.typeId() == QMetaType::QByteArray
                    ? QVariant(QString::fromUtf8(column.toByteArray()))
                    : std::move(column);
     };
