@@ -46,16 +46,6 @@ enum Member : DispId {
 };
 
 template <typename T>
-QVariant objectVariant(T *object)
-{
-    // The receiver owns the reference it is handed.
-    IDispatch *dispatch = nullptr;
-    if (object)
-        object->QueryInterface(IDispatch::IID, reinterpret_cast<void **>(&dispatch));
-    return QVariant::fromValue(static_cast<void *>(dispatch));
-}
-
-template <typename T>
 ComPtr<T> variantObject(const QVariant &value, bool *ok)
 {
     *ok = true;

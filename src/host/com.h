@@ -107,6 +107,16 @@ protected:
     ~IDispatch() = default;
 };
 
+// Objects travel through Invoke as a pointer to their IDispatch; a result carries one
+// reference that the receiver owns, an argument is only lent.
+inline QVariant objectVariant(IUnknown *object)
+{
+    IDispatch *dispatch = nullptr;
+    if (object)
+        object->QueryInterface(IDispatch::IID, reinterpret_cast<void **>(&dispatch));
+    return QVariant::fromValue(static_cast<void *>(dispatch));
+}
+
 // Entry points of an in-process server module.
 using DllGetClassObjectFn = HResult (*)(const Guid *clsid, const Guid *iid, void **object);
 using DllCanUnloadNowFn = HResult (*)();

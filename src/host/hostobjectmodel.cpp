@@ -41,16 +41,6 @@ bool isGet(InvokeKind kind)
     return kind == InvokeKind::PropertyGet || kind == InvokeKind::Method;
 }
 
-// Objects travel through Invoke as a pointer to their IDispatch; a result carries one
-// reference that the receiver owns, an argument is only lent.
-QVariant objectVariant(IUnknown *object)
-{
-    IDispatch *dispatch = nullptr;
-    if (object)
-        object->QueryInterface(IDispatch::IID, reinterpret_cast<void **>(&dispatch));
-    return QVariant::fromValue(static_cast<void *>(dispatch));
-}
-
 // False when the argument is neither empty nor an object.
 template <typename T>
 bool variantObject(const QVariant &value, ComPtr<T> *out)

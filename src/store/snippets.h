@@ -79,7 +79,7 @@ struct SearchResult : Result {
     QList<SearchHit> hits; // table order; Done with none when nothing matches
 };
 
-// The library in one SQLite file. The object holds only where the file is.
+// The library, in a file or in a database on a server. The object holds only where it is.
 class SnippetLibrary {
 public:
     explicit SnippetLibrary(QString path);
