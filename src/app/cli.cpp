@@ -248,36 +248,7 @@ int add(const QStringList &args)
     }
     // The line break that ends a text file ends its last line; it adds no empty line.
     text::chopFinalLineBreak(code);
-    // Every line break written CR LF, as text::withCrLf writes them, but in the code's own
-    // string: it grows by one character for each break that is not a CR LF pair and is filled
-    // from its end, so that no copy of a large snippet is made here.
-    qsizetype grows = 0;
-    for (qsizetype i = 0; i < code.size(); ++i) {
-        if (!text::endsLine(code[i]))
-            continue;
-        if (code[i] == QLatin1Char('\r') && i + 1 < code.size() && code[i + 1] == QLatin1Char('\n'))
-            ++i;
-        else
-            ++grows;
-    }
-    if (grows > 0) {
-        qsizetype from = code.size();
-        code.resize(from + grows);
-        QChar *chars = code.data();
-        // Everything before `from` is still as read; once `to` meets it, nothing is left to move.
-        qsizetype to = code.size();
-        while (from < to) {
-            const QChar c = chars[--from];
-            if (!text::endsLine(c)) {
-                chars[--to] = c;
-                continue;
-            }
-            chars[--to] = QLatin1Char('\n');
-            chars[--to] = QLatin1Char('\r');
-            if (c == QLatin1Char('\n') && from > 0 && chars[from - 1] == QLatin1Char('\r'))
-                --from;
-        }
-    }
+    text::toCrLf(code);
     if (isEmptyEntry(code))
         return wrongUse("add", QStringLiteral("Please Enter the code"));
     // Handed over as UTF-8, the code's text given back first: a large snippet is held once.

@@ -38,18 +38,35 @@ QStringList boxLines(const QString &text)
     return lines;
 }
 
-QString withLineBreaks(QStringView text, QStringView lineBreak)
+void toCrLf(QString &text)
 {
-    QString joined;
-    joined.reserve(text.size() + lineBreak.size() * 16);
-    bool first = true;
-    forEachLine(text, [&](QStringView line) {
-        if (!first)
-            joined += lineBreak;
-        first = false;
-        joined += line;
-    });
-    return joined;
+    qsizetype grows = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!endsLine(text[i]))
+            continue;
+        if (text[i] == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            ++i;
+        else
+            ++grows;
+    }
+    if (grows == 0)
+        return;
+    qsizetype from = text.size();
+    text.resize(from + grows);
+    QChar *chars = text.data();
+    // Everything before `from` is still as it was; once `to` meets it, nothing is left to move.
+    qsizetype to = text.size();
+    while (from < to) {
+        const QChar c = chars[--from];
+        if (!endsLine(c)) {
+            chars[--to] = c;
+            continue;
+        }
+        chars[--to] = QLatin1Char('\n');
+        chars[--to] = QLatin1Char('\r');
+        if (c == QLatin1Char('\n') && from > 0 && chars[from - 1] == QLatin1Char('\r'))
+            --from;
+    }
 }
 
 void chopFinalLineBreak(QString &text)

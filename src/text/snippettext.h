@@ -44,12 +44,14 @@ void forEachLine(QStringView text, Line line)
     }
     line(text.mid(start));
 }
-// The text with every line break written as `lineBreak` (CR LF, as the boxes store text,
-// unless told otherwise).
-QString withLineBreaks(QStringView text, QStringView lineBreak = u"\r\n");
-inline QString withCrLf(const QString &text)
+// Every line break of the text written as the boxes store it, CR LF, in the text's own
+// string: it grows once, by one character for each break that is not a CR LF pair, and is
+// filled from its end, so a large text is never copied.
+void toCrLf(QString &text);
+inline QString withCrLf(QString text)
 {
-    return withLineBreaks(text);
+    toCrLf(text);
+    return text;
 }
 // The text without the one line break that ends a text file (CR LF, CR, LF, U+2028 or
 // U+2029); that break ends the last line and adds no empty line.

@@ -150,7 +150,8 @@ bool SafeFile::open()
 {
     const QByteArray target = QFile::encodeName(m_target);
     struct stat st {};
-    if (::stat(target.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+    const bool there = ::stat(target.constData(), &st) == 0;
+    if (there && S_ISDIR(st.st_mode))
         return fail(EISDIR);
     const qsizetype slash = target.lastIndexOf('/');
     const QByteArray folder = slash >= 0 ? target.left(slash + 1) : QByteArray();
@@ -168,7 +169,7 @@ bool SafeFile::open()
     if (m_fd < 0)
         return fail(EAGAIN);
     // A file written over keeps its permissions.
-    if (::stat(target.constData(), &st) == 0 && S_ISREG(st.st_mode))
+    if (there && S_ISREG(st.st_mode))
         ::fchmod(m_fd, st.st_mode & 07777);
     m_buffer.reserve(kBufferSize);
     return true;

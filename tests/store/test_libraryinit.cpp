@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -153,29 +152,4 @@ TEST(LibraryInit, FolderFollowsTheXdgRulesAndNoHomeIsRefused)
     }
     qputenv("HOME", oldHome);
     qputenv("XDG_DATA_HOME", oldData);
-}
-
-// A disk with no room left for the help page, after the library: said in words, not as an
-// unknown error. Needs a small file system of its own, which only root can mount.
-TEST(LibraryInit, AFullDiskIsSaidInWords)
-{
-    qbx::test::FreshUserFolders folders;
-    ASSERT_TRUE(store::initLibrary(false).ok);
-    QFile::remove(store::helpFilePath());
-    const QString mount = folders.dataHome() + QStringLiteral("/Quillbox");
-    const QString library = folders.dataHome() + QStringLiteral("/library");
-    ASSERT_TRUE(QDir().rename(mount, library));
-    ASSERT_TRUE(QDir().mkpath(mount));
-    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", mount}) != 0)
-        GTEST_SKIP() << "no small file system could be mounted here";
-    QFile::copy(library + QStringLiteral("/Quillbox.mdb"), store::databasePath());
-    QFile filler(mount + QStringLiteral("/filler"));
-    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
-    while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {}
-    filler.close();
-    const auto result = store::initLibrary(false);
-    QProcess::execute("umount", {mount});
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, QStringLiteral("The help file %1 could not be written: there is no room left on the disk.")
-                                .arg(QDir::toNativeSeparators(store::helpFilePath())));
 }

@@ -129,23 +129,18 @@ TEST(Formats, EditorAndFolderFormatsGiveBackWhatTheWindowStores)
             expected.append(shown(s));
         if (format == Format::VsCode) // the editor's names are unique without case
             expected[2].replace(QLatin1String("[a/b: c?]"), QLatin1String("[a/b: c? (2)]"));
+        // A folder comes back in the order of its file names.
+        QStringList got = back.rows();
         if (format == Format::Folder) {
-            // A folder comes back in the order of its file names.
-            QStringList sorted = back.rows();
-            std::sort(sorted.begin(), sorted.end());
+            std::sort(got.begin(), got.end());
             std::sort(expected.begin(), expected.end());
-            EXPECT_TRUE(sorted == expected) << "the folder's snippets differ";
             const QStringList files = QDir(target).entryList(QDir::Files | QDir::Hidden);
-            EXPECT_EQ(files.size(), rows.size());
-            for (const QString &file : files)
-                EXPECT_LE(QFile::encodeName(file).size(), 255) << file.toStdString();
-            EXPECT_TRUE(
-                files.contains(QStringLiteral("A_b_ c_.bas")) && files.contains(QStringLiteral("a_b_ c_ (2).bas"))
-                && files.contains(QStringLiteral("Snippet CON.bas")) && files.contains(QStringLiteral("dots.bas")))
-                << files.join(QLatin1Char('|')).toStdString();
-        } else {
-            EXPECT_TRUE(back.rows() == expected) << "the editor's snippets differ";
+            EXPECT_TRUE(std::all_of(files.begin(), files.end(),
+                                    [](const QString &f) { return QFile::encodeName(f).size() <= 255; }));
+            for (const char *name : {"A_b_ c_.bas", "a_b_ c_ (2).bas", "Snippet CON.bas", "dots.bas"})
+                EXPECT_TRUE(files.contains(QLatin1String(name))) << name;
         }
+        EXPECT_TRUE(got == expected) << "the snippets differ";
     }
     // The editor's file as another tool reads it.
     const QByteArray json = fileBytes(dir.filePath(QStringLiteral("vb.json")));
