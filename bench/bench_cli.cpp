@@ -285,7 +285,7 @@ int main(int argc, char **argv)
     t.start();
     const QString library = store::databasePath(), copy = home.path() + QStringLiteral("/library.copy"),
                   emptyCopy = home.path() + QStringLiteral("/empty.copy");
-    if (!store::initLibrary(false).ok || !QFile::copy(library, emptyCopy) || !fill(library)
+    if (!store::initLibrary(false).done() || !QFile::copy(library, emptyCopy) || !fill(library)
         || !QFile::copy(library, copy)) {
         std::fprintf(stderr, "The library of %d snippets could not be made in %s\n", kLibrary, qPrintable(home.path()));
         return 1;
@@ -322,7 +322,9 @@ int main(int argc, char **argv)
     std::printf("  %-52s %9.1f MB\n", "quillbox --help, peak memory", idle);
 
     const double store = measure("import of 10,000 through the store", library, copy, [&] {
-        return store::importSnippets(library, store::listProducer(incoming), store::OnTaken::Fail).done();
+        return store::importSnippets(store::SnippetLibrary(library), store::listProducer(incoming),
+                                     store::OnTaken::Fail)
+            .done();
     });
     const double command = measure("quillbox import (10,000 from a JSON file)", library, copy, [&] {
         return runQuillbox({QStringLiteral("import"), file});

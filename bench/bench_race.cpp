@@ -58,7 +58,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir home;
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-    if (!store::initLibrary(false).ok)
+    if (!store::initLibrary(false).done())
         return 1;
     const QString go = home.path() + QStringLiteral("/go");
     std::vector<std::unique_ptr<QProcess>> racers;

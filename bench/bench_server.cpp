@@ -165,7 +165,8 @@ int main(int argc, char **argv)
         return 1;
     }
     const QString url = server.url(QStringLiteral("bench"));
-    if (!server.run(QStringLiteral("postgres"), {"CREATE DATABASE bench"}) || !store::initServerLibrary(url).ok
+    if (!server.run(QStringLiteral("postgres"), {"CREATE DATABASE bench"})
+        || !store::initServerLibrary(store::SnippetLibrary(url)).done()
         || !server.run(QStringLiteral("bench"),
                        {QStringLiteral("INSERT INTO TABLE1 (CodeName, CodeDesc, code) SELECT 'Snippet ' || i, "
                                        "'''Description of snippet ' || i, replace('%1', 'x', 'x' || i) FROM "

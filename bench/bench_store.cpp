@@ -316,8 +316,8 @@ int main(int argc, char **argv)
     t.start();
     const std::vector<Snippet> snippets = makeSnippets();
     const auto made = store::initLibrary(false);
-    if (!made.ok)
-        fail("init", {store::Failure::Other, made.error});
+    if (!made.done())
+        fail("init", made.error);
     const QString path = store::databasePath();
     const QString bare = home.path() + QStringLiteral("/without-index.mdb");
     if (!fill(path, snippets, false) || !fill(bare, snippets, true))

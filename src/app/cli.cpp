@@ -26,9 +26,10 @@ namespace {
 
 constexpr qsizetype kFlushAt = 64 * 1024;
 
-QString libraryPath()
+// The user's library, read from where it is named each time a command runs.
+SnippetLibrary userLibrary()
 {
-    return libraryLocation();
+    return SnippetLibrary(libraryLocation());
 }
 
 QString quoted(const QString &heading)
@@ -175,12 +176,12 @@ int init(const QStringList &args)
         return wrongUse("init", QStringLiteral("--server takes a postgresql://user@host:port/dbname URL"));
     if (a.values.contains(server) && a.has(QStringLiteral("--samples")))
         return wrongUse("init", QStringLiteral("--samples is for a new library file only"));
-    const auto result = a.values.contains(server) ? initServerLibrary(a.values.value(server))
+    const auto result = a.values.contains(server) ? initServerLibrary(SnippetLibrary(a.values.value(server)))
                                                   : initLibrary(a.has(QStringLiteral("--samples")));
     for (const QString &line : result.report)
         out() << line << "\n";
-    if (!result.ok) {
-        say(result.error);
+    if (!result.done()) {
+        say(result.error.message);
         return Failed;
     }
     return Done;
@@ -193,7 +194,7 @@ int list(const QStringList &args)
         return wrongUse("list",
                         a.wrong.isEmpty() ? QStringLiteral("unexpected argument ") + a.positional.first() : a.wrong);
     const char *end = a.has(QStringLiteral("--null")) || a.has(QStringLiteral("-0")) ? "\0" : "\n";
-    const HeadingsResult list = SnippetLibrary(libraryPath()).headings();
+    const HeadingsResult list = userLibrary().headings();
     if (list.outcome == Outcome::Failed)
         return reportFailure("list", list);
     for (const QString &heading : list.headings)
@@ -213,7 +214,7 @@ int show(const QStringList &args)
                                                "starts with -), and --crlf if wanted"));
     if (a.has(storedFlag) && a.has(htmlFlag))
         return wrongUse("show", QStringLiteral("--as-stored and --html cannot go together"));
-    const SnippetResult found = SnippetLibrary(libraryPath()).find(a.positional.first());
+    const SnippetResult found = userLibrary().find(a.positional.first());
     if (!found.done())
         return reportFailure("show", found, a.positional.first());
     const Snippet &s = found.snippet;
@@ -254,8 +255,7 @@ int add(const QStringList &args)
     // Handed over as UTF-8, the code's text given back first: a large snippet is held once.
     QByteArray codeUtf8 = code.toUtf8();
     code = QString();
-    const Result added =
-        SnippetLibrary(libraryPath()).addUtf8(heading, text::markedDescription(a.values.value(descOption)), codeUtf8);
+    const Result added = userLibrary().addUtf8(heading, text::markedDescription(a.values.value(descOption)), codeUtf8);
     return reportFailure("add", added, heading);
 }
 
@@ -267,7 +267,7 @@ int remove(const QStringList &args)
     if (a.positional.size() != 1)
         return wrongUse("delete", QStringLiteral("give one heading (in quotes when it has spaces), and --yes"));
     const QString heading = a.positional.first();
-    const SnippetLibrary library(libraryPath());
+    const SnippetLibrary library = userLibrary();
     if (!a.has(QStringLiteral("--yes"))) {
         if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO))
             return wrongUse("delete", QStringLiteral("there is no terminal to ask on: give --yes to delete %1")
@@ -299,7 +299,7 @@ int rename(const QStringList &args)
         return wrongUse("rename", QStringLiteral("give the old heading and the new one"));
     if (isEmptyEntry(a.positional[1]))
         return wrongUse("rename", QStringLiteral("Please Enter a heading for the code"));
-    return reportFailure("rename", renameSnippet(libraryPath(), a.positional[0], a.positional[1]), a.positional[0]);
+    return reportFailure("rename", renameSnippet(userLibrary(), a.positional[0], a.positional[1]), a.positional[0]);
 }
 
 int search(const QStringList &args)
@@ -329,7 +329,7 @@ int search(const QStringList &args)
     const QString query = a.positional.join(QLatin1Char(' '));
     if (searchWords(query).size() > kMostSearchWords)
         return wrongUse("search", tooManyWords());
-    const SearchResult found = SnippetLibrary(libraryPath()).search(query, in);
+    const SearchResult found = userLibrary().search(query, in);
     if (found.outcome == Outcome::Failed)
         return reportFailure("search", found);
     for (const SearchHit &hit : found.hits)

@@ -51,9 +51,9 @@ int exportLibrary(const QStringList &args)
     ExportResult r;
     if (target == QLatin1String("-")) {
         const auto writer = transfer::streamWriter(std::make_unique<OutputSink>(), *format);
-        r = exportSnippets(libraryLocation(), *writer);
+        r = exportSnippets(SnippetLibrary(libraryLocation()), *writer);
     } else {
-        r = store::exportLibrary(libraryLocation(), target, *format);
+        r = store::exportLibrary(SnippetLibrary(libraryLocation()), target, *format);
     }
     if (!r.done())
         return reportFailure("export", r);
@@ -89,7 +89,8 @@ int importLibrary(const QStringList &args)
     transfer::ReadOptions options;
     options.format = format;
     options.allScopes = a.has(scopesFlag);
-    const ImportResult r = importSource(libraryLocation(), file, options, OnTaken(takenNames.indexOf(onTakenName)));
+    const ImportResult r =
+        importSource(SnippetLibrary(libraryLocation()), file, options, OnTaken(takenNames.indexOf(onTakenName)));
     if (r.badInput) {
         say(QStringLiteral("quillbox import: %1; nothing was imported").arg(r.error.message));
         return Failed;

@@ -1,16 +1,67 @@
 #pragma once
-// What the two back ends of the library, an SQLite file and a database on a PostgreSQL
-// server, say differently in SQL. The operations write each statement once, from these
-// words; each back end keeps its own in store/sqlite/ or store/postgres/.
+// One back end of the library: an SQLite file (store/sqlite/) or a database on a PostgreSQL
+// server (store/postgres/). Each one opens its library, begins a read and a write its own
+// way, names its rows' identity, says the few words of SQL that differ, makes its schema and
+// tells its failures apart. The operations are written once against this interface.
+//
+// A back end serves one connection: it keeps what it learns while the connection is open.
 
+#include "store/location.h"
+#include "store/storeerror.h"
+
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class QSqlError;
+
 namespace quillbox::store {
+
+// What a failed statement was doing, which decides the words of its message.
+struct Access {
+    bool writing = false;    // the operation writes
+    bool committing = false; // the statement was the COMMIT
+};
 
 class Backend {
 public:
+    Backend(Location location, LibraryOptions options);
     virtual ~Backend() = default;
+    Backend(const Backend &) = delete;
+    Backend &operator=(const Backend &) = delete;
+
+    // The back end for the library at the location.
+    static std::unique_ptr<Backend> forLocation(const Location &location, const LibraryOptions &options);
+
+    const Location &location() const { return m_location; }
+    const LibraryOptions &options() const { return m_options; }
+
+    // Adds the connection named `name` and opens the existing library through it; a missing
+    // file, database or table is reported, never created.
+    virtual StoreError open(const QString &name) = 0;
+    // Begins a read that sees one state of the library.
+    virtual StoreError beginRead(QSqlDatabase &db) = 0;
+    // Begins a write that holds the library (the file, or the server's lock for it), so that
+    // nobody else writes through Quillbox until it is committed or rolled back.
+    virtual StoreError beginWrite(QSqlDatabase &db) = 0;
+    // Checks, in the transaction begun, that TABLE1 is a table with the three columns, and
+    // learns the name under which the rows' identity is read (rowId).
+    virtual StoreError checkTable(QSqlDatabase &db) = 0;
+    const QString &rowId() const { return m_rowId; }
+
+    // The failure, in words, of a statement or of opening.
+    virtual StoreError failure(const QSqlError &error, Access access) const = 0;
+    // Whether a failed statement leaves the transaction good for nothing but its rollback.
+    virtual bool failureEndsTransaction() const = 0;
+    // Whether a statement without values is sent as it stands rather than prepared.
+    virtual bool sendsBareStatements() const = 0;
+    // Whether every stored text is valid text, so a heading is always found by its bytes.
+    virtual bool holdsOnlyValidText() const = 0;
+    // Whether the first row picked by its heading is best read in the same statement that
+    // finds it (each statement being a trip to a server).
+    virtual bool readsPickedInOneStatement() const = 0;
 
     // The column without the spaces around it, as the picked rule compares headings.
     virtual QString trimmed(const QString &column) const = 0;
@@ -34,9 +85,18 @@ public:
 
     // The statements that make a new library's table and indexes.
     virtual QStringList schema() const = 0;
-};
 
-const Backend &sqliteBackend();
-const Backend &postgresBackend();
+protected:
+    // Runs a statement that returns nothing to look at; its failure in words.
+    StoreError exec(QSqlDatabase &db, const QString &statement, Access access) const;
+    // The waiting time as a message says it ("3" seconds).
+    QString waitingSeconds() const;
+
+    QString m_rowId;
+
+private:
+    Location m_location;
+    LibraryOptions m_options;
+};
 
 } // namespace quillbox::store

@@ -22,30 +22,9 @@ QString helpFilePath();
 
 // Where the library is: QUILLBOX_LIBRARY when set and not empty, else the key
 // [Library] Location of the settings file when not empty, else databasePath(). A
-// postgresql://user@host:port/dbname URL names a database on a server; a value that is
-// neither such a URL nor an absolute file path is refused when the library is opened.
+// postgresql://user@host:port/dbname URL names a database on a server (see Location).
 QString libraryLocation();
 // The settings file, $XDG_CONFIG_HOME/Quillbox/Quillbox.ini; empty when no folder can be named.
 QString settingsFilePath();
-
-// A library on a PostgreSQL server, read from a postgresql:// (or postgres://) URL. The
-// host may be a Unix socket folder: a host starting with "/", percent-encoded ("%2Ftmp"), or
-// given as the query item host=. Other query items go to the server's client library as
-// connection options (sslmode=require, connect_timeout=5, ...).
-struct ServerAddress {
-    QString host, user, password, database;
-    int port = -1;
-    QStringList options; // "key=value"
-    QString display;     // the URL without its password, for messages
-    QString error;       // why the URL cannot be used; empty when it can
-};
-bool isServerLocation(const QString &location);
-ServerAddress serverAddress(const QString &location);
-// The server's URL without its password; empty for a library file.
-QString shownServer(const QString &location);
-
-// The SQLite URI that opens an existing database for reading and writing and never
-// creates one: a missing file fails to open instead.
-QString readWriteUri(const QString &path);
 
 } // namespace quillbox::store

@@ -199,7 +199,7 @@ SearchResult SnippetLibrary::search(const QString &query, SearchFields in) const
         if (in.testFlag(c.field))
             chosen << QLatin1String(c.name);
     }
-    Session s(m_path, false);
+    Session s(*this, false);
     if (!s.ok())
         return s.failed(std::move(result));
     if (words.isEmpty() || chosen.isEmpty())

@@ -1,21 +1,10 @@
 #include "store/session.h"
 
-#include <QDir>
 #include <QSqlError>
 
 #include <algorithm>
 
 namespace quillbox::store {
-
-namespace {
-
-std::function<void()> &checkedHook()
-{
-    static std::function<void()> hook;
-    return hook;
-}
-
-} // namespace
 
 bool isAscii(const QString &text)
 {
@@ -32,61 +21,15 @@ QVariant column(const QString &text)
     return text.isNull() ? QVariant() : QVariant(text);
 }
 
-Session::Session(const QString &path, bool writing) : m_writing(writing)
+Session::Session(const SnippetLibrary &library, bool writing)
+    : m_db(library.location(), library.options()), m_options(library.options())
 {
-    m_ok = m_db.Open(path) && (writing ? m_db.beginWrite() : m_db.beginRead());
-    m_ok = m_ok && (m_db.isServer() ? checkServerTable() : checkTable());
-}
-
-// On a server the table has its key column id; the table and its three columns must be
-// there, whichever of them the operation reads.
-bool Session::checkServerTable()
-{
-    m_rowId = QStringLiteral("id");
-    QSqlQuery q;
-    return run(q, QStringLiteral("SELECT id, CodeName, CodeDesc, code FROM TABLE1 LIMIT 0"));
-}
-
-bool Session::checkTable()
-{
-    const QString file = QDir::toNativeSeparators(m_db.path());
-    QSqlQuery q;
-    if (!run(q, QStringLiteral("SELECT type FROM sqlite_master WHERE name = 'TABLE1' COLLATE NOCASE "
-                               "AND type IN ('table', 'view')")))
-        return false;
-    if (q.next() && q.value(0).toString() == QLatin1String("view")) {
-        m_db.setError({Failure::MissingTable,
-                       QStringLiteral("In the snippet library %1, TABLE1 is a view, not a table, so its snippets "
-                                      "cannot be told apart.")
-                           .arg(file)});
-        return m_ok = false;
-    }
-    // A column of the table may shadow the name rowid; the rows' identity is then read under
-    // one of its other names.
-    QStringList columns;
-    if (!run(q, QStringLiteral("PRAGMA table_info(TABLE1)")))
-        return false;
-    while (q.next())
-        columns.append(q.value(1).toString().toLower());
-    if (!walked(q))
-        return false;
-    const QStringList names{QStringLiteral("rowid"), QStringLiteral("_rowid_"), QStringLiteral("oid")};
-    const auto free = std::find_if(names.begin(), names.end(), [&](const QString &n) { return !columns.contains(n); });
-    if (free == names.end()) {
-        m_db.setError({Failure::MissingColumn,
-                       QStringLiteral("The table TABLE1 of the snippet library %1 has its own columns named rowid, "
-                                      "_rowid_ and oid, so its rows cannot be told apart.")
-                           .arg(file)});
-        return m_ok = false;
-    }
-    m_rowId = *free;
-    // The table and its three columns must be there, whichever of them the operation reads.
-    return run(q, withRowId(QStringLiteral("SELECT %ROW%, CodeName, CodeDesc, code FROM TABLE1 LIMIT 0")));
+    m_ok = m_db.open() && (writing ? m_db.beginWrite() : m_db.beginRead()) && m_db.checkTable();
 }
 
 QString Session::withRowId(QString statement) const
 {
-    return statement.replace(QLatin1String("%ROW%"), m_rowId);
+    return statement.replace(QLatin1String("%ROW%"), rowId());
 }
 
 bool Session::run(QSqlQuery &q, const QString &statement, const QVariantList &values)
@@ -97,20 +40,20 @@ bool Session::run(QSqlQuery &q, const QString &statement, const QVariantList &va
     q.setForwardOnly(true);
     // The server prepares only queries and changes of rows: a statement without values goes
     // to it as it is.
-    if (m_db.isServer() && values.isEmpty()) {
+    if (sql().sendsBareStatements() && values.isEmpty()) {
         if (q.exec(statement))
             return true;
-        m_db.fail(q.lastError(), m_writing);
+        m_db.fail(q.lastError());
         return m_ok = false;
     }
     if (!q.prepare(statement)) {
-        m_db.fail(q.lastError(), m_writing);
+        m_db.fail(q.lastError());
         return m_ok = false;
     }
     for (const QVariant &value : values)
         q.addBindValue(value);
     if (!q.exec()) {
-        m_db.fail(q.lastError(), m_writing);
+        m_db.fail(q.lastError());
         return m_ok = false;
     }
     return true;
@@ -119,7 +62,7 @@ bool Session::run(QSqlQuery &q, const QString &statement, const QVariantList &va
 bool Session::walked(const QSqlQuery &q)
 {
     if (q.lastError().isValid()) {
-        m_db.fail(q.lastError(), m_writing);
+        m_db.fail(q.lastError());
         return m_ok = false;
     }
     return true;
@@ -158,7 +101,7 @@ bool Session::findPicked(const QString &picked, std::optional<qint64> *row)
             *row = rowid;
     }
     // A server holds only valid text, so there is nothing more to look for there.
-    if (!walked(q) || *row || m_db.isServer())
+    if (!walked(q) || *row || sql().holdsOnlyValidText())
         return walked(q);
     // A heading whose stored bytes are no valid text (written by another program) reaches
     // us with replacement characters, and the database compares bytes: such a row is found
@@ -201,15 +144,10 @@ bool Session::pickToRename(const QString &picked, const QString &heading, std::o
     return true;
 }
 
-void Session::setCheckedHook(std::function<void()> hook)
-{
-    checkedHook() = std::move(hook);
-}
-
 void Session::checked() const
 {
-    if (checkedHook())
-        checkedHook()();
+    if (m_options.checked)
+        m_options.checked();
 }
 
 } // namespace quillbox::store

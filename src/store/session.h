@@ -10,8 +10,6 @@
 #include <QString>
 #include <QVariantList>
 
-#include <functional>
-
 #include <optional>
 #include <utility>
 
@@ -27,17 +25,16 @@ QVariant column(const QString &text);
 
 class Session {
 public:
-    // Opens the library and begins a read, or a write that reserves the file at once. The
+    // Opens the library and begins a read, or a write that holds the library at once. The
     // table must be a table with the three columns, whichever of them the operation reads.
-    Session(const QString &path, bool writing);
+    Session(const SnippetLibrary &library, bool writing);
 
     bool ok() const { return m_ok; }
-    bool onServer() const { return m_db.isServer(); }
-    // The words of SQL that the back end says its own way.
+    // The back end, for the words of SQL it says its own way.
     const Backend &sql() const { return m_db.backend(); }
     // The name under which the rows' own identity is read: rowid, unless the table has a
     // column of that name; on a server, the key column id.
-    const QString &rowId() const { return m_rowId; }
+    const QString &rowId() const { return m_db.backend().rowId(); }
     // The statement with every "%ROW%" replaced by rowId().
     QString withRowId(QString statement) const;
 
@@ -82,19 +79,13 @@ public:
     // heading, in any case, is no rename), Done otherwise. False when the library failed.
     bool pickToRename(const QString &picked, const QString &heading, std::optional<qint64> *row, Outcome *outcome);
 
-    // Runs between an operation's check and its write; tests use it to write through
-    // another connection at that moment.
-    static void setCheckedHook(std::function<void()> hook);
+    // Marks the moment between an operation's check and its write (see LibraryOptions).
     void checked() const;
 
 private:
-    bool checkTable();
-    bool checkServerTable();
-
     DbConnection m_db;
+    const LibraryOptions &m_options;
     bool m_ok = false;
-    bool m_writing;
-    QString m_rowId = QStringLiteral("rowid");
 };
 
 } // namespace quillbox::store

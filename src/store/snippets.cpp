@@ -22,13 +22,18 @@ bool headingMatchesTaken(const QVariant &codeName, const QString &entered)
     return !codeName.isNull() && takenKey(codeName.toString()) == takenKey(entered);
 }
 
-SnippetLibrary::SnippetLibrary(QString path) : m_path(std::move(path))
+SnippetLibrary::SnippetLibrary(Location location, LibraryOptions options)
+    : m_location(std::move(location)), m_options(std::move(options))
+{}
+
+SnippetLibrary::SnippetLibrary(const QString &location, LibraryOptions options)
+    : SnippetLibrary(Location(location), std::move(options))
 {}
 
 HeadingsResult SnippetLibrary::headings() const
 {
     HeadingsResult result;
-    Session s(m_path, false);
+    Session s(*this, false);
     // The headings are read from their index, which hands them over in its own order;
     // table order is rowid order.
     QSqlQuery q;
@@ -81,10 +86,10 @@ bool readRow(Session &s, qint64 row, std::optional<Snippet> *read)
 SnippetResult SnippetLibrary::find(const QString &picked) const
 {
     SnippetResult result;
-    Session s(m_path, false);
+    Session s(*this, false);
     QSqlQuery q;
     // Each statement is a trip to a server: there the row is found and read by one.
-    if (s.onServer()) {
+    if (s.sql().readsPickedInOneStatement()) {
         if (!s.run(q,
                    QStringLiteral("SELECT CodeName, CodeDesc, code FROM TABLE1 WHERE %1 = ? ORDER BY id LIMIT 1")
                        .arg(s.sql().trimmed(QStringLiteral("CodeName"))),
@@ -123,7 +128,7 @@ Result SnippetLibrary::addUtf8(const QString &heading, const QString &descriptio
 
 Result SnippetLibrary::insert(const QString &heading, const QString &description, const QVariant &code) const
 {
-    Session s(m_path, true);
+    Session s(*this, true);
     bool taken = false;
     if (!s.findTaken(heading, std::nullopt, &taken))
         return s.failed(Result{});
@@ -164,7 +169,7 @@ bool sameColumn(const QVariant &a, const QVariant &b)
 Result SnippetLibrary::rewrite(const QString &picked, const Snippet *was, const QString &heading,
                                const QString &description, const QString &code) const
 {
-    Session s(m_path, true);
+    Session s(*this, true);
     // A new heading that another snippet already has would leave one of the two out of
     // reach for good: it is refused, as adding refuses it.
     std::optional<qint64> row;
@@ -203,7 +208,7 @@ Result SnippetLibrary::rewrite(const QString &picked, const Snippet *was, const 
 
 Result SnippetLibrary::remove(const QString &picked) const
 {
-    Session s(m_path, true);
+    Session s(*this, true);
     std::optional<qint64> row;
     if (!s.findPicked(picked, &row))
         return s.failed(Result{});

@@ -1,13 +1,14 @@
 #pragma once
 // The operations on the snippet library: the heading list, one snippet by its picked
 // heading, add, modify (a rename included) and delete. The window and the command line
-// both go through these, and nothing else touches the library file.
+// both go through these, and nothing else touches the library.
 //
 // Every call opens the library, works in one transaction, and closes it again before it
-// returns; nothing is kept between calls. A read sees one state of the file; a write checks
-// and writes under one reservation of the file, so that a heading another program stored
-// meanwhile is refused, and a row it removed meanwhile is reported, with nothing written.
+// returns; nothing is kept between calls. A read sees one state of the library; a write
+// checks and writes while it holds the library (the file, or the server's lock), so that a heading another program
+// stored meanwhile is refused, and a row it removed meanwhile is reported, with nothing written.
 
+#include "store/location.h"
 #include "store/storeerror.h"
 #include "text/snippettext.h"
 
@@ -79,11 +80,15 @@ struct SearchResult : Result {
     QList<SearchHit> hits; // table order; Done with none when nothing matches
 };
 
-// The library, in a file or in a database on a server. The object holds only where it is.
+// The library, in a file or in a database on a server. The object holds only where it is and
+// how it is reached.
 class SnippetLibrary {
 public:
-    explicit SnippetLibrary(QString path);
-    const QString &path() const { return m_path; }
+    explicit SnippetLibrary(Location location, LibraryOptions options = {});
+    // The library named by a location's text (see Location).
+    explicit SnippetLibrary(const QString &location, LibraryOptions options = {});
+    const Location &location() const { return m_location; }
+    const LibraryOptions &options() const { return m_options; }
 
     // Every heading, in table order. Empty when there is none.
     HeadingsResult headings() const;
@@ -121,7 +126,8 @@ private:
     Result rewrite(const QString &picked, const Snippet *was, const QString &heading, const QString &description,
                    const QString &code) const;
 
-    QString m_path;
+    Location m_location;
+    LibraryOptions m_options;
 };
 
 } // namespace quillbox::store

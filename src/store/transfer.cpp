@@ -12,19 +12,19 @@
 
 namespace quillbox::store {
 
-ExportResult exportLibrary(const QString &path, const QString &target, transfer::Format format)
+ExportResult exportLibrary(const SnippetLibrary &library, const QString &target, transfer::Format format)
 {
     QString error;
     const std::unique_ptr<transfer::SnippetWriter> writer = transfer::openWriter(target, format, &error);
     if (writer)
-        return exportSnippets(path, *writer);
+        return exportSnippets(library, *writer);
     ExportResult result;
     result.outcome = Outcome::Failed;
     result.error = {Failure::Other, error};
     return result;
 }
 
-ExportResult exportSnippets(const QString &path, transfer::SnippetWriter &writer)
+ExportResult exportSnippets(const SnippetLibrary &library, transfer::SnippetWriter &writer)
 {
     ExportResult result;
     const auto writeFailed = [&] {
@@ -33,7 +33,7 @@ ExportResult exportSnippets(const QString &path, transfer::SnippetWriter &writer
         return result;
     };
     {
-        Session s(path, false);
+        Session s(library, false);
         QSqlQuery q;
         // The file hands its texts over as their UTF-8 bytes, which the writers take as they
         // are: no turning them into UTF-16 and back.
@@ -93,10 +93,10 @@ private:
 
 } // namespace
 
-ImportResult importSnippets(const QString &path, const Producer &produce, OnTaken onTaken)
+ImportResult importSnippets(const SnippetLibrary &library, const Producer &produce, OnTaken onTaken)
 {
     ImportResult result;
-    Session s(path, true);
+    Session s(library, true);
     // The headings there are, by their taken keys. Read from the headings' index where the
     // file has one, without the rows' code.
     QSet<QString> existing;
@@ -210,11 +210,11 @@ Producer listProducer(const QList<Snippet> &snippets)
     };
 }
 
-ImportResult importSource(const QString &path, const QString &source, const transfer::ReadOptions &options,
+ImportResult importSource(const SnippetLibrary &library, const QString &source, const transfer::ReadOptions &options,
                           OnTaken onTaken)
 {
     ImportResult result = importSnippets(
-        path, [&](const transfer::Consumer &take) { return transfer::readSource(source, options, take); }, onTaken);
+        library, [&](const transfer::Consumer &take) { return transfer::readSource(source, options, take); }, onTaken);
     if (!result.listedTwice.isEmpty())
         result.error.message =
             QStringLiteral("%1 lists the heading \"%2\" twice")
@@ -222,9 +222,9 @@ ImportResult importSource(const QString &path, const QString &source, const tran
     return result;
 }
 
-Result renameSnippet(const QString &path, const QString &picked, const QString &heading)
+Result renameSnippet(const SnippetLibrary &library, const QString &picked, const QString &heading)
 {
-    Session s(path, true);
+    Session s(library, true);
     std::optional<qint64> row;
     Outcome picking = Outcome::Done;
     if (!s.pickToRename(picked, heading, &row, &picking))

@@ -25,9 +25,9 @@ struct ExportResult : Result {
 // Writes every row of the library, in table order, to `target` in the format (standard
 // output for "-" but with a folder). Nothing at the target changes unless the whole export
 // is written; a failure to write is Failed, its message naming the file and the reason.
-ExportResult exportLibrary(const QString &path, const QString &target, transfer::Format format);
+ExportResult exportLibrary(const SnippetLibrary &library, const QString &target, transfer::Format format);
 // The same to a writer of the caller's, finished when every row is in it.
-ExportResult exportSnippets(const QString &path, transfer::SnippetWriter &writer);
+ExportResult exportSnippets(const SnippetLibrary &library, transfer::SnippetWriter &writer);
 
 // What an import does with a snippet whose heading is taken in the library.
 enum class OnTaken {
@@ -52,16 +52,16 @@ using Producer = std::function<transfer::ReadReport(const transfer::Consumer &)>
 // Adds the snippets the producer hands over, each exactly as given, after every row there
 // is, in one transaction. A heading the input holds twice, or any fault the reader meets,
 // is Failed with badInput set, and nothing is written.
-ImportResult importSnippets(const QString &path, const Producer &produce, OnTaken onTaken);
+ImportResult importSnippets(const SnippetLibrary &library, const Producer &produce, OnTaken onTaken);
 // A producer that hands over the snippets of a list, as they are.
 Producer listProducer(const QList<Snippet> &snippets);
 // The same for a file, folder or ("-") standard input, read by transfer::readSource.
-ImportResult importSource(const QString &path, const QString &source, const transfer::ReadOptions &options,
+ImportResult importSource(const SnippetLibrary &library, const QString &source, const transfer::ReadOptions &options,
                           OnTaken onTaken);
 
 // Gives the snippet picked by its heading a new heading (trimmed), under the rules of
 // SnippetLibrary::modify: keeping the heading in any case is no rename; a heading another
 // snippet has is Taken.
-Result renameSnippet(const QString &path, const QString &picked, const QString &heading);
+Result renameSnippet(const SnippetLibrary &library, const QString &picked, const QString &heading);
 
 } // namespace quillbox::store

@@ -2,6 +2,7 @@
 
 #include "resources/images.h"
 #include "store/libraryfolder.h"
+#include "store/location.h"
 #include "window/twips.h"
 #include "window/uifonts.h"
 

@@ -5,6 +5,7 @@
 #include "output/clipboard.h"
 #include "resources/images.h"
 #include "store/libraryfolder.h"
+#include "store/location.h"
 #include "store/snippettext.h"
 #include "window/frmabout.h"
 #include "window/frmfind.h"
@@ -381,7 +382,7 @@ void frmAddIn::ReportStoreFailure(const store::StoreError &error)
 
 store::SnippetLibrary frmAddIn::Library() const
 {
-    return store::SnippetLibrary(DatabasePath);
+    return store::SnippetLibrary(DatabasePath, LibraryOptions);
 }
 
 void frmAddIn::AddHeadersToCombo(const QStringList &headings)
@@ -441,7 +442,7 @@ void frmAddIn::mnuGenerateCode_Click()
 
 void frmAddIn::mnuFind_Click()
 {
-    auto *find = new frmFind(DatabasePath, this);
+    auto *find = new frmFind(Library(), this);
     find->setAttribute(Qt::WA_DeleteOnClose);
     // Picked once the dialog has closed: showing the snippet lets pending events run, and the
     // dialog goes with them.

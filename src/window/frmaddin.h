@@ -85,6 +85,8 @@ public:
     // Library work: each operation opens the library, works and closes it again.
     bool NameExists = false;
     QString DatabasePath;
+    // How the window's operations reach the library (tests look in through it).
+    store::LibraryOptions LibraryOptions;
     QString AnswerText;
 
     // The character the description box's key handler held back.

@@ -48,9 +48,9 @@ private:
     QList<store::SearchHit> m_hits;
 };
 
-frmFind::frmFind(QString libraryPath, QWidget *owner)
+frmFind::frmFind(store::SnippetLibrary library, QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_path(std::move(libraryPath))
+      m_library(std::move(library))
 {
     setObjectName(QStringLiteral("frmFind"));
     setWindowTitle(QStringLiteral("Find"));
@@ -97,7 +97,7 @@ void frmFind::search()
     const QString words = txtWords->text();
     if (m_searchedOnce && words == m_searched)
         return;
-    const store::SearchResult found = store::SnippetLibrary(m_path).search(words);
+    const store::SearchResult found = m_library.search(words);
     if (found.outcome == store::Outcome::Failed) {
         MsgBox(this, found.error.message);
         return;

@@ -21,7 +21,7 @@ class FoundSnippets;
 class frmFind : public QDialog {
     Q_OBJECT
 public:
-    frmFind(QString libraryPath, QWidget *owner);
+    frmFind(store::SnippetLibrary library, QWidget *owner);
 
     QLineEdit *txtWords;
     QTreeView *lstFound;
@@ -40,7 +40,7 @@ protected:
 private:
     void pick(const QModelIndex &index);
 
-    QString m_path;
+    store::SnippetLibrary m_library;
     FoundSnippets *m_found;
     QTimer m_pause; // the words are looked for once the typing pauses
     QString m_searched;

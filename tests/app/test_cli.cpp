@@ -51,7 +51,7 @@ Result runQuillbox(const QStringList &args, const qbx::test::FreshUserFolders &f
 // A new library holding these rows, given as SQL values (heading, description, code).
 void makeLibrary(const char *rows)
 {
-    ASSERT_TRUE(quillbox::store::initLibrary(false).ok);
+    ASSERT_TRUE(quillbox::store::initLibrary(false).done());
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
         db.setDatabaseName(quillbox::store::databasePath());
@@ -246,7 +246,7 @@ TEST(Cli, OwnFormatKeepsEveryRowAndBadInputWritesNothing)
     const QString before = rows();
 
     qbx::test::FreshUserFolders to;
-    ASSERT_TRUE(quillbox::store::initLibrary(false).ok);
+    ASSERT_TRUE(quillbox::store::initLibrary(false).done());
     const auto bad = [&](const char *name, const QByteArray &bytes) {
         writeFile(to.dataHome() + "/" + name, bytes);
         return to.dataHome() + "/" + name;
@@ -305,7 +305,7 @@ TEST(Cli, EditorSnippetsAndBasFoldersReportWhatTheyLeftOutAndRewrote)
           from);
     ASSERT_TRUE(QFile::link("/dev/zero", folder + "/zero.bas"));
     qbx::test::FreshUserFolders to;
-    ASSERT_TRUE(quillbox::store::initLibrary(false).ok);
+    ASSERT_TRUE(quillbox::store::initLibrary(false).done());
     const QString edited = to.dataHome() + "/edited.code-snippets";
     writeFile(edited, R"({"Loop": {"body": ["For ${1:i} = 1 To 9"]}, "Plain": {"body": "Beep"},
         "JS": {"body": "x", "scope": "javascript"}})");

@@ -51,7 +51,9 @@ public:
     QString library(const QString &name) const
     {
         const bool made = RawConnection(url("postgres")).run("CREATE DATABASE \"" + name + "\"").isEmpty();
-        return made && quillbox::store::initServerLibrary(url(name)).ok ? url(name) : QString();
+        return made && quillbox::store::initServerLibrary(quillbox::store::SnippetLibrary(url(name))).done()
+                   ? url(name)
+                   : QString();
     }
     // Stops the server at once, as a crash would (no checkpoint, recovery at the next start).
     bool kill() { return pgctl({"stop", "-m", "immediate"}); }

@@ -98,12 +98,13 @@ int main(int argc, char **argv)
     }
     if (args.size() == 4 && args[1] == QLatin1String("race")) {
         qint64 order = 0;
-        DbConnection::setBusyTimeout(30000);
-        DbConnection::setLockedHook([&order](QSqlDatabase &db) {
+        LibraryOptions options;
+        options.busyTimeout = 30000;
+        options.locked = [&order](QSqlDatabase &db) {
             QSqlQuery q(db);
             order = q.exec("SELECT nextval('oplog')") && q.next() ? q.value(0).toLongLong() : -1;
-        });
-        const SnippetLibrary server(args[2]);
+        };
+        const SnippetLibrary server(args[2], options);
         const QStringList names{"Alpha", "Beta", "Gamma", "Émile", "Straße"};
         std::mt19937 random(args[3].toUInt());
         const auto any = [&](bool variant) {
@@ -131,7 +132,7 @@ int main(int argc, char **argv)
             for (const QString &h :
                  {"B1-" + QString::number(i), "B2-" + QString::number(i), "B3-" + QString::number(i)})
                 three.append({h, qbx::test::crashDescription(h), qbx::test::crashCode(h)});
-            const bool ok = importSnippets(args[2], listProducer(three), OnTaken::Fail).done();
+            const bool ok = importSnippets(SnippetLibrary(args[2]), listProducer(three), OnTaken::Fail).done();
             std::printf("%s %d\n", ok ? "ok" : "failed", i);
             std::fflush(stdout);
             ++(ok ? done : failed);

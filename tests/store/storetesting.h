@@ -34,7 +34,7 @@ public:
         : m_name(QStringLiteral("test-raw-%1").arg(++counter()))
     {
         if (quillbox::store::isServerLocation(path)) {
-            const quillbox::store::ServerAddress a = quillbox::store::serverAddress(path);
+            const quillbox::store::ServerAddress a = quillbox::store::Location(path).server();
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
             db.setHostName(a.host);
             db.setUserName(a.user);

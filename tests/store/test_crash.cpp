@@ -38,7 +38,7 @@ std::unique_ptr<QProcess> startHelper(const qbx::test::FreshUserFolders &folders
 TEST(StoreCrash, KilledWriterLeavesEverySnippetItReportedAndNoneHalfWritten)
 {
     qbx::test::FreshUserFolders folders;
-    ASSERT_TRUE(store::initLibrary(false).ok);
+    ASSERT_TRUE(store::initLibrary(false).done());
     const store::SnippetLibrary library(store::databasePath());
     std::mt19937 rng(1234);
     std::map<QString, int> reported; // run -> snippets the writer said were stored
@@ -86,7 +86,7 @@ TEST(StoreCrash, KilledWriterLeavesEverySnippetItReportedAndNoneHalfWritten)
 TEST(StoreRace, WritersAddingOrRenamingToOneHeadingAtOnceStoreItOnce)
 {
     qbx::test::FreshUserFolders folders;
-    ASSERT_TRUE(store::initLibrary(false).ok);
+    ASSERT_TRUE(store::initLibrary(false).done());
     const store::SnippetLibrary library(store::databasePath());
     const QStringList spellings = {"Dup%1", " dup%1", "DUP%1 ", "dUp%1", "Dup%1", "  DUP%1", "dup%1", "Dup%1  "};
     for (const bool renaming : {false, true}) {
@@ -125,7 +125,7 @@ TEST(StoreRace, WritersAddingOrRenamingToOneHeadingAtOnceStoreItOnce)
 TEST(StoreRace, ASnippetFoundWhileAnotherProgramRewritesItIsOneWholeVersionOfIt)
 {
     qbx::test::FreshUserFolders folders;
-    ASSERT_TRUE(store::initLibrary(false).ok);
+    ASSERT_TRUE(store::initLibrary(false).done());
     const store::SnippetLibrary library(store::databasePath());
     ASSERT_TRUE(library.add("First", "d", "c").done() && library.add("Churn", "Churn start", "Churn start").done());
     const QString stop = folders.dataHome() + QStringLiteral("/stop");

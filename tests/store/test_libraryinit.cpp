@@ -38,7 +38,7 @@ InitRun init(bool samples)
 {
     const QByteArray db = digest(store::databasePath()), help = digest(store::helpFilePath());
     const auto result = store::initLibrary(samples);
-    EXPECT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_TRUE(result.done()) << result.error.message.toStdString();
     return {result.report.join(QLatin1Char(' ')), digest(store::databasePath()) == db,
             digest(store::helpFilePath()) == help};
 }
@@ -92,10 +92,10 @@ TEST(LibraryInit, FolderThatCannotBeMadeOrWrittenIsReported)
     qbx::test::FreshUserFolders folders;
     writeFile(store::libraryFolder(), {}); // a file where the folder should be
     auto result = store::initLibrary(false);
-    EXPECT_FALSE(result.ok);
-    EXPECT_TRUE(result.error.contains(QStringLiteral("could not be created"))
-                && result.error.contains(QDir::toNativeSeparators(store::libraryFolder())))
-        << result.error.toStdString();
+    EXPECT_FALSE(result.done());
+    EXPECT_TRUE(result.error.message.contains(QStringLiteral("could not be created"))
+                && result.error.message.contains(QDir::toNativeSeparators(store::libraryFolder())))
+        << result.error.message.toStdString();
 
     QFile::remove(store::libraryFolder());
     ASSERT_TRUE(QDir().mkpath(store::libraryFolder()));
@@ -103,8 +103,9 @@ TEST(LibraryInit, FolderThatCannotBeMadeOrWrittenIsReported)
     result = store::initLibrary(false);
     QFile::setPermissions(store::libraryFolder(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_FALSE(result.ok);
-    EXPECT_TRUE(result.error.contains(QDir::toNativeSeparators(store::databasePath()))) << result.error.toStdString();
+    EXPECT_FALSE(result.done());
+    EXPECT_TRUE(result.error.message.contains(QDir::toNativeSeparators(store::databasePath())))
+        << result.error.message.toStdString();
     EXPECT_FALSE(QFileInfo::exists(store::databasePath()));
 }
 
@@ -142,9 +143,9 @@ TEST(LibraryInit, FolderFollowsTheXdgRulesAndNoHomeIsRefused)
         if (c.folder.isEmpty()) {
             const auto init = store::initLibrary(false);
             const auto list = store::SnippetLibrary(store::databasePath()).headings();
-            EXPECT_FALSE(init.ok);
+            EXPECT_FALSE(init.done());
             EXPECT_EQ(list.outcome, store::Outcome::Failed);
-            for (const QString &said : {init.error, list.error.message})
+            for (const QString &said : {init.error.message, list.error.message})
                 EXPECT_TRUE(said.startsWith("Quillbox cannot tell where your files belong: neither XDG_DATA_HOME nor "
                                             "HOME names a folder."))
                     << said.toStdString();

@@ -44,13 +44,15 @@ TEST(LibraryLocation, EnvironmentWinsOverTheSettingsFileWhichNeverGivesAPassword
           "postgresql://alice@h/team?sslmode=require",
           "postgresql://alice:S3c?r3t@h:5433/team: h 5433 alice S3c?r3t team  | postgresql://alice@h:5433/team",
           "postgresql://ann:p@ss@h/team?x=a@b: h -1 ann p@ss team x=a@b | postgresql://ann@h/team?x=a@b"}) {
-        const store::ServerAddress a = store::serverAddress(c.section(": ", 0, 0));
+        const store::Location where(c.section(": ", 0, 0));
+        const store::ServerAddress &a = where.server();
+        EXPECT_FALSE(where.fault()) << where.fault().message.toStdString();
         EXPECT_EQ(QStringList({a.host, QString::number(a.port), a.user, a.password, a.database, a.options.join(' '),
-                               "|", a.display + a.error})
+                               "|", a.display})
                       .join(' '),
                   c.section(": ", 1));
     }
-    EXPECT_FALSE(store::serverAddress("postgresql://db.example").error.isEmpty()) << "no database named";
+    EXPECT_EQ(store::Location("postgresql://db.example").fault().kind, Failure::CannotOpen) << "no database named";
     const store::Result refused = store::SnippetLibrary("team-library").headings();
     EXPECT_EQ(refused.error.kind, Failure::CannotOpen);
     EXPECT_TRUE(refused.error.message.contains("postgresql://user@host:port/dbname"));
@@ -98,7 +100,8 @@ TEST(ServerLibrary, FailuresAreToldInWordsNamingTheServerAndWriteNothing)
          "allows only reading"},
         {"connection lost", url, {}, Failure::ConnectionLost, "was lost in the middle of the operation"},
     };
-    store::DbConnection::setBusyTimeout(200);
+    store::LibraryOptions options;
+    options.busyTimeout = 200;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         store::Result r;
@@ -106,17 +109,14 @@ TEST(ServerLibrary, FailuresAreToldInWordsNamingTheServerAndWriteNothing)
             RawConnection other(url);
             for (const QString &statement : c.held)
                 EXPECT_EQ(other.run(statement), QString());
-            store::Session::setCheckedHook([&] { c.kind == Failure::ConnectionLost &&other.run(terminate).isEmpty(); });
-            r = store::SnippetLibrary(c.location).add("New", "d", "c");
-            store::Session::setCheckedHook({});
+            options.checked = [&] { c.kind == Failure::ConnectionLost &&other.run(terminate).isEmpty(); };
+            r = store::SnippetLibrary(c.location, options).add("New", "d", "c");
         }
         EXPECT_EQ(r.error.kind, c.kind) << r.error.message.toStdString();
-        EXPECT_TRUE(r.error.message.contains(store::serverAddress(c.location).display)
-                    && r.error.message.contains(c.words))
+        EXPECT_TRUE(r.error.message.contains(store::shownServer(c.location)) && r.error.message.contains(c.words))
             << r.error.message.toStdString();
         EXPECT_EQ(store::SnippetLibrary(url).headings().headings, QStringList{"Kept"});
     }
-    store::DbConnection::setBusyTimeout(3000);
 }
 
 // A read behind another session's lock gives up as a write does; a search works whatever the
@@ -129,14 +129,15 @@ TEST(ServerLibrary, ReadsAreBoundedSearchesSendValuesAndARowDeletedMidwayIsTold)
     ASSERT_FALSE(url.isEmpty());
     const store::SnippetLibrary library(url);
     ASSERT_TRUE(library.add("Kept", "'a\\b 50%", "c").done() && library.add("Gone", "d", "c").done());
-    store::DbConnection::setBusyTimeout(200);
     {
         RawConnection other(url);
         EXPECT_EQ(other.run("BEGIN"), QString());
         EXPECT_EQ(other.run("LOCK TABLE TABLE1 IN ACCESS EXCLUSIVE MODE"), QString());
-        EXPECT_EQ(library.headings().error.kind, Failure::Locked);
+        EXPECT_EQ(store::SnippetLibrary(url, {.busyTimeout = 200, .opened = {}, .locked = {}, .checked = {}})
+                      .headings()
+                      .error.kind,
+                  Failure::Locked);
     }
-    store::DbConnection::setBusyTimeout(3000);
     const store::SnippetLibrary oldStrings(url + "?options=-c%20standard_conforming_strings%3Doff");
     for (const char *words : {"a\\b", "50%", "KEPT"}) {
         const store::SearchResult found = oldStrings.search(words);
@@ -153,9 +154,10 @@ TEST(ServerLibrary, ReadsAreBoundedSearchesSendValuesAndARowDeletedMidwayIsTold)
     RawConnection other(url);
     for (const bool modifying : {true, false}) {
         ASSERT_TRUE(library.add("Gone", "d", "c").done() || modifying);
-        store::Session::setCheckedHook([&] { other.run("DELETE FROM TABLE1 WHERE CodeName = 'Gone'"); });
-        const store::Result r = modifying ? library.modify("Gone", "Gone", "d", "new") : library.remove("Gone");
-        store::Session::setCheckedHook({});
+        store::LibraryOptions midway;
+        midway.checked = [&] { other.run("DELETE FROM TABLE1 WHERE CodeName = 'Gone'"); };
+        const store::SnippetLibrary deleting(url, midway);
+        const store::Result r = modifying ? deleting.modify("Gone", "Gone", "d", "new") : deleting.remove("Gone");
         EXPECT_EQ(r.outcome, store::Outcome::Vanished) << (modifying ? "modify" : "delete");
     }
     EXPECT_EQ(library.headings().headings, QStringList{"Kept"});

@@ -47,7 +47,7 @@ store::Result modifyAfter(const store::SnippetLibrary &l, const QString &meanwhi
                           const QString &heading, const QString &description, const QString &code)
 {
     const store::SnippetResult was = l.find(picked);
-    EXPECT_EQ(RawConnection(l.path()).run(meanwhile), QString());
+    EXPECT_EQ(RawConnection(l.location().text()).run(meanwhile), QString());
     return l.modify(picked, was.snippet, heading, description, code);
 }
 
@@ -55,16 +55,15 @@ struct StoreTest : ::testing::Test {
     qbx::test::FreshUserFolders folders;
     QString path;
     store::SnippetLibrary library{QString()};
+    store::LibraryOptions options; // as the failure cases reach the library
     void SetUp() override
     {
-        ASSERT_TRUE(store::initLibrary(false).ok);
+        ASSERT_TRUE(store::initLibrary(false).done());
         path = store::databasePath();
         library = store::SnippetLibrary(path);
     }
     void TearDown() override
     {
-        store::DbConnection::setBusyTimeout(3000);
-        store::DbConnection::setOpenHook({});
         // Every operation closed what it opened.
         EXPECT_EQ(QSqlDatabase::connectionNames(), QStringList());
     }
@@ -251,14 +250,14 @@ TEST_F(StoreTest, AnotherProgramCannotWriteBetweenAnOperationsCheckAndItsWrite)
         setHeadings(path, {"Last"});
         QString refused;
         std::unique_ptr<RawConnection> other; // open, and holding what it got, until the operation ends
-        store::Session::setCheckedHook([&] {
+        store::LibraryOptions watched;
+        watched.checked = [&] {
             other = std::make_unique<RawConnection>(path, 0);
             for (const QString &statement : QStringList{"BEGIN IMMEDIATE"} + c.meanwhile + QStringList{"COMMIT"})
                 refused += other->run(statement);
-        });
-        store::DbConnection::setBusyTimeout(200);
-        const store::Result r = c.op(library);
-        store::Session::setCheckedHook({});
+        };
+        watched.busyTimeout = 200;
+        const store::Result r = c.op(store::SnippetLibrary(path, watched));
         other.reset();
         EXPECT_EQ(r.outcome, Outcome::Done) << r.error.message.toStdString();
         EXPECT_TRUE(refused.contains("locked")) << refused.toStdString();
@@ -378,7 +377,7 @@ void expectFailures(StoreTest &t, const std::vector<FailureCase> &cases)
         SCOPED_TRACE(c.name);
         QDir().mkpath(t.folders.libraryFolder());
         QFile::remove(t.path);
-        ASSERT_TRUE(store::initLibrary(false).ok);
+        ASSERT_TRUE(store::initLibrary(false).done());
         QVariantList headings;
         for (int i = 0; i < 200; ++i)
             headings << QStringLiteral("row %1").arg(i);
@@ -392,7 +391,7 @@ void expectFailures(StoreTest &t, const std::vector<FailureCase> &cases)
             const Failure expected = c.expected[i < c.expected.size() ? i : 2];
             if (expected == Failure::Other)
                 continue;
-            const store::Result r = runOperation(t.library, i);
+            const store::Result r = runOperation(store::SnippetLibrary(t.path, t.options), i);
             EXPECT_EQ(r.error.kind, expected) << r.error.message.toStdString();
             EXPECT_EQ(r.outcome == Outcome::Failed, expected != Failure::None);
             if (expected != Failure::None) {
@@ -429,7 +428,7 @@ Held run(const QString &path, const QStringList &statements)
 
 TEST_F(StoreTest, BrokenHeldOrFullFilesAreReportedAndLeftAsTheyWere)
 {
-    store::DbConnection::setBusyTimeout(200);
+    options.busyTimeout = 200;
     const Failure none = Failure::None, locked = Failure::Locked, skip = Failure::Other;
     const auto textFile = [](const QString &p) {
         QFile f(p);
@@ -437,13 +436,13 @@ TEST_F(StoreTest, BrokenHeldOrFullFilesAreReportedAndLeftAsTheyWere)
         f.write(QByteArray("Sub Main()\r\nEnd Sub\r\n").repeated(400));
         return Held();
     };
-    const auto diskFull = [](const QString &) {
-        store::DbConnection::setOpenHook([](QSqlDatabase &db) {
+    const auto diskFull = [this](const QString &) {
+        options.opened = [](QSqlDatabase &db) {
             QSqlQuery q(db);
             ASSERT_TRUE(q.exec("PRAGMA page_count") && q.next());
             ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(q.value(0).toInt() + 1)));
-        });
-        return Held(new int, [](int *i) { delete i, store::DbConnection::setOpenHook({}); });
+        };
+        return Held(new int, [this](int *i) { delete i, options.opened = {}; });
     };
     // TABLE1 made a view of the table, or a table with columns shadowing every name of the
     // rows' identity.
@@ -588,7 +587,7 @@ TEST_P(BothBackends, ImportChecksEveryHeadingAndWritesAllOrNothing)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         setHeadings(path, {"Swap", QVariant(), "GRÖSSE 😀"});
-        const store::ImportResult r = store::importSnippets(path, c.produce, c.onTaken);
+        const store::ImportResult r = store::importSnippets(library, c.produce, c.onTaken);
         EXPECT_EQ(r.outcome, c.outcome) << r.error.message.toStdString();
         EXPECT_EQ(storedRows(path), stored + c.added);
         QStringList said = c.onTaken == store::OnTaken::Fail ? r.clashes : r.skipped;
@@ -599,7 +598,7 @@ TEST_P(BothBackends, ImportChecksEveryHeadingAndWritesAllOrNothing)
         if (c.outcome != Outcome::Done)
             continue;
         const QString file = folders.dataHome() + "/all.json";
-        const store::ExportResult e = store::exportLibrary(path, file, transfer::Format::Json);
+        const store::ExportResult e = store::exportLibrary(library, file, transfer::Format::Json);
         ASSERT_TRUE(e.done()) << e.error.message.toStdString();
         QStringList back;
         transfer::readSource(file, {}, [&](store::Snippet &&s) {

@@ -64,8 +64,7 @@ TEST_F(WindowTest, PickShowsTheSnippetColouredToCopyOrDeleteIt)
 {
     open(kLibrary);
     std::vector<bool> cancelDuringRead;
-    store::DbConnection::setOpenHook([&](QSqlDatabase &) { cancelDuringRead.push_back(form->Command2->isEnabled()); });
-    const std::shared_ptr<void> unhook(nullptr, [](void *) { store::DbConnection::setOpenHook(nullptr); });
+    form->LibraryOptions.opened = [&](QSqlDatabase &) { cancelDuringRead.push_back(form->Command2->isEnabled()); };
     const QString composed = "' Centre \r\n\r\n' Puts a form mid-screen\r\n\r\nDim x As Long\r\nMe.Move 0, 0\r\n ";
     const std::pair<QAction *, QStringList> modes[] = {{form->mnuModify, {"Command1", "Command2", "Command4"}},
                                                        {form->mnuDelete, {"Command2", "Command5"}},

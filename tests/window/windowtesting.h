@@ -97,7 +97,7 @@ struct WindowTest : ::testing::Test {
     }
     void open(const QList<QStringList> &rows)
     {
-        ASSERT_TRUE(store::initLibrary(false).ok);
+        ASSERT_TRUE(store::initLibrary(false).done());
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
         db.setDatabaseName(store::databasePath());
         ASSERT_TRUE(db.open());

@@ -1,44 +1,227 @@
 // The library in an SQLite file. Its upper() folds ASCII letters only, as its LIKE does; a
 // text's length in characters and in bytes differ exactly when it holds more than ASCII.
 
-#include "store/backend.h"
+#include "store/sqlite/sqlitebackend.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <sqlite3.h>
+
+#include <algorithm>
 
 namespace quillbox::store {
 
 namespace {
 
-class SqliteBackend final : public Backend {
-public:
-    QString trimmed(const QString &column) const override { return QStringLiteral("trim(%1, ' ')").arg(column); }
-    QString takenKey(const QString &column) const override { return QStringLiteral("upper(%1)").arg(trimmed(column)); }
-    QString beyondAscii(const QString &column) const override
-    {
-        return QStringLiteral("length(CAST(%1 AS BLOB)) <> length(%1)").arg(column);
-    }
-    QString like(const QString &column) const override { return column + QLatin1String(" LIKE ? ESCAPE ?"); }
-    QString always() const override { return QStringLiteral("1"); }
-    QString eitherOf(const QString &select, const QString &first, const QString &second) const override
-    {
-        return QStringLiteral("%1 WHERE %2 OR %3").arg(select, first, second);
-    }
-    bool handsBytes() const override { return true; }
-    QString asBytes(const QString &column) const override { return QStringLiteral("CAST(%1 AS BLOB)").arg(column); }
-    QString fromBytes(const QString &value) const override { return QStringLiteral("CAST(%1 AS TEXT)").arg(value); }
-    // The index on the headings lets the heading list and the taken check read the headings
-    // without the descriptions and code beside them.
-    QStringList schema() const override
-    {
-        return {QStringLiteral("CREATE TABLE TABLE1 (CodeName TEXT, CodeDesc TEXT, code TEXT)"),
-                QStringLiteral("CREATE INDEX TABLE1_CodeName ON TABLE1 (CodeName)")};
-    }
+// SQLite's result codes, primary part.
+enum SqliteCode {
+    SqliteError = 1,
+    SqliteBusy = 5,
+    SqliteLocked = 6,
+    SqliteReadOnly = 8,
+    SqliteIoErr = 10,
+    SqliteCorrupt = 11,
+    SqliteFull = 13,
+    SqliteCantOpen = 14,
+    SqliteNotADb = 26,
 };
 
 } // namespace
 
-const Backend &sqliteBackend()
+// Waiting for a file another program holds. SQLite's own wait sleeps longer and longer, up
+// to a tenth of a second at a time, so a program that writes again and again has the file
+// back each time before a waiting one looks, and the waiting one runs out of time although
+// nobody held the file that long. Looking every millisecond gives it its turn.
+int SqliteBackend::waitAMillisecond(void *self, int tries)
 {
-    static const SqliteBackend backend;
-    return backend;
+    auto *backend = static_cast<SqliteBackend *>(self);
+    if (tries == 0)
+        backend->m_waiting.start();
+    if (backend->m_waiting.elapsed() >= backend->options().busyTimeout)
+        return 0;
+    sqlite3_sleep(1);
+    return 1;
+}
+
+StoreError SqliteBackend::open(const QString &name)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(options().busyTimeout));
+    db.setDatabaseName(readWriteUri(location().file()));
+    if (!db.open())
+        return failure(db.lastError(), {});
+    const QVariant handle = db.driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+        if (sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData()))
+            sqlite3_busy_handler(connection, waitAMillisecond, this);
+    }
+    if (options().opened)
+        options().opened(db);
+    return {};
+}
+
+StoreError SqliteBackend::beginRead(QSqlDatabase &db)
+{
+    return exec(db, QStringLiteral("BEGIN"), {});
+}
+
+StoreError SqliteBackend::beginWrite(QSqlDatabase &db)
+{
+    const StoreError error = exec(db, QStringLiteral("BEGIN IMMEDIATE"), {true});
+    if (!error && options().locked)
+        options().locked(db);
+    return error;
+}
+
+StoreError SqliteBackend::checkTable(QSqlDatabase &db)
+{
+    const QString file = location().shown();
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT type FROM sqlite_master WHERE name = 'TABLE1' COLLATE NOCASE "
+                               "AND type IN ('table', 'view')")))
+        return failure(q.lastError(), {});
+    if (q.next() && q.value(0).toString() == QLatin1String("view"))
+        return {Failure::MissingTable, QStringLiteral("In the snippet library %1, TABLE1 is a view, not a table, so "
+                                                      "its snippets cannot be told apart.")
+                                           .arg(file)};
+    // A column of the table may shadow the name rowid; the rows' identity is then read under
+    // one of its other names.
+    QStringList columns;
+    if (!q.exec(QStringLiteral("PRAGMA table_info(TABLE1)")))
+        return failure(q.lastError(), {});
+    while (q.next())
+        columns.append(q.value(1).toString().toLower());
+    if (q.lastError().isValid())
+        return failure(q.lastError(), {});
+    const QStringList names{QStringLiteral("rowid"), QStringLiteral("_rowid_"), QStringLiteral("oid")};
+    const auto free = std::find_if(names.begin(), names.end(), [&](const QString &n) { return !columns.contains(n); });
+    if (free == names.end())
+        return {Failure::MissingColumn,
+                QStringLiteral("The table TABLE1 of the snippet library %1 has its own columns "
+                               "named rowid, _rowid_ and oid, so its rows cannot be told apart.")
+                    .arg(file)};
+    m_rowId = *free;
+    // The table and its three columns must be there, whichever of them the operation reads.
+    if (!q.exec(QStringLiteral("SELECT %1, CodeName, CodeDesc, code FROM TABLE1 LIMIT 0").arg(m_rowId)))
+        return failure(q.lastError(), {});
+    return {};
+}
+
+StoreError SqliteBackend::failure(const QSqlError &error, Access access) const
+{
+    const QString file = location().shown();
+    const QString &path = location().file();
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    const QFileInfo info(path);
+    const QFileInfo folder(info.absolutePath());
+    switch (code) {
+    case SqliteCantOpen:
+        // A folder that cannot be entered hides the file: that is no missing file.
+        if (!info.exists() && (!folder.exists() || folder.isExecutable()))
+            return {Failure::MissingFile, QStringLiteral("The snippet library %1 was not found. To create an empty "
+                                                         "library there, run the command: quillbox init")
+                                              .arg(file)};
+        if (access.writing)
+            return {Failure::ReadOnly,
+                    QStringLiteral("The snippet library %1 cannot be changed: its folder is read-only. "
+                                   "Nothing was stored.")
+                        .arg(file)};
+        if (!info.isReadable() || !folder.isWritable())
+            return {Failure::CannotOpen,
+                    QStringLiteral("The snippet library %1 could not be opened: permission denied.").arg(file)};
+        return {Failure::CannotOpen, QStringLiteral("The snippet library %1 could not be opened: %2").arg(file, text)};
+    case SqliteNotADb:
+        return {Failure::NotADatabase,
+                QStringLiteral("%1 is not a snippet library: it is not an SQLite database file.").arg(file)};
+    case SqliteCorrupt:
+        return {Failure::Damaged, QStringLiteral("The snippet library %1 is damaged and cannot be used (%2). "
+                                                 "Restore it from a backup copy.")
+                                      .arg(file, text)};
+    case SqliteBusy:
+    case SqliteLocked:
+        return {Failure::Locked, QStringLiteral("The snippet library %1 is in use by another program, which kept it "
+                                                "locked for more than %2 seconds. Try again when that program has "
+                                                "finished with it.")
+                                     .arg(file, waitingSeconds())};
+    case SqliteReadOnly:
+        return {Failure::ReadOnly, QStringLiteral("The snippet library %1 cannot be changed: the file or its folder is "
+                                                  "read-only. Nothing was stored.")
+                                       .arg(file)};
+    case SqliteFull:
+        return {Failure::DiskFull, QStringLiteral("There is no room left to write to the snippet library %1. Nothing "
+                                                  "was stored; free some disk space and try again.")
+                                       .arg(file)};
+    case SqliteIoErr:
+        return {Failure::Other,
+                QStringLiteral("The snippet library %1 could not be %2: the disk reported an error (%3).")
+                    .arg(file, access.writing ? QStringLiteral("written") : QStringLiteral("read"), text)};
+    case SqliteError:
+        if (text.contains(QLatin1String("no such table")))
+            return {Failure::MissingTable,
+                    QStringLiteral("The snippet library %1 has no table TABLE1, so it holds no snippets.").arg(file)};
+        if (text.contains(QLatin1String("no such column")))
+            return {Failure::MissingColumn,
+                    QStringLiteral("The table TABLE1 of the snippet library %1 has no column %2.")
+                        .arg(file, text.section(QLatin1Char(':'), 1).trimmed())};
+        break;
+    default:
+        break;
+    }
+    return {Failure::Other, QStringLiteral("The snippet library %1 could not be used: %2").arg(file, text)};
+}
+
+QString SqliteBackend::trimmed(const QString &column) const
+{
+    return QStringLiteral("trim(%1, ' ')").arg(column);
+}
+
+QString SqliteBackend::takenKey(const QString &column) const
+{
+    return QStringLiteral("upper(%1)").arg(trimmed(column));
+}
+
+QString SqliteBackend::beyondAscii(const QString &column) const
+{
+    return QStringLiteral("length(CAST(%1 AS BLOB)) <> length(%1)").arg(column);
+}
+
+QString SqliteBackend::like(const QString &column) const
+{
+    return column + QLatin1String(" LIKE ? ESCAPE ?");
+}
+
+QString SqliteBackend::always() const
+{
+    return QStringLiteral("1");
+}
+
+QString SqliteBackend::eitherOf(const QString &select, const QString &first, const QString &second) const
+{
+    return QStringLiteral("%1 WHERE %2 OR %3").arg(select, first, second);
+}
+
+QString SqliteBackend::asBytes(const QString &column) const
+{
+    return QStringLiteral("CAST(%1 AS BLOB)").arg(column);
+}
+
+QString SqliteBackend::fromBytes(const QString &value) const
+{
+    return QStringLiteral("CAST(%1 AS TEXT)").arg(value);
+}
+
+// The index on the headings lets the heading list and the taken check read the headings
+// without the descriptions and code beside them.
+QStringList SqliteBackend::fileSchema()
+{
+    return {QStringLiteral("CREATE TABLE TABLE1 (CodeName TEXT, CodeDesc TEXT, code TEXT)"),
+            QStringLiteral("CREATE INDEX TABLE1_CodeName ON TABLE1 (CodeName)")};
 }
 
 } // namespace quillbox::store
