@@ -340,9 +340,9 @@ void Connect::AddinInstance_OnConnection(IDispatch *Application, ConnectMode Con
         }
 
         if (ConnectMode == ConnectMode::AfterStartup) {
-            QString value, error;
-            if (!settings::readDisplayOnConnect(&value, &error))
-                return error;
+            QString value;
+            if (const QString failure = settings::readDisplayOnConnect(value); !failure.isNull())
+                return failure;
             if (value == QLatin1String("1"))
                 Show();
         }
@@ -365,13 +365,12 @@ void Connect::AddinInstance_OnDisconnection()
     if (MenuCommand)
         MenuCommand->Delete();
 
-    QString error;
-    if (FormDisplayed) {
-        settings::writeDisplayOnConnect(QStringLiteral("1"), &error);
-        FormDisplayed = false;
-    } else {
-        settings::writeDisplayOnConnect(QStringLiteral("0"), &error);
-    }
+    // Whether the window comes back at the next start is not worth a box while the host
+    // closes, but it is not kept from the user either.
+    const QString failure = settings::writeDisplayOnConnect(FormDisplayed ? QStringLiteral("1") : QStringLiteral("0"));
+    if (!failure.isNull())
+        qWarning("%s", qPrintable(failure));
+    FormDisplayed = false;
 
     delete AddInForm.data();
     AddInForm = nullptr;

@@ -23,12 +23,9 @@ QSettings store()
 }
 
 // No folder for the file: said in words instead of reading or writing nowhere.
-bool noFolder(const QSettings &s, QString *error)
+QString noFolder(const QSettings &s)
 {
-    if (!s.fileName().isEmpty())
-        return false;
-    *error = quillbox::store::noHomeMessage("XDG_CONFIG_HOME");
-    return true;
+    return s.fileName().isEmpty() ? quillbox::store::noHomeMessage("XDG_CONFIG_HOME") : QString();
 }
 
 } // namespace
@@ -42,19 +39,17 @@ QString filePath()
 // "DisplayOnConnect = 1 " to "1", where only exactly "1" counts as set. Everything after the
 // key's "=" to the end of its line is the value; the last line of the key in the section wins,
 // as QSettings has it.
-bool readDisplayOnConnect(QString *value, QString *error)
+QString readDisplayOnConnect(QString &value)
 {
     QSettings s = store();
-    if (noFolder(s, error))
-        return false;
-    *value = QStringLiteral("0");
+    if (const QString failure = noFolder(s); !failure.isNull())
+        return failure;
+    value = QStringLiteral("0");
     QFile file(s.fileName());
     if (!file.exists())
-        return true;
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("The settings file %1 could not be read.").arg(QDir::toNativeSeparators(s.fileName()));
-        return false;
-    }
+        return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("The settings file %1 could not be read.").arg(QDir::toNativeSeparators(s.fileName()));
     bool inGroup = false;
     for (QString line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
         if (line.endsWith(QLatin1Char('\r')))
@@ -66,26 +61,23 @@ bool readDisplayOnConnect(QString *value, QString *error)
         }
         const qsizetype equals = line.indexOf(QLatin1Char('='));
         if (inGroup && equals > 0 && QStringView(line).left(equals).trimmed() == QLatin1String(kKey))
-            *value = line.mid(equals + 1);
+            value = line.mid(equals + 1);
     }
-    return true;
+    return {};
 }
 
-bool writeDisplayOnConnect(const QString &value, QString *error)
+QString writeDisplayOnConnect(const QString &value)
 {
     QSettings s = store();
-    if (noFolder(s, error))
-        return false;
+    if (const QString failure = noFolder(s); !failure.isNull())
+        return failure;
     s.beginGroup(QLatin1String(kGroup));
     s.setValue(QLatin1String(kKey), value);
     s.endGroup();
     s.sync();
-    if (s.status() != QSettings::NoError) {
-        *error =
-            QStringLiteral("The settings file %1 could not be written.").arg(QDir::toNativeSeparators(s.fileName()));
-        return false;
-    }
-    return true;
+    if (s.status() != QSettings::NoError)
+        return QStringLiteral("The settings file %1 could not be written.").arg(QDir::toNativeSeparators(s.fileName()));
+    return {};
 }
 
 } // namespace quillbox::settings

@@ -9,10 +9,10 @@ namespace quillbox::settings {
 // The settings file, $XDG_CONFIG_HOME/Quillbox/Quillbox.ini.
 QString filePath();
 
-// Reads the value as it stands in the file, untrimmed; "0" when absent. False, with the
-// reason, when the store cannot be read.
-bool readDisplayOnConnect(QString *value, QString *error);
-// Writes the value. False, with the reason, when the store cannot be written.
-bool writeDisplayOnConnect(const QString &value, QString *error);
+// Each of these returns why it failed, in words; a null string when it did not.
+// Reads the value as it stands in the file, untrimmed; "0" when absent.
+QString readDisplayOnConnect(QString &value);
+// Writes the value.
+QString writeDisplayOnConnect(const QString &value);
 
 } // namespace quillbox::settings

@@ -242,9 +242,9 @@ int add(const QStringList &args)
     const QString heading = a.positional.first();
     if (isEmptyEntry(heading))
         return wrongUse("add", QStringLiteral("Please Enter a heading for the code"));
-    QString code, error;
-    if (!transfer::readTextFile(a.values.value(codeOption), transfer::kFieldLimit, &code, &error)) {
-        say(QStringLiteral("quillbox add: ") + error);
+    QString code;
+    if (const transfer::Fault fault = transfer::readTextFile(a.values.value(codeOption), transfer::kFieldLimit, code)) {
+        say(QStringLiteral("quillbox add: ") + fault.message);
         return Failed;
     }
     // The line break that ends a text file ends its last line; it adds no empty line.

@@ -14,13 +14,12 @@ namespace quillbox::store {
 
 ExportResult exportLibrary(const SnippetLibrary &library, const QString &target, transfer::Format format)
 {
-    QString error;
-    const std::unique_ptr<transfer::SnippetWriter> writer = transfer::openWriter(target, format, &error);
-    if (writer)
-        return exportSnippets(library, *writer);
+    const transfer::OpenedWriter opened = transfer::openWriter(target, format);
+    if (opened.writer)
+        return exportSnippets(library, *opened.writer);
     ExportResult result;
     result.outcome = Outcome::Failed;
-    result.error = {Failure::Other, error};
+    result.error = {Failure::Other, opened.fault.message};
     return result;
 }
 

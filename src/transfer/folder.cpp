@@ -56,27 +56,25 @@ bool endsWithBas(const QString &name)
     return name.size() > 4 && name.endsWith(QLatin1String(".bas"), Qt::CaseInsensitive);
 }
 
-// One .bas file's snippet; false, with `error` set, when its header is broken.
-bool parseBas(const QString &fileName, const QString &path, const QString &text, Snippet *snippet, QString *error)
+// One .bas file's snippet; a fault when its header is broken.
+Fault parseBas(const QString &fileName, const QString &path, const QString &text, Snippet &snippet)
 {
     QStringList lines = text::boxLines(text);
     if (lines.size() > 1 && lines.last().isEmpty())
         lines.removeLast(); // the line break that ends the file
     if (!lines.first().startsWith(kHeadingLine)) {
-        *snippet = text::windowSnippet(fileName.chopped(4), QString(), lines.join(QLatin1Char('\n')));
-        return true;
+        snippet = text::windowSnippet(fileName.chopped(4), QString(), lines.join(QLatin1Char('\n')));
+        return {};
     }
     bool counted = lines.size() > 1 && lines[1].startsWith(kDescriptionLine);
     const qsizetype count =
         counted ? lines[1].mid(kDescriptionLine.size()).section(QLatin1Char(' '), 0, 0).toLongLong(&counted) : 0;
-    if (!counted || count < 0 || count > lines.size() - 2) {
-        *error =
-            QStringLiteral("%1: the line after the heading does not say how many description lines follow").arg(path);
-        return false;
-    }
-    *snippet = text::windowSnippet(lines.first().mid(kHeadingLine.size()), lines.mid(2, count).join(QLatin1Char('\n')),
-                                   lines.mid(2 + count).join(QLatin1Char('\n')));
-    return true;
+    if (!counted || count < 0 || count > lines.size() - 2)
+        return {
+            QStringLiteral("%1: the line after the heading does not say how many description lines follow").arg(path)};
+    snippet = text::windowSnippet(lines.first().mid(kHeadingLine.size()), lines.mid(2, count).join(QLatin1Char('\n')),
+                                  lines.mid(2 + count).join(QLatin1Char('\n')));
+    return {};
 }
 
 } // namespace
@@ -136,8 +134,10 @@ ReadReport readFolder(const QString &folder, const ReadOptions &options, const C
             continue;
         }
         QByteArray bytes;
-        if (!readBounded(file.get(), path, options.fieldLimit, &bytes, &report.error))
+        if (const Fault fault = readBounded(file.get(), path, options.fieldLimit, bytes)) {
+            report.error = fault.message;
             return report;
+        }
         QStringDecoder decoder(QStringDecoder::Utf8);
         const QString text = decoder.decode(bytes);
         if (decoder.hasError()) {
@@ -145,8 +145,10 @@ ReadReport readFolder(const QString &folder, const ReadOptions &options, const C
             return report;
         }
         Snippet snippet;
-        if (!parseBas(name, path, text, &snippet, &report.error))
+        if (const Fault fault = parseBas(name, path, text, snippet)) {
+            report.error = fault.message;
             return report;
+        }
         if (report.read >= kSnippetLimit) {
             report.error = QStringLiteral("%1 holds more than %2 snippets").arg(folder).arg(kSnippetLimit);
             return report;
@@ -406,14 +408,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<SnippetWriter> folderWriter(const QString &target, QString *error)
+OpenedWriter folderWriter(const QString &target)
 {
     auto writer = std::make_unique<FolderWriter>(target);
-    if (!writer->begin()) {
-        *error = writer->error();
-        return nullptr;
-    }
-    return writer;
+    if (!writer->begin())
+        return {nullptr, {writer->error()}};
+    return {std::move(writer), {}};
 }
 
 } // namespace quillbox::transfer

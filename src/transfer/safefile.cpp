@@ -221,51 +221,40 @@ bool SafeFile::commit()
     return true;
 }
 
-bool writeFileSafely(const QString &target, const QByteArray &bytes, QString *error)
+Fault readBounded(int fd, const QString &name, qint64 limit, QByteArray &bytes)
 {
-    SafeFile file(target);
-    if (file.open() && file.write(bytes.constData(), bytes.size()) && file.commit())
-        return true;
-    *error = file.error();
-    return false;
-}
-
-bool readBounded(int fd, const QString &name, qint64 limit, QByteArray *bytes, QString *error)
-{
-    bytes->clear();
+    bytes.clear();
     struct stat st {};
     // A regular file's size tells how much room to take; anything else grows as it comes.
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= limit)
-        bytes->reserve(qsizetype(st.st_size) + 1);
+        bytes.reserve(qsizetype(st.st_size) + 1);
     constexpr qsizetype kChunk = 64 * 1024;
     for (;;) {
-        const qsizetype room = qsizetype(std::min<qint64>(kChunk, limit + 1 - bytes->size()));
-        const qsizetype at = bytes->size();
-        bytes->resize(at + room);
-        const ssize_t n = ::read(fd, bytes->data() + at, size_t(room));
+        const qsizetype room = qsizetype(std::min<qint64>(kChunk, limit + 1 - bytes.size()));
+        const qsizetype at = bytes.size();
+        bytes.resize(at + room);
+        const ssize_t n = ::read(fd, bytes.data() + at, size_t(room));
         if (n < 0 && errno == EINTR) {
-            bytes->resize(at);
+            bytes.resize(at);
             continue;
         }
         if (n < 0) {
             const int e = errno;
-            bytes->clear();
-            *error = QStringLiteral("%1 cannot be read: %2").arg(name, errnoWords(e));
-            return false;
+            bytes.clear();
+            return {QStringLiteral("%1 cannot be read: %2").arg(name, errnoWords(e))};
         }
-        bytes->resize(at + n);
+        bytes.resize(at + n);
         if (n == 0)
-            return true;
-        if (bytes->size() > limit) {
-            bytes->clear();
-            bytes->squeeze();
-            *error = QStringLiteral("%1 is larger than %2").arg(name, limitInWords(limit));
-            return false;
+            return {};
+        if (bytes.size() > limit) {
+            bytes.clear();
+            bytes.squeeze();
+            return {QStringLiteral("%1 is larger than %2").arg(name, limitInWords(limit))};
         }
     }
 }
 
-bool readTextFile(const QString &file, qint64 limit, QString *text, QString *error)
+Fault readTextFile(const QString &file, qint64 limit, QString &text)
 {
     const QString name = file.isEmpty() ? QStringLiteral("standard input") : file;
     int fd = STDIN_FILENO;
@@ -276,25 +265,22 @@ bool readTextFile(const QString &file, qint64 limit, QString *text, QString *err
             const int e = fd < 0 ? errno : EISDIR;
             if (fd >= 0)
                 ::close(fd);
-            *error = QStringLiteral("%1 cannot be read: %2").arg(name, errnoWords(e));
-            return false;
+            return {QStringLiteral("%1 cannot be read: %2").arg(name, errnoWords(e))};
         }
         // Opened without waiting (a FIFO with no writer); reads wait as usual.
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     }
     QByteArray bytes;
-    const bool read = readBounded(fd, name, limit, &bytes, error);
+    const Fault fault = readBounded(fd, name, limit, bytes);
     if (fd != STDIN_FILENO)
         ::close(fd);
-    if (!read)
-        return false;
+    if (fault)
+        return fault;
     QStringDecoder decoder(QStringDecoder::Utf8);
-    *text = decoder.decode(bytes);
-    if (decoder.hasError()) {
-        *error = QStringLiteral("%1 is not UTF-8 text").arg(name);
-        return false;
-    }
-    return true;
+    text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return {QStringLiteral("%1 is not UTF-8 text").arg(name)};
+    return {};
 }
 
 } // namespace quillbox::transfer

@@ -9,6 +9,13 @@
 
 namespace quillbox::transfer {
 
+// Why reading or writing failed, in words that name the file or folder; none when it went
+// through.
+struct Fault {
+    QString message;
+    explicit operator bool() const { return !message.isEmpty(); }
+};
+
 // A failed system call's errno in words a user can act on ("there is no room left on the
 // disk").
 QString errnoWords(int error);
@@ -75,14 +82,11 @@ private:
     QString m_error, m_reason;
 };
 
-// Writes the bytes to the target as SafeFile does; `error` says why when it fails.
-bool writeFileSafely(const QString &target, const QByteArray &bytes, QString *error);
-
 // Reads all of an open descriptor, refusing more than `limit` bytes while it reads (an
 // endless device is stopped at the limit). `name` is how messages call it.
-bool readBounded(int fd, const QString &name, qint64 limit, QByteArray *bytes, QString *error);
+Fault readBounded(int fd, const QString &name, qint64 limit, QByteArray &bytes);
 // A whole file (or standard input for an empty name) as UTF-8 text, at most `limit` bytes.
-bool readTextFile(const QString &file, qint64 limit, QString *text, QString *error);
+Fault readTextFile(const QString &file, qint64 limit, QString &text);
 // The limit in words: "256 MB".
 QString limitInWords(qint64 limit);
 

@@ -12,7 +12,7 @@ namespace quillbox::transfer {
 // The writers, made in their own files.
 std::unique_ptr<SnippetWriter> ownJsonWriter(std::unique_ptr<ByteSink> sink, std::function<bool()> commit);
 std::unique_ptr<SnippetWriter> vsCodeWriter(std::unique_ptr<ByteSink> sink, std::function<bool()> commit);
-std::unique_ptr<SnippetWriter> folderWriter(const QString &target, QString *error);
+OpenedWriter folderWriter(const QString &target);
 
 std::optional<Format> formatNamed(QStringView name)
 {
@@ -124,25 +124,24 @@ std::unique_ptr<SnippetWriter> streamWriter(std::unique_ptr<ByteSink> sink, Form
                                   : vsCodeWriter(std::move(sink), nothingToCommit);
 }
 
-std::unique_ptr<SnippetWriter> openWriter(const QString &target, Format format, QString *error)
+OpenedWriter openWriter(const QString &target, Format format)
 {
     if (format == Format::Folder)
-        return folderWriter(target, error);
+        return folderWriter(target);
     std::unique_ptr<ByteSink> sink;
     std::function<bool()> commit = [] { return true; };
     if (target == QLatin1String("-")) {
         sink = std::make_unique<DescriptorSink>(STDOUT_FILENO, QStringLiteral("standard output"));
     } else {
         auto file = std::make_unique<SafeFile>(target);
-        if (!file->open()) {
-            *error = file->error();
-            return nullptr;
-        }
+        if (!file->open())
+            return {nullptr, {file->error()}};
         commit = [f = file.get()] { return f->commit(); };
         sink = std::move(file);
     }
-    return format == Format::Json ? ownJsonWriter(std::move(sink), std::move(commit))
-                                  : vsCodeWriter(std::move(sink), std::move(commit));
+    return {format == Format::Json ? ownJsonWriter(std::move(sink), std::move(commit))
+                                   : vsCodeWriter(std::move(sink), std::move(commit)),
+            {}};
 }
 
 } // namespace quillbox::transfer

@@ -14,6 +14,7 @@
 // opened there.
 
 #include "text/snippettext.h"
+#include "transfer/safefile.h"
 
 #include <QIODevice>
 #include <QString>
@@ -87,7 +88,11 @@ public:
 
 // A writer of the format to `target`, or to standard output for "-" (not for a folder);
 // null, with `error` set, when it cannot begin.
-std::unique_ptr<SnippetWriter> openWriter(const QString &target, Format format, QString *error);
+struct OpenedWriter {
+    std::unique_ptr<SnippetWriter> writer; // none when it could not be opened
+    Fault fault;
+};
+OpenedWriter openWriter(const QString &target, Format format);
 // A writer of a JSON format (not the folder) to a sink of the caller's.
 class ByteSink;
 std::unique_ptr<SnippetWriter> streamWriter(std::unique_ptr<ByteSink> sink, Format format);

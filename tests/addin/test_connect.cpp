@@ -164,8 +164,8 @@ TEST(Settings, FileIsInTheConfigurationHomeAndNoHomeIsRefused)
     qunsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(settings::filePath(), QStringLiteral("/home/u/.config/Quillbox/Quillbox.ini"));
     qunsetenv("HOME");
-    QString value, error;
-    EXPECT_FALSE(settings::readDisplayOnConnect(&value, &error));
+    QString value;
+    const QString error = settings::readDisplayOnConnect(value);
     qputenv("HOME", oldHome);
     EXPECT_TRUE(error.startsWith("Quillbox cannot tell where your files belong: neither XDG_CONFIG_HOME nor HOME"))
         << error.toStdString();

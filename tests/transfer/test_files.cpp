@@ -200,17 +200,16 @@ TEST(Files, AFolderIsReadWithoutFollowingLinksOrOpeningDevices)
 
 TEST(Files, TextFilesAreReadWithinTheirLimit)
 {
-    QString text, error;
-    EXPECT_FALSE(transfer::readTextFile(QStringLiteral("/dev/zero"), 1 << 20, &text, &error));
-    EXPECT_EQ(error, QStringLiteral("/dev/zero is larger than 1 MB"));
+    QString text;
+    EXPECT_EQ(transfer::readTextFile(QStringLiteral("/dev/zero"), 1 << 20, text).message,
+              QStringLiteral("/dev/zero is larger than 1 MB"));
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("t.bas"));
     ASSERT_TRUE(putFile(file, "\xEF\xBB\xBFok\r\n"));
-    EXPECT_TRUE(transfer::readTextFile(file, 1 << 20, &text, &error));
+    EXPECT_FALSE(transfer::readTextFile(file, 1 << 20, text));
     EXPECT_EQ(text, QStringLiteral("ok\r\n"));
     ASSERT_TRUE(putFile(file, "bad \xC3("));
-    EXPECT_FALSE(transfer::readTextFile(file, 1 << 20, &text, &error));
-    EXPECT_EQ(error, file + QStringLiteral(" is not UTF-8 text"));
-    EXPECT_FALSE(transfer::readTextFile(dir.path(), 1 << 20, &text, &error));
-    EXPECT_EQ(error, dir.path() + QStringLiteral(" cannot be read: it is a folder"));
+    EXPECT_EQ(transfer::readTextFile(file, 1 << 20, text).message, file + QStringLiteral(" is not UTF-8 text"));
+    EXPECT_EQ(transfer::readTextFile(dir.path(), 1 << 20, text).message,
+              dir.path() + QStringLiteral(" cannot be read: it is a folder"));
 }

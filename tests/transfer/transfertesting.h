@@ -24,10 +24,9 @@ inline bool putFile(const QString &path, const QByteArray &bytes)
 inline QString exportTo(const QString &target, quillbox::transfer::Format format,
                         const QList<quillbox::transfer::Snippet> &snippets)
 {
-    QString error;
-    auto writer = quillbox::transfer::openWriter(target, format, &error);
+    const auto [writer, fault] = quillbox::transfer::openWriter(target, format);
     if (!writer)
-        return error;
+        return fault.message;
     for (const quillbox::transfer::Snippet &s : snippets)
         if (writer->add(s) == quillbox::transfer::SnippetWriter::Took::Failed)
             return writer->error();
