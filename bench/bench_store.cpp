@@ -327,7 +327,7 @@ int main(int argc, char **argv)
 
     // The combo box set up as the window sets up Combo1, and as it was set up before.
     QComboBox combo, before;
-    QStringListModel *model = setUpHeadingList(&combo);
+    QStringListModel *model = window::setUpHeadingList(&combo);
     QStringListModel beforeModel;
     before.setModel(&beforeModel);
     auto *view = new QListView(&before);

@@ -14,7 +14,10 @@
 
 namespace quillbox {
 
+namespace colouring {
 class RichTextBox;
+}
+using colouring::RichTextBox;
 
 namespace bench {
 

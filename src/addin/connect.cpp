@@ -4,9 +4,9 @@
 #include "window/frmaddin.h"
 #include "window/messageservice.h"
 
-namespace quillbox {
+namespace quillbox::addin {
 
-using namespace qbx;
+using namespace quillbox::host;
 
 namespace module {
 namespace {
@@ -250,17 +250,17 @@ HResult Connect::putref_MenuHandler(ICommandBarEvents *value)
 
 void Connect::loadWindow()
 {
-    auto *form = new frmAddIn;
+    auto *form = new window::frmAddIn;
     AddInForm = form;
     // The close box unloads the window; it is no longer shown, and the next Show loads a new one.
-    QObject::connect(form, &frmAddIn::closedByUser, form, [this, form] {
+    QObject::connect(form, &window::frmAddIn::closedByUser, form, [this, form] {
         if (AddInForm == form) {
             FormDisplayed = false;
             AddInForm = nullptr;
         }
     });
     // Exit hides the window as the host's menu does.
-    QObject::connect(form, &frmAddIn::exitRequested, form, [this] { Hide(); });
+    QObject::connect(form, &window::frmAddIn::exitRequested, form, [this] { Hide(); });
 }
 
 HResult Connect::Show()
@@ -350,7 +350,7 @@ void Connect::AddinInstance_OnConnection(IDispatch *Application, ConnectMode Con
     };
     const QString failure = run();
     if (!failure.isNull())
-        MsgBox(nullptr, failure.isEmpty() ? QStringLiteral("Unexpected failure while connecting.") : failure);
+        window::MsgBox(nullptr, failure.isEmpty() ? QStringLiteral("Unexpected failure while connecting.") : failure);
 }
 
 HResult Connect::OnDisconnection(DisconnectMode, QVariantList &)
@@ -413,4 +413,4 @@ void Connect::MenuSink::Click(ICommandBarControl *control, VariantBool *handled,
     m_owner->MenuHandler_Click(control, handled, cancelDefault);
 }
 
-} // namespace quillbox
+} // namespace quillbox::addin

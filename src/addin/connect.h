@@ -10,52 +10,52 @@
 
 #include <atomic>
 
-namespace quillbox {
+namespace quillbox::addin {
 
-class Connect final : public _Connect, public qbx::IDTExtensibility2 {
+class Connect final : public _Connect, public host::IDTExtensibility2 {
 public:
     Connect();
     Connect(const Connect &) = delete;
     Connect &operator=(const Connect &) = delete;
 
     // IUnknown
-    qbx::HResult QueryInterface(const qbx::Guid &iid, void **object) override;
+    host::HResult QueryInterface(const host::Guid &iid, void **object) override;
     std::uint32_t AddRef() override;
     std::uint32_t Release() override;
 
     // IDispatch: the members of _Connect by name.
-    qbx::HResult GetIDsOfNames(const QString &name, qbx::DispId *id) override;
-    qbx::HResult Invoke(qbx::DispId id, qbx::InvokeKind kind, QVariantList &args, QVariant *result) override;
+    host::HResult GetIDsOfNames(const QString &name, host::DispId *id) override;
+    host::HResult Invoke(host::DispId id, host::InvokeKind kind, QVariantList &args, QVariant *result) override;
     QString ErrorDescription() override { return m_error; }
 
     // _Connect
-    qbx::HResult get_FormDisplayed(qbx::VariantBool *value) override;
-    qbx::HResult put_FormDisplayed(qbx::VariantBool value) override;
-    qbx::HResult get_VBInstance(qbx::IVBE **value) override;
-    qbx::HResult putref_VBInstance(qbx::IVBE *value) override;
-    qbx::HResult get_MenuHandler(qbx::ICommandBarEvents **value) override;
-    qbx::HResult putref_MenuHandler(qbx::ICommandBarEvents *value) override;
-    qbx::HResult Hide() override;
-    qbx::HResult Show() override;
-    qbx::HResult AddToAddInCommandBar(const QString &sCaption, qbx::ICommandBarControl **result) override;
+    host::HResult get_FormDisplayed(host::VariantBool *value) override;
+    host::HResult put_FormDisplayed(host::VariantBool value) override;
+    host::HResult get_VBInstance(host::IVBE **value) override;
+    host::HResult putref_VBInstance(host::IVBE *value) override;
+    host::HResult get_MenuHandler(host::ICommandBarEvents **value) override;
+    host::HResult putref_MenuHandler(host::ICommandBarEvents *value) override;
+    host::HResult Hide() override;
+    host::HResult Show() override;
+    host::HResult AddToAddInCommandBar(const QString &sCaption, host::ICommandBarControl **result) override;
 
     // IDTExtensibility2: only connection and disconnection are handled.
-    qbx::HResult OnConnection(qbx::IDispatch *Application, qbx::ConnectMode ConnectMode, qbx::IDispatch *AddInInst,
-                              QVariantList &custom) override;
-    qbx::HResult OnDisconnection(qbx::DisconnectMode RemoveMode, QVariantList &custom) override;
-    qbx::HResult OnAddInsUpdate(QVariantList &custom) override;
-    qbx::HResult OnStartupComplete(QVariantList &custom) override;
-    qbx::HResult OnBeginShutdown(QVariantList &custom) override;
+    host::HResult OnConnection(host::IDispatch *Application, host::ConnectMode ConnectMode, host::IDispatch *AddInInst,
+                               QVariantList &custom) override;
+    host::HResult OnDisconnection(host::DisconnectMode RemoveMode, QVariantList &custom) override;
+    host::HResult OnAddInsUpdate(QVariantList &custom) override;
+    host::HResult OnStartupComplete(QVariantList &custom) override;
+    host::HResult OnBeginShutdown(QVariantList &custom) override;
 
-    void AddinInstance_OnConnection(qbx::IDispatch *Application, qbx::ConnectMode ConnectMode);
+    void AddinInstance_OnConnection(host::IDispatch *Application, host::ConnectMode ConnectMode);
     void AddinInstance_OnDisconnection();
-    void MenuHandler_Click(qbx::ICommandBarControl *CommandBarControl, qbx::VariantBool *handled,
-                           qbx::VariantBool *CancelDefault);
+    void MenuHandler_Click(host::ICommandBarControl *CommandBarControl, host::VariantBool *handled,
+                           host::VariantBool *CancelDefault);
 
     // For inspection: the window, while one is loaded.
-    frmAddIn *addInForm() const { return AddInForm; }
+    window::frmAddIn *addInForm() const { return AddInForm; }
     bool formDisplayed() const { return FormDisplayed; }
-    qbx::ICommandBarControl *menuCommand() const { return MenuCommand.get(); }
+    host::ICommandBarControl *menuCommand() const { return MenuCommand.get(); }
 
     // The objects of this module that are alive, for unloading decisions.
     static int liveObjects();
@@ -65,14 +65,14 @@ private:
 
     // Receives the menu command's clicks. It lives inside Connect and does not keep it
     // alive, so that the host's event source and this object hold no cycle.
-    class MenuSink final : public qbx::ICommandBarEventsSink {
+    class MenuSink final : public host::ICommandBarEventsSink {
     public:
         explicit MenuSink(Connect *owner) : m_owner(owner) {}
-        qbx::HResult QueryInterface(const qbx::Guid &iid, void **object) override;
+        host::HResult QueryInterface(const host::Guid &iid, void **object) override;
         std::uint32_t AddRef() override { return 1; }
         std::uint32_t Release() override { return 1; }
-        void Click(qbx::ICommandBarControl *control, qbx::VariantBool *handled,
-                   qbx::VariantBool *cancelDefault) override;
+        void Click(host::ICommandBarControl *control, host::VariantBool *handled,
+                   host::VariantBool *cancelDefault) override;
 
     private:
         Connect *m_owner;
@@ -88,10 +88,10 @@ private:
 
     // The members, as the host and the window know them.
     bool FormDisplayed = false;
-    qbx::ComPtr<qbx::IVBE> VBInstance;
-    qbx::ComPtr<qbx::ICommandBarControl> MenuCommand;
-    QPointer<frmAddIn> AddInForm;
-    qbx::ComPtr<qbx::ICommandBarEvents> MenuHandler;
+    host::ComPtr<host::IVBE> VBInstance;
+    host::ComPtr<host::ICommandBarControl> MenuCommand;
+    QPointer<window::frmAddIn> AddInForm;
+    host::ComPtr<host::ICommandBarEvents> MenuHandler;
 };
 
 // The module's count of live objects and server locks.
@@ -102,4 +102,4 @@ void lock(bool on);
 bool canUnload();
 } // namespace module
 
-} // namespace quillbox
+} // namespace quillbox::addin

@@ -8,7 +8,7 @@
 
 #include <dlfcn.h>
 
-using namespace qbx;
+using namespace quillbox::host;
 
 namespace {
 
@@ -23,7 +23,7 @@ namespace {
 
 class ClassFactory final : public IClassFactory {
 public:
-    ClassFactory() { quillbox::module::objectCreated(); }
+    ClassFactory() { quillbox::addin::module::objectCreated(); }
     ClassFactory(const ClassFactory &) = delete;
     ClassFactory &operator=(const ClassFactory &) = delete;
 
@@ -55,7 +55,7 @@ public:
         *object = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        auto *connect = new quillbox::Connect; // one reference, ours
+        auto *connect = new quillbox::addin::Connect; // one reference, ours
         const HResult hr = connect->QueryInterface(iid, object);
         connect->Release();
         return hr;
@@ -63,12 +63,12 @@ public:
 
     HResult LockServer(bool lock) override
     {
-        quillbox::module::lock(lock);
+        quillbox::addin::module::lock(lock);
         return S_OK;
     }
 
 private:
-    ~ClassFactory() { quillbox::module::objectDestroyed(); }
+    ~ClassFactory() { quillbox::addin::module::objectDestroyed(); }
     std::atomic<std::uint32_t> m_refs{1};
 };
 
@@ -87,7 +87,7 @@ QBX_EXPORT_C HResult DllGetClassObject(const Guid *clsid, const Guid *iid, void 
     if (!clsid || !iid || !object)
         return E_POINTER;
     *object = nullptr;
-    if (!(*clsid == quillbox::kConnectClassId))
+    if (!(*clsid == quillbox::addin::kConnectClassId))
         return CLASS_E_CLASSNOTAVAILABLE;
     auto *factory = new ClassFactory;
     const HResult hr = factory->QueryInterface(*iid, object);
@@ -97,7 +97,7 @@ QBX_EXPORT_C HResult DllGetClassObject(const Guid *clsid, const Guid *iid, void 
 
 QBX_EXPORT_C HResult DllCanUnloadNow()
 {
-    return quillbox::module::canUnload() ? S_OK : S_FALSE;
+    return quillbox::addin::module::canUnload() ? S_OK : S_FALSE;
 }
 
 QBX_EXPORT_C HResult DllRegisterServer()
@@ -106,11 +106,11 @@ QBX_EXPORT_C HResult DllRegisterServer()
     if (path.isEmpty())
         return SELFREG_E_CLASS;
     Registry registry;
-    return quillbox::registration::registerServer(registry, path) ? S_OK : SELFREG_E_CLASS;
+    return quillbox::addin::registration::registerServer(registry, path) ? S_OK : SELFREG_E_CLASS;
 }
 
 QBX_EXPORT_C HResult DllUnregisterServer()
 {
     Registry registry;
-    return quillbox::registration::unregisterServer(registry) ? S_OK : SELFREG_E_CLASS;
+    return quillbox::addin::registration::unregisterServer(registry) ? S_OK : SELFREG_E_CLASS;
 }

@@ -2,7 +2,7 @@
 
 #include "addin/connectinterface.h"
 
-namespace quillbox::registration {
+namespace quillbox::addin::registration {
 
 namespace {
 const QString kClasses = QStringLiteral("Software\\Classes");
@@ -12,7 +12,7 @@ const QString kProgIdText = QString::fromLatin1(kProgId);
 HostRecord hostRecord()
 {
     return HostRecord{
-        QStringLiteral("HKEY_CURRENT_USER\\") + qbx::kHostRegistryRoot,
+        QStringLiteral("HKEY_CURRENT_USER\\") + host::kHostRegistryRoot,
         QStringLiteral("Quillbox Ver 1.0"),
         QStringLiteral("This Addin saves Time by creating codes for common usage."),
         5,
@@ -44,10 +44,10 @@ QString interfaceKey()
 
 QString addInKey()
 {
-    return qbx::kAddinsKey + QLatin1Char('\\') + kProgIdText;
+    return host::kAddinsKey + QLatin1Char('\\') + kProgIdText;
 }
 
-bool registerServer(qbx::Registry &registry, const QString &modulePath)
+bool registerServer(host::Registry &registry, const QString &modulePath)
 {
     const QString clsid = kConnectClassId.toString();
     const QString libid = kTypeLibId.toString();
@@ -83,7 +83,7 @@ bool registerServer(qbx::Registry &registry, const QString &modulePath)
     return registry.sync();
 }
 
-bool unregisterServer(qbx::Registry &registry)
+bool unregisterServer(host::Registry &registry)
 {
     registry.removeKey(classKey());
     registry.removeKey(progIdKey());
@@ -93,4 +93,4 @@ bool unregisterServer(qbx::Registry &registry)
     return registry.sync();
 }
 
-} // namespace quillbox::registration
+} // namespace quillbox::addin::registration

@@ -4,7 +4,7 @@
 
 #include "host/registry.h"
 
-namespace quillbox::registration {
+namespace quillbox::addin::registration {
 
 // The host's list of add-ins, one record, the fields in this order.
 struct HostRecord {
@@ -32,8 +32,8 @@ QString addInKey();     // <host root>\Addins\Quillbox.Connect
 
 // Enters everything, with modulePath as the server of the class. False when the registry
 // could not be written.
-bool registerServer(qbx::Registry &registry, const QString &modulePath);
+bool registerServer(host::Registry &registry, const QString &modulePath);
 // Removes everything registerServer entered.
-bool unregisterServer(qbx::Registry &registry);
+bool unregisterServer(host::Registry &registry);
 
-} // namespace quillbox::registration
+} // namespace quillbox::addin::registration

@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
-namespace quillbox::settings {
+namespace quillbox::addin::settings {
 
 namespace {
 
@@ -80,4 +80,4 @@ QString writeDisplayOnConnect(const QString &value)
     return {};
 }
 
-} // namespace quillbox::settings
+} // namespace quillbox::addin::settings

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-namespace quillbox::settings {
+namespace quillbox::addin::settings {
 
 // The settings file, $XDG_CONFIG_HOME/Quillbox/Quillbox.ini.
 QString filePath();
@@ -15,4 +15,4 @@ QString readDisplayOnConnect(QString &value);
 // Writes the value.
 QString writeDisplayOnConnect(const QString &value);
 
-} // namespace quillbox::settings
+} // namespace quillbox::addin::settings

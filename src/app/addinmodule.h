@@ -16,7 +16,7 @@ public:
     explicit AddinModule(const QString &path = addinModulePath());
 
     // Loads the module and creates a Connect object; false with lastError() otherwise.
-    bool create(qbx::ComPtr<qbx::IDTExtensibility2> *connection);
+    bool create(quillbox::host::ComPtr<quillbox::host::IDTExtensibility2> *connection);
     QString lastError() const { return m_error; }
 
 private:

@@ -18,7 +18,7 @@
 #include <cstring>
 #include <unistd.h>
 
-namespace quillbox::cli {
+namespace quillbox::app::cli {
 
 using namespace store;
 
@@ -388,7 +388,7 @@ namespace {
 int printVersion()
 {
     QString error;
-    const auto info = version::readVersionInfo(app::addinModulePath(), &error);
+    const auto info = resources::version::readVersionInfo(app::addinModulePath(), &error);
     if (info.isEmpty()) {
         say(error);
         return Failed;
@@ -432,4 +432,4 @@ int run(QStringList args)
     return status;
 }
 
-} // namespace quillbox::cli
+} // namespace quillbox::app::cli

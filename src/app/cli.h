@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace quillbox::cli {
+namespace quillbox::app::cli {
 
 // Exit codes.
 enum Exit { Done = 0, Failed = 1, WrongUse = 2, Taken = 3 };
@@ -66,4 +66,4 @@ QString usage();
 // What a failed store operation exits with, after saying why.
 int reportFailure(const char *command, const store::Result &result, const QString &heading = {});
 
-} // namespace quillbox::cli
+} // namespace quillbox::app::cli

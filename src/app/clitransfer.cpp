@@ -7,7 +7,7 @@
 #include "store/transfer.h"
 #include "transfer/safefile.h"
 
-namespace quillbox::cli {
+namespace quillbox::app::cli {
 
 using namespace store;
 
@@ -123,4 +123,4 @@ int importLibrary(const QStringList &args)
     return Done;
 }
 
-} // namespace quillbox::cli
+} // namespace quillbox::app::cli

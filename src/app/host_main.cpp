@@ -38,7 +38,7 @@ struct Arguments {
     {
         parser.setApplicationDescription(
             QStringLiteral("Loads the add-ins registered in %1 and shows them on its Add-Ins menu.")
-                .arg(qbx::Registry::defaultPath()));
+                .arg(quillbox::host::Registry::defaultPath()));
         parser.addOption(help);
         parser.addOption(commandLine);
         parser.addOption(registerModule);
@@ -59,7 +59,7 @@ int main(int argc, char **argv)
         const bool moduleOption =
             raw.last() == QLatin1String("--register") || raw.last() == QLatin1String("--unregister");
         if (moduleOption && (i + 1 == argc || argv[i + 1][0] == '-'))
-            raw.append(quillbox::install::modulePath());
+            raw.append(quillbox::resources::install::modulePath());
     }
     arguments.parser.parse(raw);
     if (arguments.parser.isSet(arguments.help)) {
@@ -76,15 +76,15 @@ int main(int argc, char **argv)
             continue;
         const QString module = QFileInfo(arguments.parser.value(option)).absoluteFilePath();
         QString error;
-        const bool ok = registering ? qbx::host::loader::registerServer(module, &error)
-                                    : qbx::host::loader::unregisterServer(module, &error);
+        const bool ok = registering ? quillbox::host::loader::registerServer(module, &error)
+                                    : quillbox::host::loader::unregisterServer(module, &error);
         if (!ok) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
             return 1;
         }
         std::printf("%s %s in %s\n", qPrintable(QDir::toNativeSeparators(module)),
                     registering ? "is registered" : "is no longer registered",
-                    qPrintable(QDir::toNativeSeparators(qbx::Registry::defaultPath())));
+                    qPrintable(QDir::toNativeSeparators(quillbox::host::Registry::defaultPath())));
         return 0;
     }
 
@@ -97,14 +97,14 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    qbx::host::ObjectModel model;
-    qbx::host::AddInHost addIns(model);
-    qbx::host::HostWindow window(model, addIns);
+    quillbox::host::ObjectModel model;
+    quillbox::host::AddInHost addIns(model);
+    quillbox::host::HostWindow window(model, addIns);
 
     const auto failures = addIns.connectStartupAddIns(arguments.parser.isSet(arguments.commandLine));
     window.show();
     for (const auto &failure : failures)
-        qbx::host::showMessage(&window, qbx::host::kAddInManagerTitle, failure.message);
+        quillbox::host::showMessage(&window, quillbox::host::kAddInManagerTitle, failure.message);
 
     const int result = QApplication::exec();
     // The add-ins go while the window and the object model are still there.

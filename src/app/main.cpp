@@ -32,7 +32,7 @@ int openWindow(int argc, char **argv)
     if (!haveDisplay()) {
         err() << "quillbox: there is no display to open the window on (DISPLAY is not set).\n"
                  "Run it from a desktop session, or use the command line instead:\n\n";
-        err() << quillbox::cli::usage();
+        err() << quillbox::app::cli::usage();
         err().flush();
         return 1;
     }
@@ -40,24 +40,25 @@ int openWindow(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     quillbox::app::AddinModule module;
-    qbx::ComPtr<qbx::IDTExtensibility2> connection;
+    quillbox::host::ComPtr<quillbox::host::IDTExtensibility2> connection;
     if (!module.create(&connection)) {
         err() << module.lastError() << Qt::endl;
         return 1;
     }
-    auto connect = connection.as<quillbox::_Connect>();
+    auto connect = connection.as<quillbox::addin::_Connect>();
 
     // Whenever a window of ours is hidden or closed, look (once the event is handled)
     // whether the Quillbox window is still displayed; when it is not, we are done.
     struct Watcher : QObject {
-        quillbox::_Connect *connect = nullptr;
+        quillbox::addin::_Connect *connect = nullptr;
         bool eventFilter(QObject *object, QEvent *event) override
         {
             if ((event->type() == QEvent::Hide || event->type() == QEvent::Close) && object->isWidgetType()
                 && static_cast<QWidget *>(object)->isWindow())
                 QTimer::singleShot(0, this, [this] {
-                    qbx::VariantBool shown = qbx::VariantFalse;
-                    if (qbx::Failed(connect->get_FormDisplayed(&shown)) || shown == qbx::VariantFalse)
+                    quillbox::host::VariantBool shown = quillbox::host::VariantFalse;
+                    if (quillbox::host::Failed(connect->get_FormDisplayed(&shown))
+                        || shown == quillbox::host::VariantFalse)
                         QCoreApplication::quit();
                 });
             return false;
@@ -67,12 +68,12 @@ int openWindow(int argc, char **argv)
     app.installEventFilter(&watcher);
 
     QVariantList custom;
-    connection->OnConnection(nullptr, qbx::ConnectMode::External, nullptr, custom);
-    qbx::VariantBool shown = qbx::VariantFalse;
+    connection->OnConnection(nullptr, quillbox::host::ConnectMode::External, nullptr, custom);
+    quillbox::host::VariantBool shown = quillbox::host::VariantFalse;
     connect->get_FormDisplayed(&shown);
-    const int status = shown != qbx::VariantFalse ? app.exec() : 1;
+    const int status = shown != quillbox::host::VariantFalse ? app.exec() : 1;
     app.removeEventFilter(&watcher);
-    connection->OnDisconnection(qbx::DisconnectMode::UserClosed, custom);
+    connection->OnDisconnection(quillbox::host::DisconnectMode::UserClosed, custom);
     return status;
 }
 
@@ -90,7 +91,7 @@ int main(int argc, char **argv)
     // Started with standard output closed, the program keeps its descriptor taken, so that
     // no file it opens gets it, and reports every write to it as failed.
     if (::fcntl(STDOUT_FILENO, F_GETFD) == -1 && ::open("/dev/null", O_WRONLY) == STDOUT_FILENO)
-        quillbox::cli::out().setClosed();
+        quillbox::app::cli::out().setClosed();
     QCoreApplication app(argc, argv);
-    return quillbox::cli::run(args);
+    return quillbox::app::cli::run(args);
 }

@@ -23,7 +23,7 @@
 #include <optional>
 #include <utility>
 
-namespace quillbox {
+namespace quillbox::colouring {
 
 namespace {
 
@@ -1008,4 +1008,4 @@ void RichTextBox::paintEvent(QPaintEvent *event)
     QPlainTextEdit::paintEvent(event);
 }
 
-} // namespace quillbox
+} // namespace quillbox::colouring

@@ -36,7 +36,7 @@
 #include <functional>
 #include <memory>
 
-namespace quillbox {
+namespace quillbox::colouring {
 
 class RichTextBox : public QPlainTextEdit {
     Q_OBJECT
@@ -154,4 +154,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-} // namespace quillbox
+} // namespace quillbox::colouring

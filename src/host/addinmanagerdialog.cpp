@@ -11,7 +11,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-namespace qbx::host {
+namespace quillbox::host {
 
 AddInManagerDialog::AddInManagerDialog(AddInHost &host, QWidget *parent) : QDialog(parent), m_host(host)
 {
@@ -137,4 +137,4 @@ void AddInManagerDialog::accept()
     QDialog::accept();
 }
 
-} // namespace qbx::host
+} // namespace quillbox::host

@@ -11,7 +11,7 @@ class QCheckBox;
 class QLabel;
 class QListWidget;
 
-namespace qbx::host {
+namespace quillbox::host {
 
 class AddInManagerDialog : public QDialog {
     Q_OBJECT
@@ -40,4 +40,4 @@ private:
     QCheckBox *m_startup = nullptr;
 };
 
-} // namespace qbx::host
+} // namespace quillbox::host

@@ -12,7 +12,7 @@
 
 #define QBX_EXPORT_C extern "C" __attribute__((visibility("default")))
 
-namespace qbx {
+namespace quillbox::host {
 
 using HResult = std::int32_t;
 
@@ -198,4 +198,4 @@ private:
     T *m_p = nullptr;
 };
 
-} // namespace qbx
+} // namespace quillbox::host

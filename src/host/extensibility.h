@@ -6,7 +6,7 @@
 
 #include "host/com.h"
 
-namespace qbx {
+namespace quillbox::host {
 
 struct ICommandBarControl : IDispatch {
     static constexpr Guid IID{0x7A3E1C01, 0x52B4, 0x4D0E, {0x9F, 0x11, 0x3B, 0x6C, 0x20, 0x8D, 0x41, 0xA1}};
@@ -119,4 +119,4 @@ protected:
     ~IDTExtensibility2() = default;
 };
 
-} // namespace qbx
+} // namespace quillbox::host

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace qbx::host {
+namespace quillbox::host {
 
 namespace {
 
@@ -441,4 +441,4 @@ void AddInHost::disconnectAll()
         disconnectAddIn(m_connections.back().progId, DisconnectMode::HostShutdown);
 }
 
-} // namespace qbx::host
+} // namespace quillbox::host

@@ -18,7 +18,7 @@
 #include <optional>
 #include <vector>
 
-namespace qbx::host {
+namespace quillbox::host {
 
 // The bits of LoadBehavior.
 namespace LoadBehavior {
@@ -165,4 +165,4 @@ private:
     std::vector<Connection> m_connections;
 };
 
-} // namespace qbx::host
+} // namespace quillbox::host

@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-namespace qbx::host {
+namespace quillbox::host {
 
 namespace {
 MessageHandler &installed()
@@ -28,4 +28,4 @@ MessageHandler setMessageHandler(MessageHandler handler)
     return previous;
 }
 
-} // namespace qbx::host
+} // namespace quillbox::host

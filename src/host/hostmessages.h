@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace qbx::host {
+namespace quillbox::host {
 
 inline const QString kAddInManagerTitle = QStringLiteral("Add-In Manager");
 
@@ -21,4 +21,4 @@ void showMessage(QWidget *parent, const QString &title, const QString &text);
 // Returns the handler it replaces.
 MessageHandler setMessageHandler(MessageHandler handler);
 
-} // namespace qbx::host
+} // namespace quillbox::host

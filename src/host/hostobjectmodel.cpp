@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace qbx::host {
+namespace quillbox::host {
 
 namespace {
 
@@ -900,4 +900,4 @@ int ObjectModel::liveObjectCount()
     return g_liveObjects.load();
 }
 
-} // namespace qbx::host
+} // namespace quillbox::host

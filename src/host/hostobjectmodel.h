@@ -14,7 +14,7 @@
 
 #include <memory>
 
-namespace qbx::host {
+namespace quillbox::host {
 
 // A control's number, unique in the process.
 using ControlId = quint64;
@@ -67,4 +67,4 @@ private:
     std::unique_ptr<Private> d;
 };
 
-} // namespace qbx::host
+} // namespace quillbox::host

@@ -10,7 +10,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 
-namespace qbx::host {
+namespace quillbox::host {
 
 HostWindow::HostWindow(ObjectModel &model, AddInHost &addIns, QWidget *parent)
     : QMainWindow(parent), m_model(model), m_addIns(addIns)
@@ -120,4 +120,4 @@ void HostWindow::updateSeparator()
     m_addInsSeparator->setVisible(!m_model.controls(kAddInsBarName).isEmpty());
 }
 
-} // namespace qbx::host
+} // namespace quillbox::host

@@ -12,7 +12,7 @@ class QAction;
 class QMenu;
 class QPlainTextEdit;
 
-namespace qbx::host {
+namespace quillbox::host {
 
 class HostWindow : public QMainWindow {
     Q_OBJECT
@@ -49,4 +49,4 @@ private:
     QHash<quint64, QAction *> m_actions;
 };
 
-} // namespace qbx::host
+} // namespace quillbox::host

@@ -10,7 +10,7 @@
 
 #include <memory>
 
-namespace qbx {
+namespace quillbox::host {
 
 class Registry {
 public:
@@ -90,4 +90,4 @@ private:
 inline const QString kHostRegistryRoot = QStringLiteral("Software\\Microsoft\\Visual Basic\\6.0");
 inline const QString kAddinsKey = kHostRegistryRoot + QStringLiteral("\\Addins");
 
-} // namespace qbx
+} // namespace quillbox::host

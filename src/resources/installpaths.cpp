@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace quillbox::install {
+namespace quillbox::resources::install {
 
 QString programFolder()
 {
@@ -28,4 +28,4 @@ QString dataFolder()
     return QDir::cleanPath(programFolder() + QStringLiteral("/" QUILLBOX_DATA_FROM_BIN));
 }
 
-} // namespace quillbox::install
+} // namespace quillbox::resources::install

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace quillbox::install {
+namespace quillbox::resources::install {
 
 // The folder that holds the running program.
 QString programFolder();
@@ -14,4 +14,4 @@ QString modulePath();
 // The folder of the installed data files (the help page and the sample snippets).
 QString dataFolder();
 
-} // namespace quillbox::install
+} // namespace quillbox::resources::install

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-namespace quillbox::version {
+namespace quillbox::resources::version {
 
 namespace {
 
@@ -71,4 +71,4 @@ QMap<QString, QString> readVersionInfo(const QString &modulePath, QString *error
     return entries;
 }
 
-} // namespace quillbox::version
+} // namespace quillbox::resources::version

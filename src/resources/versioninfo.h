@@ -5,7 +5,7 @@
 #include <QMap>
 #include <QString>
 
-namespace quillbox::version {
+namespace quillbox::resources::version {
 
 inline constexpr const char *kProductName = "Quillbox";
 inline constexpr const char *kInternalName = "Quillbox Ver 1.0";
@@ -20,4 +20,4 @@ inline constexpr const char *kSectionName = ".qbx_version";
 // when the file cannot be read or has no such section.
 QMap<QString, QString> readVersionInfo(const QString &modulePath, QString *error = nullptr);
 
-} // namespace quillbox::version
+} // namespace quillbox::resources::version

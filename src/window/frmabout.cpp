@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-namespace quillbox {
+namespace quillbox::window {
 
 namespace {
 
@@ -115,4 +115,4 @@ void frmAbout::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
 }
 
-} // namespace quillbox
+} // namespace quillbox::window

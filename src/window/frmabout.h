@@ -6,7 +6,7 @@
 class QLabel;
 class QPushButton;
 
-namespace quillbox {
+namespace quillbox::window {
 
 class frmAbout : public QDialog {
     Q_OBJECT
@@ -27,4 +27,4 @@ protected:
     void showEvent(QShowEvent *event) override;
 };
 
-} // namespace quillbox
+} // namespace quillbox::window

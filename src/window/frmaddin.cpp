@@ -36,7 +36,7 @@
 
 #include <limits>
 
-namespace quillbox {
+namespace quillbox::window {
 
 namespace {
 
@@ -866,4 +866,4 @@ void frmAddIn::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
 }
 
-} // namespace quillbox
+} // namespace quillbox::window

@@ -22,14 +22,16 @@ class QPushButton;
 class QStringListModel;
 class QToolBar;
 
-namespace quillbox {
-
-namespace colouring {
+namespace quillbox::colouring {
 class BoxColouring;
-}
+class RichTextBox;
+} // namespace quillbox::colouring
+
+namespace quillbox::window {
+
+using colouring::RichTextBox;
 class HelpWindow;
 class ImageList;
-class RichTextBox;
 class StatusBar;
 
 class frmAddIn : public QMainWindow, public colouring::PassObserver {
@@ -187,4 +189,4 @@ private:
     bool m_centred = false;
 };
 
-} // namespace quillbox
+} // namespace quillbox::window

@@ -14,7 +14,7 @@
 
 #include <utility>
 
-namespace quillbox {
+namespace quillbox::window {
 
 // The snippets found: heading and line, read straight from the search's result, so that a
 // list of many thousand is shown without an item for each.
@@ -139,4 +139,4 @@ void frmFind::pick(const QModelIndex &index)
     accept();
 }
 
-} // namespace quillbox
+} // namespace quillbox::window

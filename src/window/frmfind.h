@@ -14,7 +14,7 @@ class QLineEdit;
 class QModelIndex;
 class QTreeView;
 
-namespace quillbox {
+namespace quillbox::window {
 
 class FoundSnippets;
 
@@ -47,4 +47,4 @@ private:
     bool m_searchedOnce = false;
 };
 
-} // namespace quillbox
+} // namespace quillbox::window

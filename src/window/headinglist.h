@@ -11,7 +11,7 @@
 #include <QProxyStyle>
 #include <QStringListModel>
 
-namespace quillbox {
+namespace quillbox::window {
 
 class DropDownListStyle : public QProxyStyle {
 public:
@@ -37,4 +37,4 @@ inline QStringListModel *setUpHeadingList(QComboBox *combo)
     return model;
 }
 
-} // namespace quillbox
+} // namespace quillbox::window

@@ -10,7 +10,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-namespace quillbox {
+namespace quillbox::window {
 
 HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 {
@@ -50,4 +50,4 @@ bool HelpWindow::showFile(const QString &path)
     return readable;
 }
 
-} // namespace quillbox
+} // namespace quillbox::window

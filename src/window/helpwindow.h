@@ -5,7 +5,7 @@
 
 class QTextBrowser;
 
-namespace quillbox {
+namespace quillbox::window {
 
 class HelpWindow : public QWidget {
     Q_OBJECT
@@ -22,4 +22,4 @@ private:
     QTextBrowser *m_browser;
 };
 
-} // namespace quillbox
+} // namespace quillbox::window

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-namespace quillbox {
+namespace quillbox::window {
 
 class ImageList : public QObject {
     Q_OBJECT
@@ -33,4 +33,4 @@ private:
     std::vector<QPixmap> m_images;
 };
 
-} // namespace quillbox
+} // namespace quillbox::window

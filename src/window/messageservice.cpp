@@ -7,7 +7,7 @@
 
 #include <memory>
 
-namespace quillbox {
+namespace quillbox::window {
 
 namespace {
 MessageService::Responder &responder()
@@ -72,4 +72,4 @@ int MessageService::showReal(QWidget *parent, const MessageRequest &request)
     return vbOK;
 }
 
-} // namespace quillbox
+} // namespace quillbox::window

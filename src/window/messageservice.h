@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace quillbox {
+namespace quillbox::window {
 
 enum class MsgButtons { OK, YesNo };
 
@@ -46,4 +46,4 @@ inline void MsgBox(QWidget *parent, const QString &text)
     MessageService::show(parent, text, MsgButtons::OK);
 }
 
-} // namespace quillbox
+} // namespace quillbox::window

@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QLocale>
 
-namespace quillbox {
+namespace quillbox::window {
 
 namespace {
 
@@ -62,4 +62,4 @@ void StatusBar::tick()
     m_timer.start(1000 - now.time().msec() + 5);
 }
 
-} // namespace quillbox
+} // namespace quillbox::window

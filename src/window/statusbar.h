@@ -8,7 +8,7 @@
 
 class QLabel;
 
-namespace quillbox {
+namespace quillbox::window {
 
 class StatusBar : public QStatusBar {
     Q_OBJECT
@@ -31,4 +31,4 @@ private:
     QTimer m_timer;
 };
 
-} // namespace quillbox
+} // namespace quillbox::window

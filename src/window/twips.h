@@ -3,7 +3,7 @@
 
 #include <QRect>
 
-namespace quillbox {
+namespace quillbox::window {
 
 constexpr int kTwipsPerPixel = 15;
 
@@ -17,4 +17,4 @@ constexpr QRect twipsRect(int left, int top, int width, int height)
     return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
-} // namespace quillbox
+} // namespace quillbox::window

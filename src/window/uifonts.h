@@ -6,7 +6,7 @@
 #include <QFontMetricsF>
 #include <QLabel>
 
-namespace quillbox::fonts {
+namespace quillbox::window::fonts {
 
 inline QFont dialogFont(double pointSize = 8.25, bool bold = false, bool underline = false)
 {
@@ -34,4 +34,4 @@ inline void fitLabelText(QLabel *label)
     label->setFont(font);
 }
 
-} // namespace quillbox::fonts
+} // namespace quillbox::window::fonts

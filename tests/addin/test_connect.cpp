@@ -17,8 +17,10 @@
 #include <optional>
 
 using namespace quillbox;
-using qbx::ConnectMode;
-using qbx::host::kAddInsBarName;
+using namespace quillbox::addin;
+using namespace quillbox::window;
+using quillbox::host::ConnectMode;
+using quillbox::host::kAddInsBarName;
 
 namespace {
 
@@ -44,14 +46,14 @@ struct Connection {
         messages << r.title + QStringLiteral(": ") + r.text;
         return vbOK;
     });
-    qbx::host::ObjectModel host;
-    qbx::ComPtr<Connect> connect{new Connect, false};
+    quillbox::host::ObjectModel host;
+    quillbox::host::ComPtr<Connect> connect{new Connect, false};
     QVariantList custom;
 
-    explicit Connection(const qbx::host::ObjectModelOptions &options = {}) : host(options) {}
+    explicit Connection(const quillbox::host::ObjectModelOptions &options = {}) : host(options) {}
     ~Connection() { MessageService::setResponder(previous); }
     void connectIn(ConnectMode mode) { connect->OnConnection(host.application(), mode, nullptr, custom); }
-    void disconnect() { connect->OnDisconnection(qbx::DisconnectMode::UserClosed, custom); }
+    void disconnect() { connect->OnDisconnection(quillbox::host::DisconnectMode::UserClosed, custom); }
     bool windowShown() const { return connect->addInForm() && connect->addInForm()->isVisible(); }
     bool clickCommand() { return host.click(host.controls(kAddInsBarName).value(0)); }
 };
@@ -79,17 +81,19 @@ TEST(Connect, EachModeAndSettingDecidesMenuCommandWindowAndWhatIsRemembered)
         if (c.setting)
             writeSetting(*c.setting);
         // Another add-in's button, made as any add-in makes one.
-        qbx::ComPtr<qbx::ICommandBarControl> other;
+        quillbox::host::ComPtr<quillbox::host::ICommandBarControl> other;
         t.connect->putref_VBInstance(t.host.vbe());
-        ASSERT_TRUE(t.connect->AddToAddInCommandBar(QStringLiteral("Other"), other.put()) == qbx::S_OK && other);
+        ASSERT_TRUE(t.connect->AddToAddInCommandBar(QStringLiteral("Other"), other.put()) == quillbox::host::S_OK
+                    && other);
         t.connectIn(c.mode);
-        const QList<qbx::host::ControlId> controls = t.host.controls(kAddInsBarName);
+        const QList<quillbox::host::ControlId> controls = t.host.controls(kAddInsBarName);
         ASSERT_EQ(controls.size(), c.menuCommand ? 2 : 1);
         EXPECT_EQ(t.host.caption(controls.last()), QString(c.menuCommand ? "Quillbox ver 1.0" : "Other"));
         EXPECT_EQ(t.windowShown(), c.windowOpens);
 
         t.disconnect();
-        EXPECT_EQ(t.host.controls(kAddInsBarName), QList<qbx::host::ControlId>{controls[0]}) << "only its own goes";
+        EXPECT_EQ(t.host.controls(kAddInsBarName), QList<quillbox::host::ControlId>{controls[0]})
+            << "only its own goes";
         EXPECT_EQ(setting().value(QStringLiteral("Settings/DisplayOnConnect")), QString(c.windowOpens ? "1" : "0"));
         EXPECT_FALSE(t.connect->addInForm() || t.connect->formDisplayed());
         EXPECT_TRUE(t.messages.isEmpty()) << t.messages.join('\n').toStdString();
@@ -106,7 +110,7 @@ TEST(Connect, MenuCommandShowsTheOneWindowThatHideKeepsAndTheCloseBoxUnloads)
     form->mnuExit->trigger();
     EXPECT_FALSE(form->isVisible() || t.connect->formDisplayed());
     ASSERT_TRUE(t.clickCommand() && t.windowShown());
-    EXPECT_EQ(t.connect->Hide(), qbx::S_OK);
+    EXPECT_EQ(t.connect->Hide(), quillbox::host::S_OK);
     EXPECT_FALSE(form->isVisible() || t.connect->formDisplayed());
     ASSERT_TRUE(t.clickCommand() && t.clickCommand());
     EXPECT_TRUE(t.connect->addInForm() == form && t.windowShown() && t.connect->formDisplayed());
@@ -122,7 +126,7 @@ TEST(Connect, AFailingHostOrAnUnreadableSettingIsShownOnceAndKeepsTheWindowShut)
     if (qbx::test::rerunUnprivileged())
         return;
     {
-        Connection t(qbx::host::ObjectModelOptions{false});
+        Connection t(quillbox::host::ObjectModelOptions{false});
         setting().setValue(QStringLiteral("Settings/DisplayOnConnect"), QStringLiteral("1"));
         t.connectIn(ConnectMode::AfterStartup);
         // No command was made, so asking the host for its events failed.
@@ -144,13 +148,14 @@ TEST(Connect, AFailingHostOrAnUnreadableSettingIsShownOnceAndKeepsTheWindowShut)
 TEST(Connect, MembersAreReachableByNameAsAnAutomationClientUsesThem)
 {
     Connection t;
-    qbx::DispId show = 0, displayed = 0;
+    quillbox::host::DispId show = 0, displayed = 0;
     QVariantList none;
     QVariant result;
-    ASSERT_TRUE(t.connect->GetIDsOfNames("Show", &show) == qbx::S_OK
-                && t.connect->GetIDsOfNames("formdisplayed", &displayed) == qbx::S_OK);
-    ASSERT_EQ(t.connect->Invoke(show, qbx::InvokeKind::Method, none, &result), qbx::S_OK);
-    EXPECT_EQ(t.connect->Invoke(displayed, qbx::InvokeKind::PropertyGet, none, &result), qbx::S_OK);
+    ASSERT_TRUE(t.connect->GetIDsOfNames("Show", &show) == quillbox::host::S_OK
+                && t.connect->GetIDsOfNames("formdisplayed", &displayed) == quillbox::host::S_OK);
+    ASSERT_EQ(t.connect->Invoke(show, quillbox::host::InvokeKind::Method, none, &result), quillbox::host::S_OK);
+    EXPECT_EQ(t.connect->Invoke(displayed, quillbox::host::InvokeKind::PropertyGet, none, &result),
+              quillbox::host::S_OK);
     EXPECT_TRUE(result.toBool() && t.windowShown());
 }
 

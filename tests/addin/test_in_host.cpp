@@ -11,8 +11,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace qbx;
-using namespace host;
+using namespace quillbox::host;
 
 namespace {
 
@@ -52,15 +51,15 @@ TEST(Module, ServesOnlyConnectAndMayBeUnloadedOnlyWhenNothingLivesOrLocksIt)
     EXPECT_EQ(object, nullptr);
 
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(getClassObject(&quillbox::kConnectClassId, &IClassFactory::IID, factory.putVoid()), S_OK);
-    ComPtr<quillbox::_Connect> connect;
-    ASSERT_EQ(factory->CreateInstance(nullptr, quillbox::_Connect::IID, connect.putVoid()), S_OK);
+    ASSERT_EQ(getClassObject(&quillbox::addin::kConnectClassId, &IClassFactory::IID, factory.putVoid()), S_OK);
+    ComPtr<quillbox::addin::_Connect> connect;
+    ASSERT_EQ(factory->CreateInstance(nullptr, quillbox::addin::_Connect::IID, connect.putVoid()), S_OK);
     factory->LockServer(true);
     factory = nullptr;
     EXPECT_EQ(unloadable(), false) << "Connect lives";
     connect = nullptr;
     EXPECT_EQ(unloadable(), false) << "the server is locked";
-    ASSERT_EQ(getClassObject(&quillbox::kConnectClassId, &IClassFactory::IID, factory.putVoid()), S_OK);
+    ASSERT_EQ(getClassObject(&quillbox::addin::kConnectClassId, &IClassFactory::IID, factory.putVoid()), S_OK);
     factory->LockServer(false);
     factory = nullptr;
     EXPECT_EQ(unloadable(), true);

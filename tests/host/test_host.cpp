@@ -21,8 +21,7 @@
 
 #include <algorithm>
 
-using namespace qbx;
-using namespace qbx::host;
+using namespace quillbox::host;
 
 namespace {
 

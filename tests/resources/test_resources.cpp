@@ -77,8 +77,9 @@ TEST(VersionInfo, AFileWithoutItSaysWhy)
 {
     // The module's own information is read in the command line's --version.
     QString error;
-    EXPECT_TRUE(quillbox::version::readVersionInfo(QCoreApplication::applicationFilePath(), &error).isEmpty());
+    EXPECT_TRUE(
+        quillbox::resources::version::readVersionInfo(QCoreApplication::applicationFilePath(), &error).isEmpty());
     EXPECT_EQ(error, QCoreApplication::applicationFilePath() + " carries no version information.");
-    EXPECT_TRUE(quillbox::version::readVersionInfo(QStringLiteral("/no/such.so"), &error).isEmpty());
+    EXPECT_TRUE(quillbox::resources::version::readVersionInfo(QStringLiteral("/no/such.so"), &error).isEmpty());
     EXPECT_TRUE(error.startsWith(QStringLiteral("/no/such.so could not be read: "))) << error.toStdString();
 }

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 
 using namespace quillbox;
+using namespace quillbox::window;
 using namespace quillbox::test;
 
 TEST_F(WindowTest, DescriptionKeepsItsCommentMarkWhateverIsTyped)

@@ -14,6 +14,7 @@
 #include <fstream>
 
 using namespace quillbox;
+using namespace quillbox::window;
 using namespace quillbox::test;
 
 namespace {

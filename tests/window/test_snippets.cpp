@@ -13,6 +13,7 @@
 #include <QTreeView>
 
 using namespace quillbox;
+using namespace quillbox::window;
 using namespace quillbox::test;
 
 namespace {

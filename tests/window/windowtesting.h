@@ -26,6 +26,8 @@
 
 namespace quillbox::test {
 
+using namespace quillbox::window;
+
 // The controls the user can see in the client area, sorted: the name, ":off" for a disabled
 // one, and the text of the title, the heading list (current text/entries) and the boxes.
 // Every control lies inside the client area, and controls that share a place are never
