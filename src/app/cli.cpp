@@ -387,10 +387,9 @@ namespace {
 
 int printVersion()
 {
-    QString error;
-    const auto info = resources::version::readVersionInfo(app::addinModulePath(), &error);
-    if (info.isEmpty()) {
-        say(error);
+    QMap<QString, QString> info;
+    if (const QString failure = resources::version::readVersionInfo(app::addinModulePath(), info); !failure.isNull()) {
+        say(failure);
         return Failed;
     }
     out() << QStringLiteral("%1 %2 (%3, file version %4)\n")

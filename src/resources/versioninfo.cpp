@@ -50,25 +50,25 @@ QByteArray elfSection(const QByteArray &file, const char *name)
 
 } // namespace
 
-QMap<QString, QString> readVersionInfo(const QString &modulePath, QString *error)
+QString readVersionInfo(const QString &modulePath, QMap<QString, QString> &entries)
 {
-    QMap<QString, QString> entries;
+    entries.clear();
     QFile file(modulePath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("%1 could not be read: %2")
-                         .arg(QDir::toNativeSeparators(modulePath), file.errorString());
-        return entries;
-    }
-    const QByteArray section = elfSection(file.readAll(), kSectionName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1 could not be read: %2").arg(QDir::toNativeSeparators(modulePath), file.errorString());
+    // A module is a few megabytes; anything much larger is no module of ours.
+    constexpr qint64 kLargestModule = 256 * 1024 * 1024;
+    if (file.size() > kLargestModule)
+        return QStringLiteral("%1 is too large to be a Quillbox module.").arg(QDir::toNativeSeparators(modulePath));
+    const QByteArray section = elfSection(file.read(kLargestModule), kSectionName);
     for (const QByteArray &entry : section.split('\0')) {
         const qsizetype equals = entry.indexOf('=');
         if (equals > 0)
             entries.insert(QString::fromUtf8(entry.left(equals)), QString::fromUtf8(entry.mid(equals + 1)));
     }
-    if (entries.isEmpty() && error)
-        *error = QStringLiteral("%1 carries no version information.").arg(QDir::toNativeSeparators(modulePath));
-    return entries;
+    if (entries.isEmpty())
+        return QStringLiteral("%1 carries no version information.").arg(QDir::toNativeSeparators(modulePath));
+    return {};
 }
 
 } // namespace quillbox::resources::version

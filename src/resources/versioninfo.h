@@ -16,8 +16,8 @@ inline constexpr const char *kOriginalFilename = "Quillbox Ver 1.0.dll";
 // The section of the module that holds "Key=Value" entries, each ended by a NUL.
 inline constexpr const char *kSectionName = ".qbx_version";
 
-// Reads the entries of the module's version section. Empty, with the reason in *error,
-// when the file cannot be read or has no such section.
-QMap<QString, QString> readVersionInfo(const QString &modulePath, QString *error = nullptr);
+// Reads the entries of the module's version section. Returns why there are none, in words,
+// when the file cannot be read or has no such section; a null string when they were read.
+QString readVersionInfo(const QString &modulePath, QMap<QString, QString> &entries);
 
 } // namespace quillbox::resources::version
