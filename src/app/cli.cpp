@@ -225,7 +225,8 @@ int show(const QStringList &args)
     // The pieces composeDisplay joins, read one after another without joining them, and the
     // lines written out as they are made: no copy of a large snippet is made here.
     const QString heading = s.heading.toString(), description = s.description.toString(), code = s.code.toString();
-    colouring::writeSnippetText({u"'", heading, u"\r\n\r\n", description, u"\r\n\r\n", code}, form, lineBreak,
+    const QString markedHeading = displayHeading(heading);
+    colouring::writeSnippetText({markedHeading, u"\r\n\r\n", description, u"\r\n\r\n", code}, form, lineBreak,
                                 [](QStringView piece) { out() << piece.toUtf8(); });
     out() << lineBreak;
     return Done;
@@ -240,8 +241,8 @@ int add(const QStringList &args)
     if (a.positional.size() != 1)
         return wrongUse("add", QStringLiteral("give one heading (in quotes when it has spaces)"));
     const QString heading = a.positional.first();
-    if (isEmptyEntry(heading))
-        return wrongUse("add", QStringLiteral("Please Enter a heading for the code"));
+    if (const auto fault = text::headingFault(heading); fault != text::HeadingFault::None)
+        return wrongUse("add", text::headingFaultMessage(fault));
     QString code;
     if (const transfer::Fault fault = transfer::readTextFile(a.values.value(codeOption), transfer::kFieldLimit, code)) {
         say(QStringLiteral("quillbox add: ") + fault.message);
@@ -297,8 +298,10 @@ int rename(const QStringList &args)
         return wrongUse("rename", a.wrong);
     if (a.positional.size() != 2)
         return wrongUse("rename", QStringLiteral("give the old heading and the new one"));
-    if (isEmptyEntry(a.positional[1]))
-        return wrongUse("rename", QStringLiteral("Please Enter a heading for the code"));
+    // A heading kept as it is, in any case, is no new heading (see renameSnippet).
+    if (const auto fault = text::headingFault(a.positional[1]);
+        fault != text::HeadingFault::None && trimSpaces(a.positional[1]) != trimSpaces(a.positional[0]))
+        return wrongUse("rename", text::headingFaultMessage(fault));
     return reportFailure("rename", renameSnippet(userLibrary(), a.positional[0], a.positional[1]), a.positional[0]);
 }
 

@@ -30,6 +30,17 @@ SnippetLibrary::SnippetLibrary(const QString &location, LibraryOptions options)
     : SnippetLibrary(Location(location), std::move(options))
 {}
 
+std::optional<Result> refusedHeading(const QString &heading)
+{
+    const text::HeadingFault fault = text::headingFault(heading);
+    if (fault == text::HeadingFault::None)
+        return std::nullopt;
+    Result refused;
+    refused.outcome = Outcome::Failed;
+    refused.error = {Failure::BadEntry, text::headingFaultMessage(fault)};
+    return refused;
+}
+
 HeadingsResult SnippetLibrary::headings() const
 {
     HeadingsResult result;
@@ -128,6 +139,8 @@ Result SnippetLibrary::addUtf8(const QString &heading, const QString &descriptio
 
 Result SnippetLibrary::insert(const QString &heading, const QString &description, const QVariant &code) const
 {
+    if (const auto refused = refusedHeading(heading))
+        return *refused;
     Session s(*this, true);
     bool taken = false;
     if (!s.findTaken(heading, std::nullopt, &taken))
@@ -169,6 +182,11 @@ bool sameColumn(const QVariant &a, const QVariant &b)
 Result SnippetLibrary::rewrite(const QString &picked, const Snippet *was, const QString &heading,
                                const QString &description, const QString &code) const
 {
+    // A heading kept as it is may be one another program stored; a new one follows the rules.
+    if (trimSpaces(heading) != trimSpaces(picked)) {
+        if (const auto refused = refusedHeading(heading))
+            return *refused;
+    }
     Session s(*this, true);
     // A new heading that another snippet already has would leave one of the two out of
     // reach for good: it is refused, as adding refuses it.

@@ -18,6 +18,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <optional>
+
 namespace quillbox::store {
 
 using text::isEmptyEntry;
@@ -47,6 +49,9 @@ struct Result {
     StoreError error; // set exactly when outcome is Failed
     bool done() const { return outcome == Outcome::Done; }
 };
+
+// A Failed result (BadEntry) when the heading cannot be a new heading (see text::headingFault).
+std::optional<Result> refusedHeading(const QString &heading);
 
 struct HeadingsResult : Result {
     QStringList headings; // table order; rows without a heading are left out

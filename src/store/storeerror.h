@@ -21,6 +21,7 @@ enum class Failure {
     AuthRefused,    // the server refused the user or the password
     ConnectionLost, // the server went away in the middle of an operation
     TimedOut,       // the server cancelled a statement that ran too long
+    BadEntry,       // what was entered breaks the rules of the library (a heading with a line break)
     Other,
 };
 

@@ -223,6 +223,10 @@ ImportResult importSource(const SnippetLibrary &library, const QString &source, 
 
 Result renameSnippet(const SnippetLibrary &library, const QString &picked, const QString &heading)
 {
+    if (trimSpaces(heading) != trimSpaces(picked)) {
+        if (const auto refused = refusedHeading(heading))
+            return *refused;
+    }
     Session s(library, true);
     std::optional<qint64> row;
     Outcome picking = Outcome::Done;

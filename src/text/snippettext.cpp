@@ -20,6 +20,34 @@ bool isEmptyEntry(QStringView text)
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c == QLatin1Char(' '); });
 }
 
+HeadingFault headingFault(QStringView heading)
+{
+    if (isEmptyEntry(heading))
+        return HeadingFault::Empty;
+    for (const QChar c : heading) {
+        if (endsLine(c))
+            return HeadingFault::LineBreak;
+        if (c.unicode() == 0)
+            return HeadingFault::Nul;
+    }
+    return HeadingFault::None;
+}
+
+QString headingFaultMessage(HeadingFault fault)
+{
+    switch (fault) {
+    case HeadingFault::Empty:
+        return QStringLiteral("Please Enter a heading for the code");
+    case HeadingFault::LineBreak:
+        return QStringLiteral("A heading is one line: it cannot hold a line break.");
+    case HeadingFault::Nul:
+        return QStringLiteral("A heading cannot hold a NUL character.");
+    case HeadingFault::None:
+        break;
+    }
+    return {};
+}
+
 QString takenKey(const QString &heading)
 {
     return trimSpaces(heading).toUpper();

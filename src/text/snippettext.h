@@ -20,6 +20,12 @@ struct Snippet {
 QString trimSpaces(const QString &text);
 // An entry is empty when nothing is left of it after trimSpaces.
 bool isEmptyEntry(QStringView text);
+// What may keep a text from being a new heading. A heading is one line of text: it holds
+// something besides spaces, no line break (CR, LF, U+2028, U+2029) and no NUL.
+enum class HeadingFault { None, Empty, LineBreak, Nul };
+HeadingFault headingFault(QStringView heading);
+// The fault in the words the window says it in.
+QString headingFaultMessage(HeadingFault fault);
 // What makes two headings the same under the taken rule: trimmed and upper-cased.
 QString takenKey(const QString &heading);
 

@@ -56,7 +56,19 @@ bool endsWithBas(const QString &name)
     return name.size() > 4 && name.endsWith(QLatin1String(".bas"), Qt::CaseInsensitive);
 }
 
-// One .bas file's snippet; a fault when its header is broken.
+// A heading taken from a file's name or header that cannot be a heading (a line break in the
+// name, a NUL): the file names it.
+Fault headingFault(const QString &path, const Snippet &snippet)
+{
+    const text::HeadingFault fault = text::headingFault(snippet.heading.toString());
+    if (fault == text::HeadingFault::None)
+        return {};
+    return {QStringLiteral("%1: %2").arg(path, fault == text::HeadingFault::Empty
+                                                   ? QStringLiteral("it gives no heading")
+                                                   : text::headingFaultMessage(fault))};
+}
+
+// One .bas file's snippet; a fault when its header or its heading is broken.
 Fault parseBas(const QString &fileName, const QString &path, const QString &text, Snippet &snippet)
 {
     QStringList lines = text::boxLines(text);
@@ -64,7 +76,7 @@ Fault parseBas(const QString &fileName, const QString &path, const QString &text
         lines.removeLast(); // the line break that ends the file
     if (!lines.first().startsWith(kHeadingLine)) {
         snippet = text::windowSnippet(fileName.chopped(4), QString(), lines.join(QLatin1Char('\n')));
-        return {};
+        return headingFault(path, snippet);
     }
     bool counted = lines.size() > 1 && lines[1].startsWith(kDescriptionLine);
     const qsizetype count =
@@ -74,7 +86,7 @@ Fault parseBas(const QString &fileName, const QString &path, const QString &text
             QStringLiteral("%1: the line after the heading does not say how many description lines follow").arg(path)};
     snippet = text::windowSnippet(lines.first().mid(kHeadingLine.size()), lines.mid(2, count).join(QLatin1Char('\n')),
                                   lines.mid(2 + count).join(QLatin1Char('\n')));
-    return {};
+    return headingFault(path, snippet);
 }
 
 } // namespace

@@ -222,6 +222,8 @@ private:
     {
         if (text::isEmptyEntry(m_name))
             bad(QStringLiteral("it has no name"));
+        else if (const auto fault = text::headingFault(m_name); fault != text::HeadingFault::None)
+            bad(text::headingFaultMessage(fault));
         if (!m_hasBody)
             bad(QStringLiteral("\"body\" is missing"));
         if (m_entryBad)

@@ -487,8 +487,8 @@ void frmAddIn::Command2_Click()
 void frmAddIn::Command3_Click()
 {
     using store::isEmptyEntry;
-    if (isEmptyEntry(Text1->text())) {
-        MsgBox(this, QStringLiteral("Please Enter a heading for the code"));
+    if (const auto fault = text::headingFault(Text1->text()); fault != text::HeadingFault::None) {
+        MsgBox(this, text::headingFaultMessage(fault));
         Text1->setFocus();
         return;
     }
@@ -660,8 +660,12 @@ void frmAddIn::Command4_Click()
     using store::isEmptyEntry;
     if (!isEmptyEntry(Combo1->currentText()) && Command1->isEnabled())
         Text1->setText(Combo1->currentText());
-    if (isEmptyEntry(Text1->text())) {
-        MsgBox(this, QStringLiteral("Please Enter a heading for the code"));
+    // A heading kept as it is may be one another program stored; a new one follows the rules.
+    const auto fault = text::headingFault(Text1->text());
+    if (fault == text::HeadingFault::Empty
+        || (fault != text::HeadingFault::None
+            && store::trimSpaces(Text1->text()) != store::trimSpaces(Combo1->currentText()))) {
+        MsgBox(this, text::headingFaultMessage(fault));
         if (!Text1->isHidden())
             Text1->setFocus();
         return;

@@ -155,6 +155,8 @@ TEST(Cli, ListAndShowPrintTheLibraryAsTheWindowComposesItAndWrongUseSaysWhy)
          {{"show", "--html", "Html"}, 0, html},
          // Every kind of line break becomes the one asked for.
          {{"show", "Breaks", "--crlf"}, 0, "'Breaks\r\n\r\none\r\ntwo\r\n\r\na\r\nb\r\nc\r\n  d  \r\n"},
+         // Each line of a heading another program stored with a break is a comment line.
+         {{"show", "Two\nlines"}, 0, "'Two\n'lines\n\n\n\n\n"},
          // After -- a heading may look like an option.
          {{"show", "--crlf", "--", "--crlf"}, 0, "'--crlf\r\n\r\nit's\r\n\r\nDim a\r\n"},
          // Search: the words in the columns asked for (the store's rules), in table order.
@@ -203,6 +205,8 @@ TEST(Cli, AddDeleteAndRenameFollowTheWindowsRulesAndWriteAllOrNothing)
            {{"add", " new ONE"}, 3, "quillbox add: This Code Name Already Exists", "x"},
            {{"add", "   "}, 2, "Please Enter a heading for the code", "x"},
            {{"add", "No code"}, 2, "Please Enter the code", "   "},
+           {{"add", "multi\nline"}, 2, "quillbox add: A heading is one line: it cannot hold a line break.", "x"},
+           {{"rename", "Swap", "Line\rbreak"}, 2, "cannot hold a line break"},
            {{"add", "Bad", "--code-file", folders.dataHome() + "/none"}, 1, "none cannot be read"},
            {{"add", "Bad"}, 1, "standard input is not UTF-8 text", "\xff\xfe"},
            {{"rename", "Swap", "  swap  "}, 0, ""},

@@ -139,6 +139,14 @@ TEST_P(BothBackends, EachOperationsOutcomeAndWhatItLeavesInTheLibrary)
          [](auto &l) { return l.modify("Straße", "z", "d", "c"); },
          Outcome::Done,
          {a0, b1, a2, "z|d|c"}},
+        {"a new heading of two lines, added or renamed to, is refused",
+         [](auto &l) {
+             const store::Result added = l.add("two\nlines", "d", "c");
+             EXPECT_EQ(added.error.kind, store::Failure::BadEntry);
+             return added.done() ? added : l.modify("b", "b\u2029", "d", "c");
+         },
+         Outcome::Failed,
+         {a0, b1, a2, c3}},
         {"rename to another snippet's heading",
          [](auto &l) { return l.modify("b", "A", "d", "c"); },
          Outcome::Taken,
@@ -190,7 +198,7 @@ TEST_P(BothBackends, EachOperationsOutcomeAndWhatItLeavesInTheLibrary)
         setHeadings(path, {"a", "b", "a", "Straße"});
         const store::Result r = c.op(library);
         EXPECT_EQ(r.outcome, c.outcome) << r.error.message.toStdString();
-        EXPECT_FALSE(r.error);
+        EXPECT_EQ(bool(r.error), c.outcome == Outcome::Failed);
         EXPECT_EQ(storedRows(path), c.after);
     }
 }

@@ -40,3 +40,21 @@ TEST(TextRules, LineBreaksMarksAndKeysFollowTheWindow)
     EXPECT_EQ(windowSnippet("  Loop ", "Counts\nup", "For\nNext").code, QVariant("For\r\nNext"));
     EXPECT_EQ(windowSnippet("  Loop ", "Counts\nup", "x").heading, QVariant("Loop"));
 }
+
+TEST(TextRules, ANewHeadingIsOneLineOfText)
+{
+    const std::pair<QString, HeadingFault> cases[] = {
+        {" Swap ", HeadingFault::None},
+        {"Tab\there", HeadingFault::None},
+        {"   ", HeadingFault::Empty},
+        {"", HeadingFault::Empty},
+        {"multi\nline", HeadingFault::LineBreak},
+        {"cr\rx", HeadingFault::LineBreak},
+        {"ls\u2028x", HeadingFault::LineBreak},
+        {"ps\u2029", HeadingFault::LineBreak},
+        {QString("nul") + QChar(0), HeadingFault::Nul},
+    };
+    for (const auto &[heading, fault] : cases)
+        EXPECT_EQ(headingFault(heading), fault) << heading.toStdString();
+    EXPECT_EQ(headingFaultMessage(HeadingFault::Empty), "Please Enter a heading for the code");
+}

@@ -196,6 +196,11 @@ TEST(Files, AFolderIsReadWithoutFollowingLinksOrOpeningDevices)
               folder
                   + QStringLiteral("/c.bas: the line after the heading does not say how many description lines "
                                    "follow"));
+    // A file's name makes a heading: one with a line break in it is refused.
+    ASSERT_TRUE(QFile::remove(folder + QStringLiteral("/c.bas")));
+    ASSERT_TRUE(putFile(folder + QStringLiteral("/two\nlines.bas"), "x = 1"));
+    EXPECT_EQ(transfer::readSource(folder, {}, [](Snippet &&) { return true; }).error,
+              folder + QStringLiteral("/two\nlines.bas: A heading is one line: it cannot hold a line break."));
 }
 
 TEST(Files, TextFilesAreReadWithinTheirLimit)

@@ -249,10 +249,11 @@ TEST(Formats, HostileJsonIsRefusedInWords)
          "in.json, snippet \"A\" is larger than 1000 bytes", small},
         {"editor: bad entries, every one named", Format::VsCode,
          R"({"A": {"prefix": "a"}, "B": {"body": 5}, "C": "x", "D": {"body": ["x", 1]}, "": {"body": "y"},
-         "E": {"body": "ok", "description": {}}, "F": {"body": "fine"}})",
-         "6 snippets cannot be taken: snippet \"A\": \"body\" is missing; snippet \"B\": \"body\" is neither "
+         "E": {"body": "ok", "description": {}}, "G\u2028H": {"body": "x"}, "F": {"body": "fine"}})",
+         "7 snippets cannot be taken: snippet \"A\": \"body\" is missing; snippet \"B\": \"body\" is neither "
          "text nor a list of lines; snippet \"C\": it is not an object; snippet \"D\": a line of \"body\" is not "
-         "text; snippet \"\": it has no name; snippet \"E\": \"description\" is neither text nor a list of lines"},
+         "text; snippet \"\": it has no name; snippet \"E\": \"description\" is neither text nor a list of lines; "
+         "snippet \"G\u2028H\": A heading is one line: it cannot hold a line break."},
         {"editor: placeholders nested fifty thousand deep", Format::VsCode,
          "{\"A\": {\"body\": \"" + QByteArray("${1:").repeated(50000) + "\"}}",
          "a snippet cannot be taken: snippet \"A\": its placeholders are nested deeper than 100 levels"},

@@ -36,6 +36,7 @@ TEST_F(WindowTest, AddChecksTheEntriesOneAtATimeStoresThemAndAsksWhetherToAddMor
         int answer;
     } cases[] = {
         {"   ", "x = 1", "Please Enter a heading for the code", "Text1/", 0},
+        {"two\nlines", "x = 1", "A heading is one line: it cannot hold a line break.", "Text1/", 0},
         {"   other  ", "new", "This Code Name Already Exists", "Text1/   ot", 0},
         {"  New one ", "t = a", more, {}, vbYes},
         {"Last", "x", more, {}, vbNo},
@@ -45,7 +46,9 @@ TEST_F(WindowTest, AddChecksTheEntriesOneAtATimeStoresThemAndAsksWhetherToAddMor
         SCOPED_TRACE(c.heading.toStdString());
         toolbar("tbAdd");
         const QStringList adding = seen(form);
-        QTest::keyClicks(form->Text1, c.heading);
+        // A heading of two lines can only be pasted.
+        QGuiApplication::clipboard()->setText(c.heading);
+        QTest::keySequence(form->Text1, QKeySequence::Paste);
         form->Rich1->setText(QStringLiteral("' Swaps  "));
         QTest::keyClicks(form->Rich2, c.code);
         const QStringList before = seen(form);
