@@ -223,6 +223,8 @@ public:
     QString inputLineText;
     bool inputAcrossLines = false; // the selection it replaces spans lines
     int keyDepth = 0;              // > 0 while a key is handled
+    bool dropping = false;         // a drop is being taken: Pasted comes when it is done
+    bool dropped = false;          // the drop brought text in
     int keySteps = -1;             // the undo stack's size before the key's first edit; -1 before it
     int historyDepth = 0;          // > 0 while an undo or redo is carried out
     int historyFirst = -1;         // the lines it changed
@@ -985,8 +987,25 @@ void RichTextBox::mouseMoveEvent(QMouseEvent *event)
 
 void RichTextBox::insertFromMimeData(const QMimeData *source)
 {
-    if (source && source->hasText())
-        d->insertAtCursor(source->text());
+    if (!source || !source->hasText())
+        return;
+    d->insertAtCursor(source->text());
+    if (d->dropping)
+        d->dropped = true;
+    else if (d->keyDepth == 0)
+        Q_EMIT Pasted();
+}
+
+// The editor takes a drop as one edit that ends after the text is in; the box's own pass
+// over it comes after that edit, as after any other paste.
+void RichTextBox::dropEvent(QDropEvent *event)
+{
+    d->dropping = true;
+    d->dropped = false;
+    QPlainTextEdit::dropEvent(event);
+    d->dropping = false;
+    if (d->dropped)
+        Q_EMIT Pasted();
 }
 
 void RichTextBox::inputMethodEvent(QInputMethodEvent *event)

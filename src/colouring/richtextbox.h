@@ -90,6 +90,9 @@ Q_SIGNALS:
     // For a character key (Enter is 13, Ctrl+V is 22 and comes after the paste is in the box).
     // A handler may set *keyAscii to 0 to discard the character, or to another character.
     void KeyPress(int *keyAscii);
+    // Text came in by another way than a key (the context menu's Paste, a middle click, a
+    // drop), and is in the box by now. A pasting key (Ctrl+V, Shift+Insert) is KeyPress 22.
+    void Pasted();
     // The mouse moved over the box, with or without a button held. X and Y in twips.
     void MouseMove(int button, int shift, int x, int y);
     // An undo or redo changed the lines from `first` to `last` (0-based); they hold the
@@ -144,6 +147,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     // Pasting and dropping insert the plain text, with every line break made one break.
     void insertFromMimeData(const QMimeData *source) override;
+    void dropEvent(QDropEvent *event) override;
     // Lines about to be painted are laid out with their latest colours first.
     void paintEvent(QPaintEvent *event) override;
     // Composing raises no Change; committed text moves the colours like typing.

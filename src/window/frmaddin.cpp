@@ -292,10 +292,12 @@ void frmAddIn::wireEvents()
     connect(Rich1, &RichTextBox::KeyDown, this, &frmAddIn::Rich1_KeyDown);
     connect(Rich1, &RichTextBox::KeyPress, this, &frmAddIn::Rich1_KeyPress);
     connect(Rich1, &RichTextBox::MouseMove, this, &frmAddIn::Rich1_MouseMove);
+    connect(Rich1, &RichTextBox::Pasted, this, &frmAddIn::Rich1_Pasted);
     connect(Rich2, &RichTextBox::Change, this, &frmAddIn::Rich2_Change);
     connect(Rich2, &RichTextBox::KeyDown, this, &frmAddIn::Rich2_KeyDown);
     connect(Rich2, &RichTextBox::KeyPress, this, &frmAddIn::Rich2_KeyPress);
     connect(Rich2, &RichTextBox::MouseMove, this, &frmAddIn::Rich2_MouseMove);
+    connect(Rich2, &RichTextBox::Pasted, this, &frmAddIn::Rich2_Pasted);
     for (RichTextBox *box : {Rich1, Rich2, Rich3})
         colouring::BoxColouring::followHistory(*box);
     connect(mnuContents, &QAction::triggered, this, &frmAddIn::mnuContents_Click);
@@ -773,7 +775,7 @@ void frmAddIn::Rich1_KeyPress(int *KeyAscii)
 {
     if (*KeyAscii == 22) {
         // Ctrl+V: the pasted text is in the box by now.
-        Colouring->DescriptionPastePass(*Rich1);
+        Rich1_Pasted();
     } else if (*KeyAscii == 13) {
         // Enter adds a new comment line at the end, the caret behind its mark.
         *KeyAscii = 0;
@@ -798,6 +800,13 @@ void frmAddIn::Rich1_KeyPress(int *KeyAscii)
     Label5->setVisible(false);
 }
 
+// However text came in, every line of it is made a comment line, as typing makes them.
+void frmAddIn::Rich1_Pasted()
+{
+    Colouring->DescriptionPastePass(*Rich1);
+    Label5->setVisible(false);
+}
+
 void frmAddIn::Rich2_Change()
 {
     ModifyEnabling();
@@ -815,9 +824,14 @@ void frmAddIn::Rich2_MouseMove(int, int, int, int)
 
 void frmAddIn::Rich2_KeyPress(int *KeyAscii)
 {
-    if (*KeyAscii != 22)
-        return;
-    // Ctrl+V: the whole box is coloured; the add button waits meanwhile.
+    // Ctrl+V: the pasted text is in the box by now.
+    if (*KeyAscii == 22)
+        Rich2_Pasted();
+}
+
+// However text came in, the whole box is coloured; the add button waits meanwhile.
+void frmAddIn::Rich2_Pasted()
+{
     const bool addWasEnabled = Command3->isEnabled();
     Command3->setEnabled(false);
     Colouring->FormatRTB(*Rich2);

@@ -129,10 +129,12 @@ public:
     void Rich1_Change();
     void Rich1_KeyDown(int Shift);
     void Rich1_KeyPress(int *KeyAscii);
+    void Rich1_Pasted();
     void Rich1_MouseMove(int Button, int Shift, int X, int Y);
     void Rich2_Change();
     void Rich2_KeyDown(int Shift);
     void Rich2_KeyPress(int *KeyAscii);
+    void Rich2_Pasted();
     void Rich2_MouseMove(int Button, int Shift, int X, int Y);
 
     // The help window, once help has been asked for.

@@ -4,8 +4,12 @@
 
 #include "window/windowtesting.h"
 
+#include <QAction>
 #include <QClipboard>
+#include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
+#include <QTextCursor>
 
 using namespace quillbox;
 using namespace quillbox::window;
@@ -53,8 +57,43 @@ TEST_F(WindowTest, KeysAndMouseMovesColourTheCaretsLineInEitherBox)
     }
 }
 
+// How text comes into a box: the keys, the context menu, a drop, a middle click.
+enum class Way { CtrlV, ShiftInsert, Menu, Drop, MiddleClick };
+
+void pasteInto(RichTextBox *box, const QString &text, Way way)
+{
+    QMimeData source;
+    source.setText(text);
+    QGuiApplication::clipboard()->setText(text);
+    QTextCursor atEnd(box->document());
+    atEnd.movePosition(QTextCursor::End);
+    const QPoint end = box->cursorRect(atEnd).center();
+    switch (way) {
+    case Way::CtrlV:
+        return QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    case Way::ShiftInsert:
+        return QTest::keyClick(box, Qt::Key_Insert, Qt::ShiftModifier);
+    case Way::Menu: {
+        const std::unique_ptr<QMenu> menu(box->createStandardContextMenu());
+        return menu->findChild<QAction *>(QStringLiteral("edit-paste"))->trigger();
+    }
+    case Way::Drop: {
+        // The box takes a drop after the drag has entered it.
+        QDragEnterEvent enter(end, Qt::CopyAction, &source, Qt::LeftButton, {});
+        QApplication::sendEvent(box->viewport(), &enter);
+        QDropEvent drop(end, Qt::CopyAction, &source, Qt::LeftButton, {});
+        QApplication::sendEvent(box->viewport(), &drop);
+        return;
+    }
+    case Way::MiddleClick:
+        QGuiApplication::clipboard()->setText(text, QClipboard::Selection);
+        return QTest::mouseClick(box->viewport(), Qt::MiddleButton, {}, end);
+    }
+}
+
 // A paste marks every description line or colours every code line, with the note and the
-// bar shown and Cancel (description) or Add (code) waiting meanwhile.
+// bar shown and Cancel (description) or Add (code) waiting meanwhile, whichever way the text
+// came in.
 TEST_F(WindowTest, PasteIsFormattedLineByLineBehindTheWaitNote)
 {
     open({});
@@ -67,28 +106,32 @@ TEST_F(WindowTest, PasteIsFormattedLineByLineBehindTheWaitNote)
         {&frmAddIn::Rich2, &frmAddIn::Command3, "dim x as long\r\nif x then x = 1 'set",
          "Dim x As Long\r\nIf x Then x = 1 'set"},
     };
+    std::vector<Way> ways{Way::CtrlV, Way::ShiftInsert, Way::Menu, Way::Drop};
+    if (QGuiApplication::clipboard()->supportsSelection())
+        ways.push_back(Way::MiddleClick); // the offscreen platform has no primary selection
     for (QAction *mode : {form->mnuAdd, form->mnuModify}) {
         for (const auto &c : cases) {
-            SCOPED_TRACE(c.pasted.toStdString() + mode->text().toStdString());
-            mode->trigger();
-            RichTextBox *box = form->*c.box;
-            QPushButton *waits = form->*c.waits;
-            const bool wasEnabled = waits->isEnabled();
-            std::vector<std::pair<bool, bool>> barAndButton; // at every change made behind the note
-            const auto watch = QObject::connect(box, &RichTextBox::Change, form, [&] {
-                if (form->Label5->isVisible())
-                    barAndButton.emplace_back(form->ProgressBar1->isVisible(), waits->isEnabled());
-            });
-            QGuiApplication::clipboard()->setText(c.pasted);
-            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
-            QObject::disconnect(watch);
-            EXPECT_EQ(box->Text(), c.text);
-            colouredRuns(box);
-            EXPECT_FALSE(barAndButton.empty());
-            EXPECT_EQ(barAndButton, decltype(barAndButton)(barAndButton.size(), {true, false}));
-            EXPECT_FALSE(form->Label5->isVisible() || form->ProgressBar1->isVisible());
-            EXPECT_EQ(waits->isEnabled(), wasEnabled);
-            EXPECT_EQ(form->Command4->isEnabled(), mode == form->mnuModify);
+            for (const Way way : ways) {
+                SCOPED_TRACE(c.pasted.toStdString() + mode->text().toStdString() + " way " + std::to_string(int(way)));
+                mode->trigger();
+                RichTextBox *box = form->*c.box;
+                QPushButton *waits = form->*c.waits;
+                const bool wasEnabled = waits->isEnabled();
+                std::vector<std::pair<bool, bool>> barAndButton; // at every change made behind the note
+                const auto watch = QObject::connect(box, &RichTextBox::Change, form, [&] {
+                    if (form->Label5->isVisible())
+                        barAndButton.emplace_back(form->ProgressBar1->isVisible(), waits->isEnabled());
+                });
+                pasteInto(box, c.pasted, way);
+                QObject::disconnect(watch);
+                EXPECT_EQ(box->Text(), c.text);
+                colouredRuns(box);
+                EXPECT_FALSE(barAndButton.empty());
+                EXPECT_EQ(barAndButton, decltype(barAndButton)(barAndButton.size(), {true, false}));
+                EXPECT_FALSE(form->Label5->isVisible() || form->ProgressBar1->isVisible());
+                EXPECT_EQ(waits->isEnabled(), wasEnabled);
+                EXPECT_EQ(form->Command4->isEnabled(), mode == form->mnuModify);
+            }
         }
     }
 }
