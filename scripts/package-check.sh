@@ -27,6 +27,12 @@ grep -q '<!-- installed -->' "$XDG_DATA_HOME/Quillbox/Quillbox Ver 1.html" || fa
 heading=$("$quillbox" list | head -n 1)
 [[ -n $heading ]] || fail "quillbox list printed no sample"
 "$quillbox" show "$heading" | grep -F "$heading" || fail "quillbox show \"$heading\""
+for completion in bash-completion/completions/quillbox zsh/vendor-completions/_quillbox \
+  fish/vendor_completions.d/quillbox.fish; do
+  [[ -f $root/usr/share/$completion ]] || fail "the package has no $completion"
+done
+[[ $(dpkg-deb -f "$deb" Recommends Suggests) == $'Recommends: libqt6sql6-psql\nSuggests: postgresql-client' ]] ||
+  fail "the package does not recommend the server's driver and suggest its client"
 "$root/usr/bin/quillbox-host" --register | grep -F "$module is registered" || fail "quillbox-host --register"
 
 # The window: quillbox keeps running only while its window is displayed, and the module it

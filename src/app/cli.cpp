@@ -5,6 +5,7 @@
 #include "resources/versioninfo.h"
 #include "store/libraryfolder.h"
 #include "store/libraryinit.h"
+#include "store/location.h"
 #include "store/snippettext.h"
 #include "store/transfer.h"
 #include "transfer/safefile.h"
@@ -48,6 +49,18 @@ int wrongUse(const char *command, const QString &what)
 {
     say(QStringLiteral("quillbox %1: %2").arg(QLatin1String(command), what));
     return WrongUse;
+}
+
+// The library the commands work on, as usage names it: a server without its password, or
+// why no library can be named.
+QString libraryInUse()
+{
+    const Location library(libraryLocation());
+    if (library.fault())
+        return library.fault().message;
+    return (library.onServer() ? QStringLiteral("The library is on the server %1.")
+                               : QStringLiteral("The library is the file %1."))
+        .arg(library.shown());
 }
 
 } // namespace
@@ -159,7 +172,7 @@ int reportFailure(const char *command, const Result &result, const QString &head
                 .arg(QLatin1String(command), quoted(trimSpaces(heading))));
         return Failed;
     case Outcome::Failed:
-        say(result.error.message);
+        say(QStringLiteral("quillbox %1: %2").arg(QLatin1String(command), result.error.message));
         return Failed;
     }
     return Failed;
@@ -180,10 +193,8 @@ int init(const QStringList &args)
                                                   : initLibrary(a.has(QStringLiteral("--samples")));
     for (const QString &line : result.report)
         out() << line << "\n";
-    if (!result.done()) {
-        say(result.error.message);
-        return Failed;
-    }
+    if (!result.done())
+        return reportFailure("init", result);
     return Done;
 }
 
@@ -244,6 +255,9 @@ int add(const QStringList &args)
     if (const auto fault = text::headingFault(heading); fault != text::HeadingFault::None)
         return wrongUse("add", text::headingFaultMessage(fault));
     QString code;
+    // Someone at a terminal is told how to end the code; a pipe or a file needs no word.
+    if (a.values.value(codeOption).isEmpty() && ::isatty(STDIN_FILENO))
+        say(QStringLiteral("Type the code, then Ctrl+D"));
     if (const transfer::Fault fault = transfer::readTextFile(a.values.value(codeOption), transfer::kFieldLimit, code)) {
         say(QStringLiteral("quillbox add: ") + fault.message);
         return Failed;
@@ -311,8 +325,6 @@ int search(const QStringList &args)
     const Arguments a = parseArguments(args, {}, {inOption});
     if (!a.wrong.isEmpty())
         return wrongUse("search", a.wrong);
-    if (a.positional.isEmpty())
-        return wrongUse("search", QStringLiteral("give one or more words to look for"));
     SearchFields in = allSearchFields;
     if (a.values.contains(inOption)) {
         in = {};
@@ -330,7 +342,10 @@ int search(const QStringList &args)
         }
     }
     const QString query = a.positional.join(QLatin1Char(' '));
-    if (searchWords(query).size() > kMostSearchWords)
+    const qsizetype words = searchWords(query).size();
+    if (words == 0)
+        return wrongUse("search", QStringLiteral("give one or more words to look for"));
+    if (words > kMostSearchWords)
         return wrongUse("search", tooManyWords());
     const SearchResult found = userLibrary().search(query, in);
     if (found.outcome == Outcome::Failed)
@@ -372,18 +387,20 @@ QString usage()
                           "  export FILE [--format json|vscode|folder]\n"
                           "                     write every snippet to FILE (json: Quillbox's own format)\n"
                           "  import FILE [--format json|vscode|folder] [--on-taken skip|rename|fail]\n"
-                          "         [--all-scopes]\n"
+                          "         [--all-scopes] [--verbose]\n"
                           "                     add the snippets of FILE in one step; with fail (the default)\n"
                           "                     a heading the library has already stops it, and nothing is written;\n"
-                          "                     --all-scopes takes editor snippets meant for other languages too\n"
+                          "                     skip and rename say how many they left out or renamed, and\n"
+                          "                     --verbose names each; --all-scopes takes editor snippets meant\n"
+                          "                     for other languages too\n"
                           "  --version          print the version of the add-in module\n"
                           "  --help             print this help\n"
                           "\n"
                           "Exit codes: 0 done, 1 a library failure or a missing heading, 2 wrong use,\n"
                           "3 a heading taken.\n"
                           "\n"
-                          "The library lives in %1\n")
-        .arg(QDir::toNativeSeparators(libraryFolder()));
+                          "%1\n")
+        .arg(libraryInUse());
 }
 
 namespace {
@@ -392,7 +409,7 @@ int printVersion()
 {
     QMap<QString, QString> info;
     if (const QString failure = resources::version::readVersionInfo(app::addinModulePath(), info); !failure.isNull()) {
-        say(failure);
+        say(QStringLiteral("quillbox --version: ") + failure);
         return Failed;
     }
     out() << QStringLiteral("%1 %2 (%3, file version %4)\n")
@@ -426,9 +443,12 @@ int dispatch(QStringList args)
 
 int run(QStringList args)
 {
+    // Output that cannot be written is told under the command's name, as its other failures.
+    const QString command = args.first();
     const int status = dispatch(std::move(args));
     if (!out().flush()) {
-        say(QStringLiteral("quillbox: write error: %1").arg(QString::fromLocal8Bit(std::strerror(out().error()))));
+        say(QStringLiteral("quillbox %1: write error: %2")
+                .arg(command, QString::fromLocal8Bit(std::strerror(out().error()))));
         return Failed;
     }
     return status;

@@ -61,7 +61,7 @@ int importLibrary(const QStringList &args);
 
 // Runs the command named first in `args` (not empty); the window is not among them.
 int run(QStringList args);
-// The help text, naming where the library lives.
+// The help text, naming the library in use (a server without its password).
 QString usage();
 // What a failed store operation exits with, after saying why.
 int reportFailure(const char *command, const store::Result &result, const QString &heading = {});

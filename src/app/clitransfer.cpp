@@ -70,8 +70,8 @@ int exportLibrary(const QStringList &args)
 int importLibrary(const QStringList &args)
 {
     const QString formatOption = QStringLiteral("--format"), takenOption = QStringLiteral("--on-taken"),
-                  scopesFlag = QStringLiteral("--all-scopes");
-    const Arguments a = parseArguments(args, {scopesFlag}, {formatOption, takenOption});
+                  scopesFlag = QStringLiteral("--all-scopes"), verboseFlag = QStringLiteral("--verbose");
+    const Arguments a = parseArguments(args, {scopesFlag, verboseFlag}, {formatOption, takenOption});
     const QString formatName = a.values.value(formatOption);
     const auto format = transfer::formatNamed(formatName);
     const QString onTakenName = a.values.value(takenOption, QStringLiteral("fail"));
@@ -105,10 +105,17 @@ int importLibrary(const QStringList &args)
     if (!r.done())
         return reportFailure("import", r);
     out() << QStringLiteral("Imported %1 from %2.\n").arg(snippets(r.added), file);
-    for (const QString &heading : r.skipped)
-        out() << QStringLiteral("Left out \"%1\": the heading is taken.\n").arg(heading);
-    for (const QStringList &names : r.renamed)
-        out() << QStringLiteral("Imported \"%1\" as \"%2\": the heading is taken.\n").arg(names[0], names[1]);
+    // Counted, and named one a line only when asked: an import may leave out thousands.
+    const bool verbose = a.has(verboseFlag);
+    const QString named = verbose ? QStringLiteral(":") : QStringLiteral(" (--verbose names them).");
+    if (!r.skipped.isEmpty())
+        out() << QStringLiteral("Left out %1 whose heading is taken%2\n").arg(snippets(r.skipped.size()), named);
+    for (const QString &heading : verbose ? r.skipped : QStringList())
+        out() << QStringLiteral("  \"%1\"\n").arg(heading);
+    if (!r.renamed.isEmpty())
+        out() << QStringLiteral("Renamed %1 whose heading is taken%2\n").arg(snippets(r.renamed.size()), named);
+    for (const QStringList &names : verbose ? r.renamed : QList<QStringList>())
+        out() << QStringLiteral("  \"%1\" as \"%2\"\n").arg(names[0], names[1]);
     if (r.read.otherScopes)
         out() << QStringLiteral("Left out %1 for other languages than Visual Basic (--all-scopes takes them).\n")
                      .arg(snippets(r.read.otherScopes));

@@ -2,6 +2,7 @@
 
 #include "resources/images.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +25,14 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_browser);
     resize(640, 560);
+
+    // Closed from the keyboard as a viewer is: Esc, or Ctrl+W.
+    auto *close = new QAction(this);
+    close->setObjectName(QStringLiteral("HelpClose"));
+    close->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)});
+    close->setShortcutContext(Qt::WindowShortcut);
+    addAction(close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
 }
 
 bool HelpWindow::showFile(const QString &path)

@@ -93,6 +93,13 @@ TEST_F(WindowTest, AboutExitAndHelpLeaveTheWindowAsItWas)
     form->mnuContents->trigger();
     EXPECT_EQ(form->helpWindow(), help);
     EXPECT_EQ(help->browser()->toPlainText(), QStringLiteral("Contents\nText"));
+    // The keys that close it, pressed in the page.
+    for (const QKeyCombination key : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+        form->mnuContents->trigger();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(help));
+        QTest::keyClick(help->browser(), key.key(), key.keyboardModifiers());
+        EXPECT_FALSE(help->isVisible()) << QKeySequence(key).toString().toStdString();
+    }
     EXPECT_EQ(seen(form), before);
     // Exit hides the window; shown again, it is as it was left.
     toolbar("tbExit");
