@@ -142,7 +142,15 @@ TEST(Connect, AFailingHostOrAnUnreadableSettingIsShownOnceAndKeepsTheWindowShut)
     EXPECT_EQ(t.messages, QStringList{"Quillbox: The settings file " + QDir::toNativeSeparators(settings::filePath())
                                       + " could not be read."});
     EXPECT_TRUE(t.host.controls(kAddInsBarName).size() == 1 && !t.connect->addInForm()) << "the command stays";
+    // Nor can it be written at disconnection: said on standard error, not in a second box.
+    static QStringList warned;
+    const QtMessageHandler before =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) { warned << m; });
     t.disconnect();
+    qInstallMessageHandler(before);
+    EXPECT_EQ(warned, QStringList{"The settings file " + QDir::toNativeSeparators(settings::filePath())
+                                  + " could not be written."});
+    EXPECT_EQ(t.messages.size(), 1);
 }
 
 TEST(Connect, MembersAreReachableByNameAsAnAutomationClientUsesThem)

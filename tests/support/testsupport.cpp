@@ -32,10 +32,15 @@ bool rerunUnprivileged()
         [] { GTEST_SKIP() << "the test program cannot be run as an unprivileged user here"; }();
         return true;
     }
-    // It ran the one test, which passed and was not skipped.
-    EXPECT_TRUE(finished && child.exitCode() == 0 && output.find("[  PASSED  ] 1 test") != std::string::npos
-                && output.find("[  SKIPPED ]") == std::string::npos)
-        << output;
+    // It ran the one test, which passed and was not skipped. The child's words are told
+    // with its skip mark spelled otherwise, so that a failure here is never read as a skip.
+    const std::string skipMark = std::string("[  SKIP") + "PED ]";
+    const bool passed = finished && child.exitCode() == 0 && output.find("[  PASSED  ] 1 test") != std::string::npos
+                        && output.find(skipMark) == std::string::npos;
+    std::string told = output;
+    for (std::size_t at = told.find(skipMark); at != std::string::npos; at = told.find(skipMark, at))
+        told.replace(at, skipMark.size(), "[ skipped ]");
+    EXPECT_TRUE(passed) << told;
     return true;
 }
 
