@@ -5,6 +5,7 @@
 #include "output/clipboard.h"
 #include "resources/images.h"
 #include "store/libraryfolder.h"
+#include "store/libraryinit.h"
 #include "store/location.h"
 #include "store/snippettext.h"
 #include "window/frmabout.h"
@@ -20,6 +21,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -237,6 +240,9 @@ void frmAddIn::createControls(QWidget *client)
         makePictureButton(client, "Command5", QStringLiteral("Delete"), Image::Delete, twipsRect(4200, 7320, 855, 615));
     Command6 = makePictureButton(client, "Command6", QStringLiteral("Copy Code"), Image::CopyCode,
                                  twipsRect(4200, 7320, 855, 615));
+    // Works while the button is shown, in Generate mode.
+    Command6->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+C")));
+    Command6->setToolTip(QStringLiteral("Copy Code (Ctrl+Shift+C)"));
 
     Rich1 = makeRichTextBox(client, "Rich1", twipsRect(3360, 1680, 7455, 1335));
     Rich2 = makeRichTextBox(client, "Rich2", twipsRect(3360, 3120, 7455, 4095));
@@ -311,8 +317,14 @@ void frmAddIn::Form_Load()
     DatabasePath = store::libraryLocation();
     // A library on a server is named in the title, and for a while in the status bar.
     const QString server = store::shownServer(DatabasePath);
-    if (server.isEmpty())
+    if (server.isEmpty()) {
+        // Started from the desktop for the first time, with no library folder yet: the
+        // window makes it, as the command quillbox init does.
+        const QString folder = store::libraryFolder();
+        if (DatabasePath == store::databasePath() && !folder.isEmpty() && !QFileInfo::exists(folder))
+            CreateFirstLibrary();
         return;
+    }
     setWindowTitle(QStringLiteral("Quillbox ver 1.0 - ") + server);
     QLabel *panel = StatusBar1->textPanel();
     panel->setText(QStringLiteral("Library: ") + server);
@@ -379,7 +391,45 @@ void frmAddIn::ShowControls()
 
 void frmAddIn::ReportStoreFailure(const store::StoreError &error)
 {
+    // The library file of the library folder is missing, the folder is there: it may be on a
+    // disk that is not mounted, or moved away on purpose, so an empty one is made only when
+    // the user asks for it.
+    if (error.kind == store::Failure::MissingFile && DatabasePath == store::databasePath()
+        && QFileInfo(store::libraryFolder()).isDir()) {
+        const int answer = MessageService::show(
+            this,
+            QStringLiteral("The snippet library %1 was not found. Do you want to create an empty library there?")
+                .arg(QDir::toNativeSeparators(DatabasePath)),
+            MsgButtons::YesNoDefaultNo, kAppTitle);
+        if (answer == vbYes)
+            CreateFirstLibrary();
+        return;
+    }
     MsgBox(this, error.message.isEmpty() ? QStringLiteral("The snippet library could not be used.") : error.message);
+}
+
+void frmAddIn::CreateFirstLibrary()
+{
+    const store::SetupResult made = store::initLibrary(false);
+    if (!made.done()) {
+        MsgBox(this, made.error.message);
+        return;
+    }
+    StatusBar1->textPanel()->setText(QStringLiteral("Created an empty snippet library in %1.")
+                                         .arg(QDir::toNativeSeparators(store::libraryFolder())));
+}
+
+bool frmAddIn::HasUnstoredEdits() const
+{
+    if (AddMode) {
+        const QString description = store::trimSpaces(Rich1->Text());
+        return !store::isEmptyEntry(Text1->text()) || !store::isEmptyEntry(Rich2->Text())
+               || !(description.isEmpty() || description == QLatin1String("'"));
+    }
+    // In Modify mode, once a snippet is shown, against the snippet as it was picked.
+    return ModifyMode && m_shownHeading >= 0
+           && (Rich1->Text() != m_picked.description.toString() || Rich2->Text() != m_picked.code.toString()
+               || (Text1->isVisible() && store::trimSpaces(Text1->text()) != store::trimSpaces(Combo1->currentText())));
 }
 
 store::SnippetLibrary frmAddIn::Library() const
@@ -424,6 +474,8 @@ void frmAddIn::EnterListMode(bool frmAddIn::*flag, const QString &title)
     if (HasCodes) {
         ShowControls();
         Label4->setText(title);
+        // Typing picks a heading at once.
+        Combo1->setFocus();
     }
 }
 
@@ -444,6 +496,12 @@ void frmAddIn::mnuGenerateCode_Click()
 
 void frmAddIn::mnuFind_Click()
 {
+    // Picking what Find found leaves the snippet being edited: not without asking.
+    if (HasUnstoredEdits()
+        && MessageService::show(this, QStringLiteral("Leave the snippet you are editing? Your changes are not stored."),
+                                MsgButtons::YesNo, kAppTitle)
+               != vbYes)
+        return;
     auto *find = new frmFind(Library(), this);
     find->setAttribute(Qt::WA_DeleteOnClose);
     // Picked once the dialog has closed: showing the snippet lets pending events run, and the

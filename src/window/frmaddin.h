@@ -164,6 +164,10 @@ private:
     store::SnippetLibrary Library() const;
     // Tells the user what went wrong with the library.
     void ReportStoreFailure(const store::StoreError &error);
+    // A first start: the library folder is made with an empty library and the help page.
+    void CreateFirstLibrary();
+    // Whether Add or Modify holds text the user typed that is not stored.
+    bool HasUnstoredEdits() const;
     // The Modify, Delete and Generate commands.
     void EnterListMode(bool frmAddIn::*flag, const QString &title);
     // The picked snippet (by default the list's) has gone from the library since the list

@@ -50,7 +50,7 @@ MessageService::Responder MessageService::setResponder(Responder r)
 
 int MessageService::showReal(QWidget *parent, const MessageRequest &request)
 {
-    const bool question = request.buttons == MsgButtons::YesNo;
+    const bool question = request.buttons != MsgButtons::OK;
     std::unique_ptr<QMessageBox> shown =
         question ? std::make_unique<QuestionBox>(parent) : std::make_unique<QMessageBox>(parent);
     QMessageBox &box = *shown;
@@ -61,7 +61,7 @@ int MessageService::showReal(QWidget *parent, const MessageRequest &request)
     box.setTextFormat(Qt::PlainText);
     if (question) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(request.buttons == MsgButtons::YesNoDefaultNo ? QMessageBox::No : QMessageBox::Yes);
         box.setWindowFlags((box.windowFlags() | Qt::CustomizeWindowHint) & ~Qt::WindowCloseButtonHint);
     } else {
         box.setStandardButtons(QMessageBox::Ok);

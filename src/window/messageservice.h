@@ -10,7 +10,8 @@ class QWidget;
 
 namespace quillbox::window {
 
-enum class MsgButtons { OK, YesNo };
+// YesNoDefaultNo: Enter answers No, for a question whose Yes changes files.
+enum class MsgButtons { OK, YesNo, YesNoDefaultNo };
 
 // The answers, numbered as the buttons are numbered in the stored answer text.
 inline constexpr int vbOK = 1;

@@ -132,3 +132,29 @@ TEST_F(WindowTest, ALibraryOnAServerIsNamedInTheTitleTheStatusBarAndAboutWithout
     EXPECT_EQ(QStringList({form->windowTitle(), form->StatusBar1->textPanel()->text(), about}),
               QStringList({"Quillbox ver 1.0 - " + library, "Library: " + library, "Library: " + library}));
 }
+
+// Started for the first time, with no library folder, the window makes the library as
+// quillbox init does. A library file missing from its folder is made only when the user says
+// so: it may be on a disk that is not mounted.
+TEST_F(WindowTest, AFirstStartMakesTheLibraryAndAMissingFileIsMadeOnlyOnYes)
+{
+    ASSERT_FALSE(QFileInfo::exists(store::libraryFolder()));
+    form = new frmAddIn;
+    EXPECT_TRUE(QFileInfo::exists(store::databasePath()) && QFileInfo::exists(store::helpFilePath()));
+    EXPECT_EQ(form->StatusBar1->textPanel()->text(),
+              "Created an empty snippet library in " + QDir::toNativeSeparators(store::libraryFolder()) + ".");
+    const QString empty =
+        "No Code has been added yet to the database. Please Add some code first before performing this action";
+    toolbar("tbGenerate");
+    EXPECT_EQ(said(), QStringList{empty});
+    ASSERT_TRUE(QFile::remove(store::databasePath()));
+    form->StatusBar1->textPanel()->clear();
+    for (const int answer : {vbNo, vbYes}) {
+        answers = {answer};
+        toolbar("tbGenerate");
+        EXPECT_EQ(said(), QStringList{"[Yes/No*] The snippet library " + QDir::toNativeSeparators(store::databasePath())
+                                      + " was not found. Do you want to create an empty library there?"});
+        EXPECT_EQ(QFileInfo::exists(store::databasePath()), answer == vbYes);
+        EXPECT_EQ(form->StatusBar1->textPanel()->text().isEmpty(), answer == vbNo);
+    }
+}

@@ -76,6 +76,7 @@ TEST_F(WindowTest, PickShowsTheSnippetColouredToCopyOrDeleteIt)
     for (const auto &[menu, buttons] : modes) {
         SCOPED_TRACE(menu->text().toStdString());
         menu->trigger();
+        EXPECT_EQ(QApplication::focusWidget(), form->Combo1) << "typing picks a heading at once";
         EXPECT_TRUE(form->Rich3->Text().isEmpty()) << "the last mode's snippet is gone";
         cancelDuringRead.clear();
         pick(1);
@@ -92,7 +93,11 @@ TEST_F(WindowTest, PickShowsTheSnippetColouredToCopyOrDeleteIt)
     }
     QGuiApplication::clipboard()->setText(QStringLiteral("old"));
     const QStringList before = seen(form);
-    click(form->Command6);
+    EXPECT_TRUE(form->Command6->toolTip().contains("Ctrl+Shift+C"));
+    reactivate();
+    QTest::keyClick(form, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    // The button shows itself pressed for a moment, then copies.
+    EXPECT_TRUE(qbx::test::waitFor([] { return QGuiApplication::clipboard()->text() != QLatin1String("old"); }));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), composed);
     EXPECT_EQ(seen(form), before);
     EXPECT_TRUE(said().isEmpty());
@@ -180,11 +185,13 @@ TEST_F(WindowTest, SnippetOrLibraryGoneSinceTheListWasFilledIsTold)
             QTest::keyClicks(form->Rich2, QStringLiteral("x"));
         }
         const QStringList before = seen(form);
+        answers = {vbNo}; // no new library: the file may be on a disk that is not mounted
         use[0] == 'p' ? pick(1) : use[0] == 'c' ? form->mnuModify->trigger() : click(form->Command3);
-        EXPECT_EQ(said(), QStringList{QStringLiteral("The snippet library %1 was not found. To create an empty library "
-                                                     "there, run the command: quillbox init")
+        EXPECT_EQ(said(), QStringList{QStringLiteral("[Yes/No*] The snippet library %1 was not found. Do you want to "
+                                                     "create an empty library there?")
                                           .arg(QDir::toNativeSeparators(store::databasePath()))});
         EXPECT_EQ(seen(form), before);
+        EXPECT_FALSE(QFileInfo::exists(store::databasePath()));
     }
 }
 
@@ -261,6 +268,40 @@ TEST_F(WindowTest, TypingInTheOpenListOfAHundredThousandGoesToTheFirstHeadingTha
     }
 }
 
+// Find would leave what Add or Modify holds unstored: it asks first, and No leaves
+// everything in place.
+TEST_F(WindowTest, FindAsksBeforeLeavingASnippetWithChangesNotStored)
+{
+    open(kLibrary);
+    const QString leave = "[Yes/No] Leave the snippet you are editing? Your changes are not stored.";
+    const struct {
+        QAction *mode;
+        bool pick;
+        QString typed; // into the code box
+        int answer;    // 0: no question
+    } cases[] = {
+        {form->mnuAdd, false, "", 0},   {form->mnuAdd, false, "x = 1", vbNo}, {form->mnuAdd, false, "x = 1", vbYes},
+        {form->mnuModify, true, "", 0}, {form->mnuModify, true, "'", vbNo},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.mode->text().toStdString() + c.typed.toStdString());
+        c.mode->trigger();
+        if (c.pick)
+            pick(0);
+        QTest::keyClicks(form->Rich2, c.typed);
+        const QStringList before = seen(form);
+        const QString code = form->Rich2->Text();
+        answers = {c.answer};
+        form->mnuFind->trigger();
+        EXPECT_EQ(said(), c.answer ? QStringList{leave} : QStringList());
+        QPointer<frmFind> find = form->findChild<frmFind *>();
+        EXPECT_EQ(bool(find), c.answer != vbNo);
+        delete find.data();
+        EXPECT_EQ(seen(form), before);
+        EXPECT_EQ(form->Rich2->Text(), code);
+    }
+}
+
 TEST_F(WindowTest, FindListsEachMatchWithItsLineAndPicksItInTheListModeOrInGenerateMode)
 {
     open(kLibrary);
@@ -316,7 +357,8 @@ TEST_F(WindowTest, FindListsEachMatchWithItsLineAndPicksItInTheListModeOrInGener
     QFile::remove(store::databasePath());
     QTest::keyClicks(find->txtWords, "x");
     QTest::keyClick(find->txtWords, Qt::Key_Return);
-    ASSERT_EQ(said().size(), 1);
+    const QStringList told = said();
+    ASSERT_EQ(told.size(), 1) << told.join("|").toStdString();
     EXPECT_TRUE(find->isVisible());
     EXPECT_EQ(find->lstFound->model()->rowCount(), 0);
     EXPECT_EQ(seen(form), before);

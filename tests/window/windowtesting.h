@@ -79,12 +79,16 @@ inline int colouredRuns(const RichTextBox *box)
 
 struct WindowTest : ::testing::Test {
     qbx::test::FreshUserFolders folders;
-    QStringList shown;  // every message box since said(), "[Yes/No] " before a question
+    QStringList
+        shown; // every message box since said(), "[Yes/No] " before a question ("[Yes/No*] " when No is the default)
     QList<int> answers; // to the questions in turn; Yes when none is left
     MessageService::Responder previous = MessageService::setResponder([this](const MessageRequest &r) {
         EXPECT_EQ(r.title, QStringLiteral("Quillbox"));
-        const bool question = r.buttons == MsgButtons::YesNo;
-        shown << (question ? QStringLiteral("[Yes/No] ") : QString()) + r.text;
+        const bool question = r.buttons != MsgButtons::OK;
+        shown << (!question                                 ? QString()
+                  : r.buttons == MsgButtons::YesNoDefaultNo ? QStringLiteral("[Yes/No*] ")
+                                                            : QStringLiteral("[Yes/No] "))
+                     + r.text;
         return !question ? vbOK : answers.isEmpty() ? vbYes : answers.takeFirst();
     });
     QPointer<frmAddIn> form;
