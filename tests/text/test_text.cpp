@@ -2,6 +2,7 @@
 // boxes store them, description comment marks, and the taken key.
 
 #include "support/testsupport.h"
+#include "text/placeholders.h"
 #include "text/snippettext.h"
 
 #include <gtest/gtest.h>
@@ -57,4 +58,37 @@ TEST(TextRules, ANewHeadingIsOneLineOfText)
     for (const auto &[heading, fault] : cases)
         EXPECT_EQ(headingFault(heading), fault) << heading.toStdString();
     EXPECT_EQ(headingFaultMessage(HeadingFault::Empty), "Please Enter a heading for the code");
+}
+
+TEST(Placeholders, BlanksAreReadOnceFilledOnceAndAnythingElseIsPlainText)
+{
+    const struct {
+        QString text, names, defaults, filled; // names and defaults joined by |; filled with a=A, 1=One
+    } cases[] = {
+        {"Open ${FileName:\"C:\\log.txt\"} For Append As #${FileNumber:1}", "FileName|FileNumber", "\"C:\\log.txt\"|1",
+         "Open \"C:\\log.txt\" For Append As #1"},
+        {"${a:x ${b:y}} ${b} ${a}", "a|b", "x y|y", "A y A"},
+        {"${1} and ${1:later} ${x}", "1|x", "|", "One and One "},
+        {"\\${a} Left$(s, 3) Dim s$ \"costs $1\" end$", "", "", "${a} Left$(s, 3) Dim s$ \"costs $1\" end$"},
+        {"${a:open ${b} never closed", "b", "", "${a:open  never closed"},
+        {"${ a} ${1a} ${_x} ${} ${a-b}", "", "", "${ a} ${1a} ${_x} ${} ${a-b}"},
+        {"${a:}}", "a", "", "A}"},
+        {"$", "", "", "$"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        const Placeholders p(c.text);
+        QStringList defaults;
+        for (qsizetype i = 0; i < p.names().size(); ++i)
+            defaults << p.defaultOf(i).toString();
+        EXPECT_EQ(p.names().join('|'), c.names);
+        EXPECT_EQ(defaults.join('|'), c.defaults);
+        EXPECT_EQ(p.filled({{"a", "A"}, {"1", "One"}}), c.filled);
+    }
+    // Nesting of any depth is read in one pass, with no call per level.
+    const QString deep = QString("${a:").repeated(200000) + "x" + QString("}").repeated(200000);
+    EXPECT_EQ(Placeholders(deep).filled(), "x");
+    const QString unclosed = QString("${a:").repeated(200000) + "x";
+    EXPECT_EQ(Placeholders(unclosed).filled(), unclosed);
+    EXPECT_EQ(Placeholders(deep.chopped(1)).filled(), "${a:x");
 }
