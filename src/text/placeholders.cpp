@@ -123,12 +123,21 @@ Placeholders::Placeholders(QStringView s)
         }
         m_names = used;
     }
+    // A name is defined where it first has a default, or else where it first stands.
     m_first.assign(std::size_t(m_names.size()), m_pieces.size());
     for (std::size_t k = m_pieces.size(); k-- > 0;) {
-        if (m_pieces[k].kind == Piece::Start)
-            m_first[std::size_t(m_pieces[k].name)] = k;
+        if (m_pieces[k].kind != Piece::Start)
+            continue;
+        std::size_t &first = m_first[std::size_t(m_pieces[k].name)];
+        const bool hasDefault = k + 1 < m_pieces.size() && m_pieces[k + 1].kind != Piece::End;
+        const bool firstHasDefault =
+            first < m_pieces.size() && first + 1 < m_pieces.size() && m_pieces[first + 1].kind != Piece::End;
+        if (hasDefault || !firstHasDefault)
+            first = k;
     }
-    // The whole text at its defaults, and where each name's first default stands in it.
+    // The whole text at its defaults, and where each name's default stands in it; a second
+    // time for the places that stand before their name is defined.
+    m_defaults = render({}, &m_defaultAt);
     m_defaults = render({}, &m_defaultAt);
 }
 
@@ -172,10 +181,10 @@ QString Placeholders::render(const QHash<QString, QString> &values, std::vector<
             if (skipping == depth) {
                 skipping = 0;
             } else if (skipping == 0) {
-                const std::size_t name = std::size_t(opened.back());
+                const qsizetype name = opened.back();
                 opened.pop_back();
-                if (at[name * 2 + 1] < 0)
-                    at[name * 2 + 1] = out.size();
+                if (name >= 0) // where the name is defined: what it became ends here
+                    at[std::size_t(name) * 2 + 1] = out.size();
             }
             --depth;
             continue;
@@ -184,20 +193,22 @@ QString Placeholders::render(const QHash<QString, QString> &values, std::vector<
         if (skipping != 0)
             continue;
         const std::size_t name = std::size_t(p.name);
+        const bool defining = at[name * 2] >= 0 && at[name * 2 + 1] < 0; // inside its own definition
         if (given[name]) {
             out += *given[name];
             skipping = depth;
         } else if (at[name * 2 + 1] >= 0) {
             out += QStringView(out).mid(at[name * 2], at[name * 2 + 1] - at[name * 2]).toString();
             skipping = depth;
-        } else if (index != m_first[name] && at[name * 2] < 0) {
-            // Where it first stood was inside a placeholder filled by its value: its default.
+        } else if (index != m_first[name] && !defining) {
+            // Defined later, or inside a placeholder filled by its value: its default.
             out += defaultOf(qsizetype(name));
             skipping = depth;
-        } else {
-            if (at[name * 2] < 0)
-                at[name * 2] = out.size();
+        } else if (index == m_first[name]) {
+            at[name * 2] = out.size();
             opened.push_back(p.name);
+        } else {
+            opened.push_back(-1); // the name again inside its own default: filled from its default
         }
     }
     if (firstAt)

@@ -9,6 +9,7 @@
 #include "store/location.h"
 #include "store/snippettext.h"
 #include "window/frmabout.h"
+#include "window/frmfill.h"
 #include "window/frmfind.h"
 #include "window/headinglist.h"
 #include "window/helpwindow.h"
@@ -781,7 +782,17 @@ void frmAddIn::Command5_Click()
 
 void frmAddIn::Command6_Click()
 {
-    if (!output::copyPlainText(Rich3->Text()))
+    // A snippet with blanks is copied once they are filled in; Esc copies nothing.
+    const QString composed = Rich3->Text();
+    const text::Placeholders blanks(composed);
+    QString copied = composed;
+    if (!blanks.isEmpty()) {
+        frmFill fill(blanks, this);
+        if (fill.exec() != QDialog::Accepted)
+            return;
+        copied = blanks.filled(fill.values());
+    }
+    if (!output::copyPlainText(copied))
         MsgBox(this, QStringLiteral("The code could not be put on the clipboard: another program may be holding "
                                     "it. Please try again."));
 }

@@ -68,7 +68,8 @@ TEST(Placeholders, BlanksAreReadOnceFilledOnceAndAnythingElseIsPlainText)
         {"Open ${FileName:\"C:\\log.txt\"} For Append As #${FileNumber:1}", "FileName|FileNumber", "\"C:\\log.txt\"|1",
          "Open \"C:\\log.txt\" For Append As #1"},
         {"${a:x ${b:y}} ${b} ${a}", "a|b", "x y|y", "A y A"},
-        {"${1} and ${1:later} ${x}", "1|x", "|", "One and One "},
+        {"${1} and ${1:later} ${x}", "1|x", "later|", "One and One "},
+        {"${a} first, ${a:then defined}", "a", "then defined", "A first, A"},
         {"\\${a} Left$(s, 3) Dim s$ \"costs $1\" end$", "", "", "${a} Left$(s, 3) Dim s$ \"costs $1\" end$"},
         {"${a:open ${b} never closed", "b", "", "${a:open  never closed"},
         {"${ a} ${1a} ${_x} ${} ${a-b}", "", "", "${ a} ${1a} ${_x} ${} ${a-b}"},
@@ -85,6 +86,7 @@ TEST(Placeholders, BlanksAreReadOnceFilledOnceAndAnythingElseIsPlainText)
         EXPECT_EQ(defaults.join('|'), c.defaults);
         EXPECT_EQ(p.filled({{"a", "A"}, {"1", "One"}}), c.filled);
     }
+    EXPECT_EQ(Placeholders(u"${a} first, ${a:then defined}").filled(), "then defined first, then defined");
     // Nesting of any depth is read in one pass, with no call per level.
     const QString deep = QString("${a:").repeated(200000) + "x" + QString("}").repeated(200000);
     EXPECT_EQ(Placeholders(deep).filled(), "x");

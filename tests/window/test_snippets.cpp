@@ -5,11 +5,14 @@
 #include "window/windowtesting.h"
 
 #include "store/database.h"
+#include "window/frmfill.h"
 #include "window/frmfind.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QTimer>
 #include <QTreeView>
 
 using namespace quillbox;
@@ -362,4 +365,49 @@ TEST_F(WindowTest, FindListsEachMatchWithItsLineAndPicksItInTheListModeOrInGener
     EXPECT_TRUE(find->isVisible());
     EXPECT_EQ(find->lstFound->model()->rowCount(), 0);
     EXPECT_EQ(seen(form), before);
+}
+
+// Copy Code asks for the blanks of a snippet, with real keys: Tab between the fields, Enter
+// copies the text filled in, Esc copies nothing and leaves the window as it was.
+TEST_F(WindowTest, CopyCodeAsksForTheBlanksInTheOrderTheyFirstAppear)
+{
+    open({{"Log", "' Opens ${FileName}", "Open ${FileName:\"C:\\log.txt\"} For Append As #${FileNumber:1}"}});
+    form->mnuGenerateCode->trigger();
+    pick(0);
+    const QStringList shown = seen(form);
+    const struct {
+        QString keys; // typed into the first field, then Tab, into the second (\x1b: Esc)
+        QString copied;
+    } cases[] = {
+        {"\"D:\\a.txt\"\t2\r", "'Log\r\n\r\n' Opens \"D:\\a.txt\"\r\n\r\nOpen \"D:\\a.txt\" For Append As #2"},
+        {"\t\r", "'Log\r\n\r\n' Opens \"C:\\log.txt\"\r\n\r\nOpen \"C:\\log.txt\" For Append As #1"},
+        {"x\x1b", "old"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.keys.toStdString());
+        QGuiApplication::clipboard()->setText(QStringLiteral("old"));
+        QStringList labels;
+        QTimer::singleShot(0, form, [&] {
+            auto *fill = form->findChild<frmFill *>();
+            ASSERT_TRUE(fill);
+            const std::shared_ptr<void> closed(nullptr, [fill](void *) {
+                if (fill->isVisible())
+                    fill->reject(); // whatever happened
+            });
+            ASSERT_TRUE(QTest::qWaitForWindowActive(fill));
+            for (QLineEdit *value : fill->txtValues)
+                labels << value->text();
+            for (const QChar key : c.keys) {
+                QWidget *at = fill->focusWidget();
+                key == '\t'     ? QTest::keyClick(at, Qt::Key_Tab)
+                : key == '\r'   ? QTest::keyClick(at, Qt::Key_Return)
+                : key == '\x1b' ? QTest::keyClick(at, Qt::Key_Escape)
+                                : QTest::keyClicks(at, QString(key));
+            }
+        });
+        click(form->Command6);
+        EXPECT_EQ(labels, QStringList({"\"C:\\log.txt\"", "1"})) << "the default where a name first has one";
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), c.copied);
+        EXPECT_EQ(seen(form), shown);
+    }
 }
