@@ -8,6 +8,7 @@
 #include "store/location.h"
 #include "store/snippettext.h"
 #include "store/transfer.h"
+#include "text/placeholders.h"
 #include "transfer/safefile.h"
 
 #include <QDir>
@@ -216,8 +217,9 @@ int list(const QStringList &args)
 int show(const QStringList &args)
 {
     const QString crlfFlag = QStringLiteral("--crlf"), storedFlag = QStringLiteral("--as-stored"),
-                  htmlFlag = QStringLiteral("--html");
-    const Arguments a = parseArguments(args, {crlfFlag, storedFlag, htmlFlag}, {});
+                  htmlFlag = QStringLiteral("--html"), defaultsFlag = QStringLiteral("--defaults"),
+                  fillOption = QStringLiteral("--fill");
+    const Arguments a = parseArguments(args, {crlfFlag, storedFlag, htmlFlag, defaultsFlag}, {fillOption});
     if (!a.wrong.isEmpty())
         return wrongUse("show", a.wrong);
     if (a.positional.size() != 1)
@@ -225,6 +227,14 @@ int show(const QStringList &args)
                                                "starts with -), and --crlf if wanted"));
     if (a.has(storedFlag) && a.has(htmlFlag))
         return wrongUse("show", QStringLiteral("--as-stored and --html cannot go together"));
+    // The blanks filled: the ones named by their values, the rest by their defaults.
+    QHash<QString, QString> fills;
+    for (const QString &fill : a.values.values(fillOption)) {
+        if (fill.indexOf(QLatin1Char('=')) <= 0)
+            return wrongUse("show", QStringLiteral("--fill takes NAME=VALUE, not \"%1\"").arg(fill));
+        fills.insert(fill.section(QLatin1Char('='), 0, 0), fill.section(QLatin1Char('='), 1));
+    }
+    const bool filling = a.has(defaultsFlag) || !fills.isEmpty();
     const SnippetResult found = userLibrary().find(a.positional.first());
     if (!found.done())
         return reportFailure("show", found, a.positional.first());
@@ -237,8 +247,18 @@ int show(const QStringList &args)
     // lines written out as they are made: no copy of a large snippet is made here.
     const QString heading = s.heading.toString(), description = s.description.toString(), code = s.code.toString();
     const QString markedHeading = displayHeading(heading);
-    colouring::writeSnippetText({markedHeading, u"\r\n\r\n", description, u"\r\n\r\n", code}, form, lineBreak,
-                                [](QStringView piece) { out() << piece.toUtf8(); });
+    const auto write = [](QStringView piece) { out() << piece.toUtf8(); };
+    if (filling) {
+        // Filled as Copy Code fills it: the values go in after the keywords' case is set.
+        const QString composed = composeDisplay(heading, description, code);
+        const bool rewritten = form == colouring::TextForm::CopyCode;
+        const QString filled =
+            text::Placeholders(rewritten ? colouring::copyCodeText(composed) : composed).filled(fills);
+        colouring::writeSnippetText({filled}, rewritten ? colouring::TextForm::AsStored : form, lineBreak, write);
+    } else {
+        colouring::writeSnippetText({markedHeading, u"\r\n\r\n", description, u"\r\n\r\n", code}, form, lineBreak,
+                                    write);
+    }
     out() << lineBreak;
     return Done;
 }
@@ -371,12 +391,15 @@ QString usage()
                           "                     PGPASSWORD, ~/.pgpass or a service file)\n"
                           "  list [--null|-0]   print the headings, one a line, in table order; -0 ends each\n"
                           "                     with a NUL character instead\n"
-                          "  show [--crlf] [--as-stored|--html] [--] HEADING\n"
+                          "  show [--crlf] [--as-stored|--html] [--fill NAME=VALUE]... [--defaults] [--] HEADING\n"
                           "                     print the snippet with that heading as Copy Code gives it (the\n"
                           "                     heading and the description as comment lines, then the code,\n"
                           "                     keywords in their proper case), each line ended by a line feed,\n"
                           "                     or by CR LF with --crlf; --as-stored leaves the case as stored;\n"
-                          "                     --html prints it as a coloured HTML fragment; -- ends the options\n"
+                          "                     --html prints it as a coloured HTML fragment; -- ends the options;\n"
+                          "                     blanks such as ${name:default} are printed as they are, or filled:\n"
+                          "                     --fill NAME=VALUE fills that one and the rest with their defaults,\n"
+                          "                     --defaults fills every one with its default\n"
                           "  add HEADING [--description TEXT] [--code-file FILE]\n"
                           "                     add a snippet; the code comes from FILE or standard input\n"
                           "  delete HEADING [--yes]\n"

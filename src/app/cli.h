@@ -41,7 +41,7 @@ void say(const QString &line);
 // ends the options; everything after it is taken as it is.
 struct Arguments {
     QStringList positional;
-    QHash<QString, QString> values;
+    QMultiHash<QString, QString> values; // an option given twice has both; value() gives the last
     QStringList flags;
     QString wrong; // set when the arguments cannot be read: what is wrong with them
     bool has(const QString &flag) const { return flags.contains(flag); }

@@ -150,7 +150,8 @@ TEST(Cli, ListAndShowPrintTheLibraryAsTheWindowComposesItAndWrongUseSaysWhy)
         "('Swap', 'Exchanges two values', 't = a\r\na = b'), (' Centre ', 'Puts a form mid-screen', 'Me.Move 0, 0'), "
         "(NULL, 'no heading', 'lost = 1'), ('swap', 'lower case', 'y = 2'), ('Centre', 'second', 'z = 3'), "
         "('Breaks', 'one\r\ntwo', 'a\rb\nc\r\n  d  '), ('Größe', '', 'x = 1'), ('--crlf', 'it''s', 'dim a'), "
-        "('Html', '''<b> & \"q\" é 😀', 'dim s as string: s = \"<&>\"'), ('Two\nlines', '', '')");
+        "('Html', '''<b> & \"q\" é 😀', 'dim s as string: s = \"<&>\"'), ('Two\nlines', '', ''), "
+        "('Log', '''Opens ${F}', 'open ${F:\"a.txt\"} for append as #${N:1}')");
     QFile file(quillbox::store::databasePath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray before = file.readAll();
@@ -161,10 +162,17 @@ TEST(Cli, ListAndShowPrintTheLibraryAsTheWindowComposesItAndWrongUseSaysWhy)
         "style=\"color: #000080;\">As</span> string: s = &quot;&lt;&amp;&gt;&quot;</pre>\n";
     check(
         {// Spaces and duplicates kept, the row without a heading left out.
-         {{"list"}, 0, "Swap\n Centre \nswap\nCentre\nBreaks\nGröße\n--crlf\nHtml\nTwo\nlines\n"},
+         {{"list"}, 0, "Swap\n Centre \nswap\nCentre\nBreaks\nGröße\n--crlf\nHtml\nTwo\nlines\nLog\n"},
          {{"list", "-0"},
           0,
-          QString("Swap| Centre |swap|Centre|Breaks|Größe|--crlf|Html|Two\nlines|").replace('|', QChar())},
+          QString("Swap| Centre |swap|Centre|Breaks|Größe|--crlf|Html|Two\nlines|Log|").replace('|', QChar())},
+         // Blanks as stored, or filled: the values go in after the keywords' case is set.
+         {{"show", "Log"}, 0, "'Log\n\n'Opens ${F}\n\nOpen ${F:\"a.txt\"} For Append As #${N:1}\n"},
+         {{"show", "--defaults", "Log"}, 0, "'Log\n\n'Opens \"a.txt\"\n\nOpen \"a.txt\" For Append As #1\n"},
+         {{"show", "--fill", "N=7", "--fill=F=for.txt", "Log"},
+          0,
+          "'Log\n\n'Opens for.txt\n\nOpen for.txt For Append As #7\n"},
+         {{"show", "--fill", "N", "Log"}, 2, "--fill takes NAME=VALUE, not \"N\""},
          {{"show", "Swap"}, 0, "'Swap\n\nExchanges two values\n\nt = a\na = b\n"},
          {{"show", "--crlf", "Swap"}, 0, "'Swap\r\n\r\nExchanges two values\r\n\r\nt = a\r\na = b\r\n"},
          // The first of two matches is shown with the keywords in their proper case, as Copy
