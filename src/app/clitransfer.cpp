@@ -125,7 +125,7 @@ int importLibrary(const QStringList &args)
                                               : QStringLiteral("%1 entries").arg(r.read.skipped),
                           r.read.skipped == 1 ? QStringLiteral("is") : QStringLiteral("are"));
     if (r.read.rewritten)
-        out() << QStringLiteral("Rewrote the tab stops and placeholders of %1 as the text they stand for.\n")
+        out() << QStringLiteral("Kept the tab stops and placeholders of %1 as blanks that Copy Code fills in.\n")
                      .arg(snippets(r.read.rewritten));
     return Done;
 }

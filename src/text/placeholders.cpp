@@ -42,12 +42,16 @@ Placeholders::Placeholders(QStringView s)
     };
     std::vector<Open> open;
     QHash<QString, qsizetype> known;
-    const auto plain = [&](QStringView text) {
-        if (!m_pieces.empty() && m_pieces.back().kind == Piece::Plain
-            && m_pieces.back().from + m_pieces.back().size == m_plain.size())
-            m_pieces.back().size += text.size();
-        else
-            m_pieces.push_back({Piece::Plain, m_plain.size(), text.size()});
+    m_source = s.toString();
+    const auto plain = [&](QStringView text, qsizetype sourceFrom, qsizetype sourceSize) {
+        Piece *last = m_pieces.empty() ? nullptr : &m_pieces.back();
+        if (last && last->kind == Piece::Plain && last->from + last->size == m_plain.size()
+            && last->sourceFrom + last->sourceSize == sourceFrom) {
+            last->size += text.size();
+            last->sourceSize += sourceSize;
+        } else {
+            m_pieces.push_back({Piece::Plain, m_plain.size(), text.size(), -1, sourceFrom, sourceSize});
+        }
         m_plain += text;
     };
     const auto nameIndex = [&](QStringView name) {
@@ -62,20 +66,20 @@ Placeholders::Placeholders(QStringView s)
     qsizetype i = 0, plainFrom = 0;
     const auto flush = [&](qsizetype upTo) {
         if (upTo > plainFrom)
-            plain(s.mid(plainFrom, upTo - plainFrom));
+            plain(s.mid(plainFrom, upTo - plainFrom), plainFrom, upTo - plainFrom);
     };
     while (i < n) {
         const QChar c = s[i];
         if (c == QLatin1Char('\\') && i + 2 < n && s[i + 1] == QLatin1Char('$') && s[i + 2] == QLatin1Char('{')) {
             flush(i);
-            plain(u"${");
+            plain(u"${", i, 3);
             i += 3;
             plainFrom = i;
             continue;
         }
         if (c == QLatin1Char('}') && !open.empty()) {
             flush(i);
-            m_pieces.push_back({Piece::End});
+            m_pieces.push_back({Piece::End, 0, 0, -1, 0, 0});
             open.pop_back();
             plainFrom = ++i;
             continue;
@@ -91,9 +95,9 @@ Placeholders::Placeholders(QStringView s)
         }
         flush(i);
         const qsizetype name = nameIndex(s.mid(i + 2, end - i - 2));
-        m_pieces.push_back({Piece::Start, 0, 0, name});
+        m_pieces.push_back({Piece::Start, 0, 0, name, 0, 0});
         if (s[end] == QLatin1Char('}')) {
-            m_pieces.push_back({Piece::End});
+            m_pieces.push_back({Piece::End, 0, 0, -1, 0, 0});
         } else {
             open.push_back({m_pieces.size() - 1, i, end + 1});
         }
@@ -104,7 +108,7 @@ Placeholders::Placeholders(QStringView s)
     // A placeholder never closed is plain text: its opener becomes the text it was.
     for (const Open &o : open) {
         Piece &p = m_pieces[o.piece];
-        p = {Piece::Plain, m_plain.size(), o.content - o.opener};
+        p = {Piece::Plain, m_plain.size(), o.content - o.opener, -1, o.opener, o.content - o.opener};
         m_plain += s.mid(o.opener, o.content - o.opener);
     }
     // A name that only stood in placeholders never closed is no name.

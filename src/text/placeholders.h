@@ -32,16 +32,35 @@ public:
     // remain, and a placeholder without either becomes empty.
     QString filled(const QHash<QString, QString> &values = {}) const;
 
+    // Walks the text in order: plain(text) for plain text as it stands in the text (escapes
+    // kept), start(name, hasDefault) where a placeholder begins, its default following up to
+    // end().
+    template <typename Plain, typename Start, typename End>
+    void visit(Plain plain, Start start, End end) const
+    {
+        for (std::size_t k = 0; k < m_pieces.size(); ++k) {
+            const Piece &p = m_pieces[k];
+            if (p.kind == Piece::Plain)
+                plain(QStringView(m_source).mid(p.sourceFrom, p.sourceSize));
+            else if (p.kind == Piece::Start)
+                start(m_names[p.name], k + 1 < m_pieces.size() && m_pieces[k + 1].kind != Piece::End);
+            else
+                end();
+        }
+    }
+
 private:
     // The text as pieces: plain text, a placeholder's start (its default follows up to its
     // end), and its end.
     struct Piece {
         enum Kind { Plain, Start, End } kind;
-        qsizetype from = 0, size = 0; // Plain: the characters of m_plain
-        qsizetype name = -1;          // Start: index in m_names
+        qsizetype from = 0, size = 0;             // Plain: the characters of m_plain
+        qsizetype name = -1;                      // Start: index in m_names
+        qsizetype sourceFrom = 0, sourceSize = 0; // Plain: the characters of m_source
     };
     std::vector<Piece> m_pieces;
-    QString m_plain; // every plain character, escapes undone
+    QString m_source; // the text as given
+    QString m_plain;  // every plain character, escapes undone
     QStringList m_names;
     QString render(const QHash<QString, QString> &values, std::vector<qsizetype> *firstAt) const;
 

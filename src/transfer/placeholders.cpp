@@ -1,5 +1,7 @@
 #include "transfer/placeholders.h"
 
+#include "text/placeholders.h"
+
 #include <vector>
 
 namespace quillbox::transfer {
@@ -46,34 +48,31 @@ private:
     qsizetype m_found = -1;
 };
 
-// A placeholder with a default, opened and not closed yet.
-struct Open {
-    qsizetype textAt;  // where its default begins in the text made so far
-    qsizetype opener;  // where "${" stands in the input
-    qsizetype content; // where its default begins in the input
-};
-
 } // namespace
 
-Expanded expandPlaceholders(QStringView s, int nestingLimit)
+Converted blanksFromEditor(QStringView s, int nestingLimit)
 {
-    Expanded result;
+    Converted result;
     QString &out = result.text;
-    out.reserve(s.size());
-    std::vector<Open> open;
+    out.reserve(s.size() + s.size() / 8);
+    qsizetype open = 0; // placeholders with a default, opened and not closed yet
     const qsizetype n = s.size();
     ForwardSearch choiceEnd(s), transformEnd(s);
     qsizetype i = 0;
     while (i < n) {
         const QChar c = s[i];
         if (c == QLatin1Char('\\') && i + 1 < n && escapable(s[i + 1])) {
+            // A literal '$' keeps its escape where "${" could start a blank.
+            if (s[i + 1] == QLatin1Char('$') && i + 3 < n && s[i + 2] == QLatin1Char('{')
+                && (isAsciiDigit(s[i + 3]) || s[i + 3].isLetter()))
+                out += QLatin1Char('\\');
             out += s[i + 1];
             i += 2;
             continue;
         }
-        if (c == QLatin1Char('}') && !open.empty()) {
-            open.pop_back();
-            ++result.found;
+        if (c == QLatin1Char('}') && open > 0) {
+            --open;
+            out += c;
             ++i;
             continue;
         }
@@ -92,7 +91,10 @@ Expanded expandPlaceholders(QStringView s, int nestingLimit)
                     ++k;
         };
         if (k < n && (isAsciiDigit(s[k]) || startsName(s[k]))) {
-            skipNameOrNumber(); // $1, $NAME: they stand for nothing
+            skipNameOrNumber(); // $1, $NAME
+            out += QLatin1String("${");
+            out += s.mid(i + 1, k - i - 1);
+            out += QLatin1Char('}');
             ++result.found;
             i = k;
             continue;
@@ -104,27 +106,38 @@ Expanded expandPlaceholders(QStringView s, int nestingLimit)
         }
         ++k;
         skipNameOrNumber();
+        const QStringView name = s.mid(i + 2, k - i - 2);
+        const auto blank = [&out](QStringView named, QChar then) {
+            out += QLatin1String("${");
+            out += named;
+            out += then;
+        };
         if (k < n && s[k] == QLatin1Char('}')) {
+            blank(name, QLatin1Char('}'));
             ++result.found;
             i = k + 1;
             continue;
         }
         if (k < n && s[k] == QLatin1Char(':')) {
-            if (int(open.size()) >= nestingLimit) {
+            if (open >= nestingLimit) {
                 result.tooDeep = true;
                 result.text.clear();
                 return result;
             }
-            open.push_back({out.size(), i, k + 1});
+            // A default that is never closed stays plain text, in either syntax.
+            ++open;
+            ++result.found;
+            blank(name, QLatin1Char(':'));
             i = k + 1;
             continue;
         }
         if (k < n && s[k] == QLatin1Char('|')) {
-            // A choice stands for its first option.
+            // A choice becomes a blank whose default is its first option.
             const qsizetype end = choiceEnd.find(k + 1, [&](qsizetype at) {
                 return s[at] == QLatin1Char('|') && at + 1 < n && s[at + 1] == QLatin1Char('}');
             });
             if (end < n) {
+                blank(name, QLatin1Char(':'));
                 bool first = true;
                 for (qsizetype at = k + 1; at < end && first; ++at) {
                     if (s[at] == QLatin1Char('\\') && at + 1 < end)
@@ -134,14 +147,16 @@ Expanded expandPlaceholders(QStringView s, int nestingLimit)
                     else
                         out += s[at];
                 }
+                out += QLatin1Char('}');
                 ++result.found;
                 i = end + 2;
                 continue;
             }
         } else if (k < n && s[k] == QLatin1Char('/')) {
-            // A transform of a variable stands for nothing here.
+            // A transform keeps the blank it transforms.
             const qsizetype end = transformEnd.find(k, [&](qsizetype at) { return s[at] == QLatin1Char('}'); });
             if (end < n) {
+                blank(name, QLatin1Char('}'));
                 ++result.found;
                 i = end + 1;
                 continue;
@@ -150,34 +165,36 @@ Expanded expandPlaceholders(QStringView s, int nestingLimit)
         out += c;
         ++i;
     }
-    if (open.empty())
-        return result;
-    // Placeholders never closed are plain text: their openers go back where they stood.
-    QString text;
-    text.reserve(out.size() + qsizetype(open.size()) * 8);
-    qsizetype at = 0;
-    for (const Open &o : open) {
-        text += QStringView(out).mid(at, o.textAt - at);
-        text += s.mid(o.opener, o.content - o.opener);
-        at = o.textAt;
-    }
-    text += QStringView(out).mid(at);
-    result.text = std::move(text);
     return result;
 }
 
-QString escapePlaceholders(QStringView line)
+QString editorFromBlanks(QStringView text)
 {
-    QString text;
-    text.reserve(line.size());
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar next = i + 1 < line.size() ? line[i + 1] : QChar();
-        if ((line[i] == QLatin1Char('$') && (isAsciiDigit(next) || startsName(next) || next == QLatin1Char('{')))
-            || (line[i] == QLatin1Char('\\') && escapable(next)))
-            text += QLatin1Char('\\');
-        text += line[i];
-    }
-    return text;
+    const text::Placeholders blanks(text);
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    blanks.visit(
+        [&](QStringView plain) {
+            // Every other '$' and '}' is escaped, and so is a backslash the editor would read
+            // as an escape; "\${", a plain "${" here, is one there as it stands.
+            for (qsizetype i = 0; i < plain.size(); ++i) {
+                const QChar next = i + 1 < plain.size() ? plain[i + 1] : QChar();
+                if (plain.mid(i).startsWith(u"\\${")) {
+                    out += QLatin1String("\\${");
+                    i += 2;
+                    continue;
+                }
+                if (plain[i] == QLatin1Char('$') || plain[i] == QLatin1Char('}')
+                    || (plain[i] == QLatin1Char('\\') && (escapable(next) || next.isNull())))
+                    out += QLatin1Char('\\');
+                out += plain[i];
+            }
+        },
+        [&](const QString &name, bool hasDefault) {
+            out += QLatin1String("${") + name + (hasDefault ? QLatin1String(":") : QLatin1String(""));
+        },
+        [&] { out += QLatin1Char('}'); });
+    return out;
 }
 
 } // namespace quillbox::transfer

@@ -8,19 +8,20 @@
 
 namespace quillbox::transfer {
 
-struct Expanded {
-    QString text;         // what the placeholders stand for: a default, a choice's first option
+struct Converted {
+    QString text;         // the text with the snippet's own blanks (see text/placeholders.h)
     qsizetype found = 0;  // placeholders met
     bool tooDeep = false; // defaults nested deeper than the limit; text is then not set
 };
 
-// The text with every placeholder replaced by what it stands for. One pass with a stack of
-// its own: linear in the text, constant in the call stack. A "${1:" that is never closed is
-// plain text, as is a '$' that starts no placeholder.
-Expanded expandPlaceholders(QStringView text, int nestingLimit);
+// The editor's text with its tab stops and variables as blanks: $1 and ${1} become ${1},
+// ${1:x} stays, a choice ${1|a,b|} becomes ${1:a}, $NAME becomes ${NAME}, a transform keeps
+// the blank it transforms, and an escaped '$' is a plain '$'. One pass: linear in the text,
+// constant in the call stack. A "${1:" that is never closed is plain text in both.
+Converted blanksFromEditor(QStringView text, int nestingLimit);
 
-// A line of code as the editor's snippet syntax writes it: a '$' that would start a
-// placeholder, and a backslash that would escape, are escaped.
-QString escapePlaceholders(QStringView line);
+// The text with blanks in the editor's syntax: each blank a tab stop or a variable, and
+// every other '$', '}' and escaping backslash escaped.
+QString editorFromBlanks(QStringView text);
 
 } // namespace quillbox::transfer

@@ -53,7 +53,7 @@ struct ReadReport {
     QStringList badEntries; // editor snippets that cannot be taken, each named with the reason
     bool stopped = false;   // the consumer stopped the reading
     qint64 read = 0;        // snippets handed to the consumer
-    qint64 rewritten = 0;   // snippets whose tab stops and placeholders became their text
+    qint64 rewritten = 0;   // snippets whose tab stops and variables became blanks
     qint64 otherScopes = 0; // editor snippets left out as being for other languages
     qint64 skipped = 0;     // folder entries left out: links, devices, pipes, folders
     bool ok() const { return error.isEmpty() && badEntries.isEmpty() && !stopped; }

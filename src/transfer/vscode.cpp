@@ -232,7 +232,7 @@ private:
             ++m_report.otherScopes;
             return true;
         }
-        const Expanded code = expandPlaceholders(m_body.join(QLatin1Char('\n')), kPlaceholderNesting);
+        const Converted code = blanksFromEditor(m_body.join(QLatin1Char('\n')), kPlaceholderNesting);
         if (code.tooDeep) {
             bad(QStringLiteral("its placeholders are nested deeper than %1 levels").arg(kPlaceholderNesting));
             return true;
@@ -315,8 +315,9 @@ public:
         writeString(m_writer, text::unmarkedDescriptionLines(s.description.toString()).join(QLatin1Char('\n')));
         m_writer.Key("body");
         m_writer.StartArray();
-        text::forEachLine(s.code.toString(),
-                          [&](QStringView line) { writeString(m_writer, escapePlaceholders(line)); });
+        // The blanks become tab stops and variables; a blank's default may span lines.
+        text::forEachLine(editorFromBlanks(s.code.toString()),
+                          [&](QStringView line) { writeString(m_writer, line.toString()); });
         m_writer.EndArray();
         m_writer.Key("scope");
         m_writer.String("vb");

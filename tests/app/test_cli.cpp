@@ -378,8 +378,8 @@ TEST(Cli, EditorSnippetsAndBasFoldersReportWhatTheyLeftOutAndRewrote)
             0,
             "Imported 2 snippets from " + edited
                 + ".\nRenamed 1 snippet whose heading is taken (--verbose names them).\nLeft out 1 snippet for other "
-                  "languages than Visual Basic (--all-scopes takes them).\nRewrote the tab stops and placeholders of "
-                  "1 snippet as the text they stand for.\n"},
+                  "languages than Visual Basic (--all-scopes takes them).\nKept the tab stops and placeholders of "
+                  "1 snippet as blanks that Copy Code fills in.\n"},
            {{"import", json}, 3, "Taken in the library:\n  Swap two\n  Plain\n"}},
           to);
 }

@@ -2,6 +2,7 @@
 // placeholder syntax, and hostile input, each refused with its message and no crash or hang.
 
 #include "support/testsupport.h"
+#include "text/placeholders.h"
 #include "transfer/placeholders.h"
 #include "transfer/transfer.h"
 #include "transfer/transfertesting.h"
@@ -145,7 +146,8 @@ TEST(Formats, EditorAndFolderFormatsGiveBackWhatTheWindowStores)
     // The editor's file as another tool reads it.
     const QByteArray json = fileBytes(dir.filePath(QStringLiteral("vb.json")));
     EXPECT_TRUE(json.contains(R"x("a/b: c? (2)": {)x")) << "a heading taken without case is made unique";
-    EXPECT_TRUE(json.contains(R"("y = \"\\${1:x}\" & \\\\$ & \\\\\\ & \\$1 & \\${")")) << json.constData();
+    // A blank is a tab stop there; every other '$' and escaping backslash is escaped.
+    EXPECT_TRUE(json.contains(R"("y = \"${1:x}\" & \\\\\\$ & \\\\\\ & \\$1 & \\${")")) << json.constData();
     EXPECT_TRUE(json.contains(R"("description": "Exchanges\n two",)"));
     EXPECT_TRUE(json.contains(R"("scope": "vb")"));
 }
@@ -161,7 +163,8 @@ TEST(Formats, EditorSnippetsComeInUnderTheWindowsRules)
     })x";
     Read r = readBytes(file, Format::VsCode);
     ASSERT_TRUE(r.report.ok()) << r.report.message().toStdString();
-    EXPECT_EQ(r.rows(), QStringList({"[Loop] ['Counts\r\n'up] [For i = 1 To n\r\n\t a \r\nNext i]",
+    EXPECT_EQ(r.rows(), QStringList({"[Loop] ['Counts\r\n'up] [For ${1:i} = 1 To ${2:n}\r\n\t${0} ${3:a} "
+                                     "${TM_FILENAME}\r\nNext ${1:i}]",
                                      "[Plain] ['] [Beep $1 \\ $]"}));
     EXPECT_EQ(r.report.rewritten, 1);
     EXPECT_EQ(r.report.otherScopes, 2);
@@ -170,43 +173,38 @@ TEST(Formats, EditorSnippetsComeInUnderTheWindowsRules)
     EXPECT_EQ(r.report.otherScopes, 0);
 }
 
-TEST(Formats, PlaceholdersBecomeTheirTextInOnePass)
+TEST(Formats, EditorTabStopsBecomeBlanksAndGoBackInOnePass)
 {
     const struct {
         QString in, out;
         qsizetype found;
     } cases[] = {
-        {"For ${1:i} = 1 To ${2:n}", "For i = 1 To n", 2},
-        {"${1:outer ${2:inner} end}", "outer inner end", 2},
-        {"$1 $name ${2} ${TM_FILENAME/(.*)/x/g}", "   ", 4},
-        {"${1|first,second|} ${2|a\\,b,c|}", "first a,b", 2},
+        {"For ${1:i} = 1 To ${2:n}", "For ${1:i} = 1 To ${2:n}", 2},
+        {"${1:outer ${2:inner} end}", "${1:outer ${2:inner} end}", 2},
+        {"$1 $name ${2} ${TM_FILENAME/(.*)/x/g}", "${1} ${name} ${2} ${TM_FILENAME}", 4},
+        {"${1|first,second|} ${2|a\\,b,c|}", "${1:first} ${2:a,b}", 2},
         {"Left$(s, 3) & Dim s$ & \"costs $\" & $", "Left$(s, 3) & Dim s$ & \"costs $\" & $", 0},
-        {"\\${1:x} \\} \\\\ \\n", "${1:x} } \\ \\n", 0},
-        {"${1:unclosed ${2:closed} rest", "${1:unclosed closed rest", 1},
-        {"${1:a ${2:b ${3:c", "${1:a ${2:b ${3:c", 0},
+        {"\\${1:x} \\} \\\\ \\n", "\\${1:x} } \\ \\n", 0},
+        {"${1:unclosed ${2:closed} rest", "${1:unclosed ${2:closed} rest", 2},
         {"${1|never closed", "${1|never closed", 0},
         {"} stray", "} stray", 0},
     };
     for (const auto &c : cases) {
-        const transfer::Expanded e = transfer::expandPlaceholders(c.in, transfer::kPlaceholderNesting);
+        const transfer::Converted e = transfer::blanksFromEditor(c.in, transfer::kPlaceholderNesting);
         EXPECT_EQ(std::pair(e.text, e.found), std::pair(c.out, c.found)) << c.in.toStdString();
-        // The editor's syntax written back reads as the text it was.
-        const QString escaped = transfer::escapePlaceholders(c.out);
-        EXPECT_EQ(transfer::expandPlaceholders(escaped, transfer::kPlaceholderNesting).text, c.out)
-            << escaped.toStdString();
+        // Written in the editor's syntax and read back, the blanks and the text are the same.
+        const QString written = transfer::editorFromBlanks(c.out);
+        const QString back = transfer::blanksFromEditor(written, transfer::kPlaceholderNesting).text;
+        EXPECT_EQ(text::Placeholders(back).names(), text::Placeholders(c.out).names()) << written.toStdString();
+        EXPECT_EQ(text::Placeholders(back).filled(), text::Placeholders(c.out).filled()) << written.toStdString();
     }
-    // Forty unclosed openers take one pass, not one per way of closing them; fifty thousand
-    // nested ones are refused without going deeper in the call stack.
-    QString unclosed;
-    for (int i = 0; i < 40; ++i)
-        unclosed += QStringLiteral("${1:");
-    EXPECT_EQ(transfer::expandPlaceholders(unclosed, transfer::kPlaceholderNesting).text, unclosed);
-    EXPECT_TRUE(transfer::expandPlaceholders(unclosed.repeated(1250) + QString(50000, QLatin1Char('}')),
-                                             transfer::kPlaceholderNesting)
+    // Forty unclosed openers take one pass; fifty thousand nested ones are refused without
+    // going deeper in the call stack.
+    const QString unclosed = QStringLiteral("${1:").repeated(40);
+    EXPECT_EQ(transfer::blanksFromEditor(unclosed, transfer::kPlaceholderNesting).text, unclosed);
+    EXPECT_TRUE(transfer::blanksFromEditor(unclosed.repeated(1250) + QString(50000, QLatin1Char('}')),
+                                           transfer::kPlaceholderNesting)
                     .tooDeep);
-    QString deepest = QStringLiteral("${1:").repeated(transfer::kPlaceholderNesting) + QStringLiteral("x")
-                      + QString(transfer::kPlaceholderNesting, QLatin1Char('}'));
-    EXPECT_EQ(transfer::expandPlaceholders(deepest, transfer::kPlaceholderNesting).text, QStringLiteral("x"));
 }
 
 TEST(Formats, HostileJsonIsRefusedInWords)
