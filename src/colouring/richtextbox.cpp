@@ -3,9 +3,13 @@
 #include "colouring/colourruns.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAbstractUndoItem>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -19,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -170,6 +175,55 @@ bool movesOnly(const QKeyEvent *event)
     }
 }
 
+// Keys pressed on their own only to change what another key does.
+bool modifierOnly(const QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_CapsLock:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A selection in document positions.
+struct Selection {
+    int anchor = 0;
+    int caret = 0;
+};
+
+// Where the caret stood before an undo step and after it.
+struct StepCarets {
+    Selection before, after;
+};
+
+// Rides in each undo step the box records: undoing the step names where the caret stood
+// before it, redoing it where the caret stood after it.
+class CaretMarker final : public QAbstractUndoItem {
+public:
+    CaretMarker(std::shared_ptr<const StepCarets> carets, std::weak_ptr<std::optional<Selection>> landing)
+        : m_carets(std::move(carets)), m_landing(std::move(landing))
+    {}
+    void undo() override { land(m_carets->before); }
+    void redo() override { land(m_carets->after); }
+
+private:
+    void land(const Selection &at) const
+    {
+        if (const auto landing = m_landing.lock())
+            *landing = at;
+    }
+    std::shared_ptr<const StepCarets> m_carets;
+    std::weak_ptr<std::optional<Selection>> m_landing; // gone with the box
+};
+
 class Guard {
 public:
     explicit Guard(int &depth) : m_depth(depth) { ++m_depth; }
@@ -205,7 +259,7 @@ void keepSelection(QPlainTextEdit *box, int anchor, int caret)
 
 class RichTextBox::Impl {
 public:
-    explicit Impl(RichTextBox &owner) : box(owner), blockCount(owner.document()->blockCount()) {}
+    explicit Impl(RichTextBox &owner) : box(owner), blockCount(owner.document()->blockCount()) { steadyClock.start(); }
 
     RichTextBox &box;
     int settingText = 0;                     // > 0 while setText replaces everything
@@ -225,47 +279,168 @@ public:
     int keyDepth = 0;              // > 0 while a key is handled
     bool dropping = false;         // a drop is being taken: Pasted comes when it is done
     bool dropped = false;          // the drop brought text in
+    int keyGoingDown = 0;          // > 0 while its KeyDown is raised
     int keySteps = -1;             // the undo stack's size before the key's first edit; -1 before it
-    int historyDepth = 0;          // > 0 while an undo or redo is carried out
-    int historyFirst = -1;         // the lines it changed
+    bool keyContinuesRun = false;  // the key's edits join the typing run's step
+    bool keyTyped = false;         // the key types a character (or one its KeyPress put in its place)
+    bool keyBlank = false;         // that character is a space or a tab
+    qint64 keyTime = 0;
+    int historyDepth = 0;  // > 0 while an undo or redo is carried out
+    int historyFirst = -1; // the lines it changed
     int historyLast = -1;
 
-    // Opens the edit block of an edit of the text. Within a key, all its edits are one step.
-    // Elsewhere the user's own edit (a paste from the menu, a drop) is a step of its own, and
-    // an edit the program makes joins the step before it, or is recorded in none when there
-    // is none. True when the edit is to be recorded in no step.
-    bool openEdit(QTextCursor &cursor, bool users)
+    // The typing run: characters typed one after the other, which are one undo step. `end`
+    // follows the text where the caret stood after its last key. (It is never destroyed
+    // while the document tells of a change: the document may still hold it then.)
+    struct {
+        bool open = false;
+        QTextCursor end;
+        qint64 time = 0;    // of its last key
+        bool words = false; // it holds more than spaces and tabs
+    } run;
+    QElapsedTimer steadyClock;
+    std::function<qint64()> clock; // instead of steadyClock, when set
+
+    // The carets of the newest step the box recorded, while no other step is recorded over
+    // it: `topSteps` is the undo stack's size when it was last recorded into.
+    std::shared_ptr<StepCarets> top;
+    int topSteps = -1;
+    // Where the markers of an undo or redo being carried out put the caret.
+    std::shared_ptr<std::optional<Selection>> landing = std::make_shared<std::optional<Selection>>();
+
+    qint64 now() const { return clock ? clock() : steadyClock.elapsed(); }
+    void endRun() { run.open = false; }
+
+    // A key starts: whether it goes on with the typing run. A typed character does, at the
+    // caret where the run's last key left it, within the pause, and unless it is a space or a
+    // tab behind other characters; any other key but a modifier ends the run.
+    void keyStarts(const QKeyEvent *event)
+    {
+        keySteps = -1;
+        keyContinuesRun = keyTyped = false;
+        if (modifierOnly(event))
+            return;
+        const int code = characterCode(event);
+        keyTyped = code == 9 || code >= 32;
+        keyBlank = code == 9 || code == 32;
+        keyTime = now();
+        const QTextCursor caret = box.textCursor();
+        keyContinuesRun = keyTyped && run.open && !caret.hasSelection() && caret.position() == run.end.position()
+                          && keyTime - run.time < TypingPauseMs && !(keyBlank && run.words) && doc()->isUndoAvailable()
+                          && !doc()->isRedoAvailable();
+        if (!keyContinuesRun)
+            endRun();
+    }
+    // The key has been handled: a character that was recorded opens or extends the run.
+    void keyEnded()
+    {
+        const bool recorded = keyContinuesRun || (keySteps >= 0 && doc()->availableUndoSteps() > keySteps);
+        if (!recorded)
+            return;
+        noteCaret();
+        if (!keyTyped)
+            return;
+        if (!keyContinuesRun)
+            run.words = false;
+        run.words = run.words || !keyBlank;
+        run.time = keyTime;
+        if (run.end.isNull())
+            run.end = QTextCursor(doc());
+        run.end.setPosition(box.textCursor().position());
+        run.open = true;
+    }
+
+    // An edit of the text under way: how it is recorded, and what stood before it.
+    struct OpenEdit {
+        enum { Unrecorded, Begun, Joined } how;
+        int steps;          // the undo stack's size before
+        Selection selected; // the box's selection before
+    };
+
+    // Opens the edit block of an edit of the text. Within a key, all its edits are one step,
+    // and a typed character's join the typing run's. Elsewhere, and while a key goes down,
+    // the user's own edit (a paste from the menu, a drop) is a step of its own, and an edit
+    // the program makes joins the step before it, or is recorded in none when there is none.
+    OpenEdit openEdit(QTextCursor &cursor, bool users)
     {
         QTextDocument *document = doc();
-        if (keyDepth > 0) {
-            if (keySteps >= 0 && document->availableUndoSteps() > keySteps) {
+        const QTextCursor caret = box.textCursor();
+        OpenEdit open{OpenEdit::Joined, document->availableUndoSteps(), {caret.anchor(), caret.position()}};
+        if (keyDepth > 0 && keyGoingDown == 0) {
+            if (keyContinuesRun || (keySteps >= 0 && open.steps > keySteps)) {
                 cursor.joinPreviousEditBlock();
             } else {
-                keySteps = document->availableUndoSteps();
+                keySteps = open.steps;
+                open.how = OpenEdit::Begun;
                 cursor.beginEditBlock();
             }
-            return false;
+        } else if (users) {
+            open.how = OpenEdit::Begun;
+            cursor.beginEditBlock();
+        } else if (document->isUndoAvailable()) {
+            cursor.joinPreviousEditBlock();
+        } else {
+            // The history is empty: what the edit records is cleared again behind it.
+            open.how = OpenEdit::Unrecorded;
+            cursor.beginEditBlock();
         }
-        if (users || document->isUndoAvailable()) {
-            users ? cursor.beginEditBlock() : cursor.joinPreviousEditBlock();
-            return false;
-        }
-        // The history is empty: what the edit records is cleared again behind it.
-        cursor.beginEditBlock();
-        return true;
+        return open;
     }
-    void closeEdit(QTextCursor &cursor, bool unrecorded)
+    void closeEdit(QTextCursor &cursor, const OpenEdit &open)
     {
-        cursor.endEditBlock();
-        if (unrecorded)
-            doc()->clearUndoRedoStacks();
+        cursor.endEditBlock(); // the handlers of Change may edit in turn before this returns
+        QTextDocument *document = doc();
+        switch (open.how) {
+        case OpenEdit::Unrecorded:
+            document->clearUndoRedoStacks();
+            top.reset();
+            endRun();
+            break;
+        case OpenEdit::Begun:
+            if (document->availableUndoSteps() > open.steps) {
+                // A new step: it carries where the caret stood before it and after it.
+                const QTextCursor after = box.textCursor();
+                top = std::make_shared<StepCarets>(StepCarets{open.selected, {after.anchor(), after.position()}});
+                QTextCursor marker(document);
+                marker.joinPreviousEditBlock();
+                document->appendUndoItem(new CaretMarker(top, landing));
+                marker.endEditBlock();
+                topSteps = document->availableUndoSteps();
+            }
+            break;
+        case OpenEdit::Joined:
+            if (top && open.steps == topSteps)
+                topSteps = document->availableUndoSteps();
+            break;
+        }
     }
-    // Undoes or redoes one step, then has the lines it changed coloured again.
+    // The caret of the newest step, once an edit of it has put the caret where it stays.
+    void noteCaret()
+    {
+        if (top && doc()->availableUndoSteps() == topSteps) {
+            const QTextCursor caret = box.textCursor();
+            top->after = {caret.anchor(), caret.position()};
+        }
+    }
+
+    // Undoes or redoes one step, puts the caret back where it stood before that step (after
+    // it, on a redo), then has the lines it changed coloured again.
     void stepHistory(bool undo)
     {
+        endRun();
         const Guard walking(historyDepth);
         historyFirst = historyLast = -1;
+        landing->reset();
         undo ? box.undo() : box.redo();
+        top.reset();
+        if (const std::optional<Selection> at = std::exchange(*landing, std::nullopt)) {
+            const int last = doc()->characterCount() - 1;
+            QTextCursor caret(doc());
+            caret.setPosition(std::clamp(at->anchor, 0, last));
+            caret.setPosition(std::clamp(at->caret, 0, last), QTextCursor::KeepAnchor);
+            box.setTextCursor(caret);
+            box.ensureCursorVisible();
+        }
         if (historyFirst >= 0)
             Q_EMIT box.historyStepped(historyFirst, std::min(historyLast, doc()->blockCount() - 1));
     }
@@ -275,9 +450,9 @@ public:
     void boxEdit(Edit edit)
     {
         QTextCursor cursor(doc());
-        const bool unrecorded = openEdit(cursor, true);
+        const OpenEdit open = openEdit(cursor, true);
         edit();
-        closeEdit(cursor, unrecorded);
+        closeEdit(cursor, open);
     }
 
     QTextDocument *doc() const { return box.document(); }
@@ -410,6 +585,8 @@ public:
     void contentsChange(int position, int removed, int added)
     {
         const int oldBlockCount = std::exchange(blockCount, doc()->blockCount());
+        if (keyDepth == 0 && ownEditDepth == 0 && coloursMoved == 0)
+            endRun(); // an undo, a drop, a paste from the menu, an input method's text, a new text
         if (historyDepth > 0) {
             const int first = doc()->findBlock(position).blockNumber();
             const int last = doc()->findBlock(position + added).blockNumber();
@@ -533,11 +710,12 @@ public:
     void insertAtCursor(const QString &text)
     {
         QTextCursor cursor = box.textCursor();
-        const bool unrecorded = openEdit(cursor, true);
+        const OpenEdit open = openEdit(cursor, true);
         cursor.insertText(oneBreakPerLine(text));
-        closeEdit(cursor, unrecorded);
+        closeEdit(cursor, open);
         box.setTextCursor(cursor);
         box.ensureCursorVisible();
+        noteCaret();
     }
 
     void typeKey(Qt::Key key, const QString &text, QKeyEvent *original)
@@ -672,11 +850,12 @@ void RichTextBox::setSelText(const QString &text)
         const Guard guard(d->ownEditDepth);
         // Replacing, the new text takes the colour of the first character it replaces.
         d->editColour = replacing ? d->colourAtPosition(cursor.selectionStart()) : d->typingColour;
-        const bool unrecorded = d->openEdit(cursor, false);
+        const auto open = d->openEdit(cursor, false);
         cursor.insertText(insert);
-        d->closeEdit(cursor, unrecorded);
+        d->closeEdit(cursor, open);
         d->editColour.reset();
         setTextCursor(cursor);
+        d->noteCaret();
     }
     Q_EMIT Change();
 }
@@ -808,15 +987,21 @@ void RichTextBox::replaceInLine(int line, int start, int length, const QString &
         const Guard guard(d->ownEditDepth);
         d->editColour = bgr;
         QTextCursor edit(doc);
-        const bool unrecorded = d->openEdit(edit, false);
+        const auto open = d->openEdit(edit, false);
         edit.setPosition(from);
         edit.setPosition(to, QTextCursor::KeepAnchor);
         edit.insertText(insert);
-        d->closeEdit(edit, unrecorded);
+        d->closeEdit(edit, open);
         d->editColour.reset();
     }
     keepSelection(this, anchor, caret);
+    d->noteCaret();
     Q_EMIT Change();
+}
+
+void RichTextBox::setTypingClock(std::function<qint64()> milliseconds)
+{
+    d->clock = std::move(milliseconds);
 }
 
 bool RichTextBox::walkingHistory() const
@@ -903,19 +1088,20 @@ void RichTextBox::colourLines(int first, int last, const LineColourer &colour)
         {
             // The colours are set below; what the document reports of the edit moves none.
             const Guard moved(d->coloursMoved);
-            const bool unrecorded = d->openEdit(edit, false);
+            const auto open = d->openEdit(edit, false);
             for (auto it = edits.crbegin(); it != edits.crend(); ++it) { // from the back: the positions before hold
                 edit.setPosition(it->from);
                 edit.setPosition(it->to, QTextCursor::KeepAnchor);
                 edit.insertText(texts.mid(it->text, it->length));
             }
-            d->closeEdit(edit, unrecorded);
+            d->closeEdit(edit, open);
         }
         const QTextCursor after = textCursor();
         const auto at = [doc](const End &end, int moved) {
             return end.line < 0 ? moved : doc->findBlockByNumber(end.line).position() + end.column;
         };
         keepSelection(this, at(ends[0], after.anchor()), at(ends[1], after.position()));
+        d->noteCaret();
     }
 
     beginBulkColouring();
@@ -953,29 +1139,54 @@ void RichTextBox::keyPressEvent(QKeyEvent *event)
         return;
     }
     const Guard key(d->keyDepth);
-    if (d->keyDepth == 1)
-        d->keySteps = -1;
-    Q_EMIT KeyDown(shiftBits(event->modifiers()));
-    if (isPaste(event)) {
-        // The handler of Ctrl+V sees the pasted text already in the box.
-        d->boxEdit([&] { QPlainTextEdit::keyPressEvent(event); });
-        int code = 22;
-        Q_EMIT KeyPress(&code);
-        return;
+    const bool outermost = d->keyDepth == 1;
+    if (outermost)
+        d->keyStarts(event);
+    const auto handle = [&] {
+        {
+            const Guard down(d->keyGoingDown);
+            Q_EMIT KeyDown(shiftBits(event->modifiers()));
+        }
+        if (isPaste(event)) {
+            // The handler of Ctrl+V sees the pasted text already in the box.
+            d->boxEdit([&] { QPlainTextEdit::keyPressEvent(event); });
+            int code = 22;
+            Q_EMIT KeyPress(&code);
+            return;
+        }
+        const int code = characterCode(event);
+        if (code == 0) {
+            d->defaultAction(event);
+            return;
+        }
+        int answer = code;
+        Q_EMIT KeyPress(&answer);
+        if (answer == 0)
+            event->accept(); // discarded
+        else if (answer == code)
+            d->defaultAction(event);
+        else
+            d->typeCharacter(answer, event);
+    };
+    handle();
+    if (outermost)
+        d->keyEnded();
+}
+
+void RichTextBox::contextMenuEvent(QContextMenuEvent *event)
+{
+    // The menu's Undo and Redo step as the keys do, so that the box is coloured at once.
+    QMenu *menu = createStandardContextMenu(event->pos());
+    for (QAction *action : menu->actions()) {
+        const bool undo = action->objectName() == QLatin1String("edit-undo");
+        if (undo || action->objectName() == QLatin1String("edit-redo")) {
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, [this, undo] { d->stepHistory(undo); });
+        }
     }
-    const int code = characterCode(event);
-    if (code == 0) {
-        d->defaultAction(event);
-        return;
-    }
-    int answer = code;
-    Q_EMIT KeyPress(&answer);
-    if (answer == 0)
-        event->accept(); // discarded
-    else if (answer == code)
-        d->defaultAction(event);
-    else
-        d->typeCharacter(answer, event);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+    event->accept();
 }
 
 void RichTextBox::mouseMoveEvent(QMouseEvent *event)

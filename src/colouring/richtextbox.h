@@ -9,13 +9,22 @@
 // a change of the text: it raises no Change and leaves no step on the undo stack; undo
 // and redo step through text edits only.
 //
-// Undo (Ctrl+Z) and redo (Ctrl+Y, Ctrl+Shift+Z) step through the user's edits. Everything
-// one key does to the text (the case rewrites made when it goes down, its own edit, and
-// what the handlers of its events change) is one step. An edit the program makes outside a
-// key (setSelText, replaceInLine, the colouring's rewrites) joins the step before it, or is
-// recorded in none when there is none (a text just set). While the user walks back through
-// the steps, the colouring paints but rewrites nothing, so that the steps ahead stay to be
-// redone; after each undo and redo, historyStepped names the lines to colour again.
+// Undo (Ctrl+Z, or Undo in the context menu) and redo (Ctrl+Y, Ctrl+Shift+Z, Redo) step
+// through the user's edits. Everything one key does to the text (its own edit and what the
+// handlers of its events change) is one step, and characters typed one after the other are
+// one step together, a typing run. A space or a tab after other characters begins a new run
+// (so "dim x" is the steps "dim" and " x"). The run ends at any key other than a typed
+// character or a lone modifier (Enter, Backspace, an arrow: each edit of such a key is a step
+// of its own), at a pause of TypingPauseMs between two keys, when the caret is no longer
+// where the run's last key left it, and at any other edit of the user's or an undo.
+// An edit the program makes outside a key or while a key goes down (setSelText,
+// replaceInLine, the colouring's rewrites, such as those of the line a key leaves) joins the
+// step before it, or is recorded in none when there is none (a text just set); a case
+// rewrite is thus undone with the word typed, never on its own. Undo puts the caret (and the
+// selection) back where it stood before the step; redo where it stood after it. While the
+// user walks back through the steps, the colouring paints but rewrites nothing, so that the
+// steps ahead stay to be redone; after each undo and redo, historyStepped names the lines to
+// colour again.
 //
 // When the text changes, text the edit does not touch keeps its colour where it stands
 // (the rest of an edited line moves with the edit). Inserted text takes the typing colour
@@ -134,6 +143,11 @@ public:
     using LineColourer = std::function<void(int line, QStringView text, colouring::LineColouring *out)>;
     void colourLines(int first, int last, const LineColourer &colour);
 
+    // Typed characters are one undo step until a pause of this long between two keys.
+    static constexpr qint64 TypingPauseMs = 1000;
+    // The clock the pauses are read from, in ms; a steady clock unless this sets another.
+    void setTypingClock(std::function<qint64()> milliseconds);
+
     // Whether the user is walking the undo history: a step was undone and not redone, and no
     // edit has been made since; or an undo or redo is being carried out.
     bool walkingHistory() const;
@@ -144,6 +158,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    // The standard menu, its Undo and Redo stepping as the keys do.
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     // Pasting and dropping insert the plain text, with every line break made one break.
     void insertFromMimeData(const QMimeData *source) override;

@@ -1,15 +1,18 @@
 // The window's handling of the description and code boxes: the comment mark on every
-// description line, Enter, pastes formatted behind the wait note, and edits enabling Modify
-// in modify mode only.
+// description line, Enter, pastes formatted behind the wait note, edits enabling Modify in
+// modify mode only, and undo and redo a typing run at a time.
 
 #include "window/windowtesting.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QTextCursor>
+
+#include <string_view>
 
 using namespace quillbox;
 using namespace quillbox::window;
@@ -136,44 +139,78 @@ TEST_F(WindowTest, PasteIsFormattedLineByLineBehindTheWaitNote)
     }
 }
 
-// Ctrl+Z walks back through every key typed, to the text the box began with, and Ctrl+Y
-// and Ctrl+Shift+Z walk forward again: a key and the case rewrite it makes are one step,
-// and the colouring (on the undo key, on mouse moves) adds none. The colours are right at
-// every step. The display box takes no keys: its rewritten text stays.
-TEST_F(WindowTest, UndoAndRedoWalkThroughTheKeysTypedWithTheirRewrites)
+// Ctrl+Z and the context menu's Undo take back a typing run at a time: characters typed one
+// after the other, until a space behind other characters, Enter, another key (Left) or a
+// pause ('|'); the case rewrite made as a word is left goes with the run that typed the word.
+// Each undo puts the caret ('^') back where the run began; Ctrl+Y and the menu's Redo walk
+// forward again. The keys and the menu take turns, and the box is coloured after each step
+// at once. The display box takes no keys: its rewritten text stays.
+TEST_F(WindowTest, UndoTakesBackATypingRunAtATimeAndTheBoxIsColouredAtOnce)
 {
     open({{"Swap", "'x", "dim t as long"}});
+    qint64 now = 0;
     const struct {
         QAction *frmAddIn::*mode;
         RichTextBox *frmAddIn::*box;
-        QString start, end;
-    } cases[] = {{&frmAddIn::mnuAdd, &frmAddIn::Rich1, "'", "'dim x\r\n'y = 2"},
-                 {&frmAddIn::mnuAdd, &frmAddIn::Rich2, "", "Dim x\r\ny = 2"},
-                 {&frmAddIn::mnuGenerateCode, &frmAddIn::Rich3, "'Swap\r\n\r\n'x\r\n\r\nDim t As Long",
-                  "'Swap\r\n\r\n'x\r\n\r\nDim t As Long"}};
+        const char *keys;
+        QStringList states; // the text once typed (and rewritten as Ctrl goes down), then after each undo
+    } cases[] = {
+        {&frmAddIn::mnuAdd, &frmAddIn::Rich2, "dim x as long", {"Dim x As Long", "Dim x As^", "Dim x^", "Dim^", "^"}},
+        {&frmAddIn::mnuAdd, &frmAddIn::Rich2, "di|m x", {"Dim x", "Dim^", "di^", "^"}},
+        {&frmAddIn::mnuAdd,
+         &frmAddIn::Rich2,
+         "dim\rx =  1",
+         {"Dim\r\nx =  1", "Dim\r\nx =^", "Dim\r\nx^", "Dim\r\n^", "Dim^", "^"}},
+        {&frmAddIn::mnuAdd, &frmAddIn::Rich2, "endif<x", {"End Ixf", "End I^f", "^"}},
+        {&frmAddIn::mnuAdd, &frmAddIn::Rich1, "ab cd", {"'ab cd", "'ab^", "'^"}},
+        {&frmAddIn::mnuGenerateCode,
+         &frmAddIn::Rich3,
+         "x",
+         {"'Swap\r\n\r\n'x\r\n\r\nDim t As Long", "'Swap\r\n\r\n'x\r\n\r\n^Dim t As Long"}},
+    };
     for (const auto &c : cases) {
         RichTextBox *box = form->*c.box;
-        SCOPED_TRACE(box->objectName().toStdString());
+        SCOPED_TRACE(box->objectName().toStdString() + " " + c.keys);
         (form->*c.mode)->trigger();
         if (c.box == &frmAddIn::Rich3)
             pick(0);
-        QStringList states{box->Text()}; // and after each key
-        for (const QChar key : QStringLiteral("dim x\ry = 2")) {
-            key == u'\r' ? QTest::keyClick(box, Qt::Key_Return) : QTest::keyClicks(box, QString(key));
-            states << box->Text();
+        box->setTypingClock([&now] { return now; });
+        for (const char key : std::string_view(c.keys)) {
+            if (key == '|')
+                now += RichTextBox::TypingPauseMs;
+            else if (key == '<' || key == '\r')
+                QTest::keyClick(box, key == '<' ? Qt::Key_Left : Qt::Key_Return);
+            else
+                QTest::keyClicks(box, QString(QLatin1Char(key)));
         }
-        EXPECT_EQ(states.constFirst(), c.start);
-        EXPECT_EQ(states.constLast(), c.end);
-        const auto step = [&](int key, int state) { // -1 Ctrl+Z, 0 Ctrl+Y, 1 Ctrl+Shift+Z
-            QTest::keyClick(box, key == 0 ? Qt::Key_Y : Qt::Key_Z,
-                            key > 0 ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+        int turn = 0;
+        const auto step = [&](bool undo) {
+            if (turn++ % 2 == 0) {
+                QTest::keyClick(box, undo ? Qt::Key_Z : Qt::Key_Y, Qt::ControlModifier);
+            } else {
+                QContextMenuEvent event(QContextMenuEvent::Keyboard, {4, 4},
+                                        box->viewport()->mapToGlobal(QPoint(4, 4)));
+                QCoreApplication::sendEvent(box->viewport(), &event);
+                auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+                ASSERT_TRUE(menu);
+                auto *action = menu->findChild<QAction *>(undo ? "edit-undo" : "edit-redo");
+                if (action && action->isEnabled())
+                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                else
+                    menu->close(); // nothing to take back, or a box that takes no edits
+            }
             colouredRuns(box);
-            QTest::mouseMove(box->viewport(), QPoint(10 + state % 2, 8));
-            EXPECT_EQ(box->Text(), states.at(state)) << "state " << state;
         };
-        for (int state = int(states.size()) - 2; state >= -1; --state)
-            step(-1, std::max(state, 0)); // the last one finds nothing left to undo
-        for (int state = 1; state < states.size(); ++state)
-            step(state % 2, state);
+        const qsizetype last = c.states.size() - 1;
+        for (qsizetype i = 1; i <= last + 1; ++i) { // the last one finds nothing left to undo
+            step(true);
+            const QString &state = c.states.at(std::min(i, last));
+            EXPECT_EQ(box->Text(), QString(state).remove(u'^')) << "undo " << i;
+            EXPECT_EQ(box->SelStart(), state.indexOf(u'^')) << "undo " << i;
+        }
+        for (qsizetype i = last - 1; i >= 0; --i) {
+            step(false);
+            EXPECT_EQ(box->Text(), QString(c.states.at(i)).remove(u'^')) << "redo " << i;
+        }
     }
 }
