@@ -33,7 +33,6 @@ qsizetype nameEnd(QStringView s, qsizetype at)
 Placeholders::Placeholders(QStringView s)
 {
     const qsizetype n = s.size();
-    m_plain.reserve(n);
     // The placeholders opened and not closed yet: the index of each one's Start piece, and
     // where its opener ("${name:") stands in the text.
     struct Open {
@@ -43,16 +42,17 @@ Placeholders::Placeholders(QStringView s)
     std::vector<Open> open;
     QHash<QString, qsizetype> known;
     m_source = s.toString();
-    const auto plain = [&](QStringView text, qsizetype sourceFrom, qsizetype sourceSize) {
+    // Plain text is a stretch of the text: from, size what it reads as, sourceFrom,
+    // sourceSize what it is written as ("\${" reads as the "${" after the backslash).
+    const auto plain = [&](qsizetype from, qsizetype size, qsizetype sourceFrom, qsizetype sourceSize) {
         Piece *last = m_pieces.empty() ? nullptr : &m_pieces.back();
-        if (last && last->kind == Piece::Plain && last->from + last->size == m_plain.size()
+        if (last && last->kind == Piece::Plain && last->from + last->size == from
             && last->sourceFrom + last->sourceSize == sourceFrom) {
-            last->size += text.size();
+            last->size += size;
             last->sourceSize += sourceSize;
         } else {
-            m_pieces.push_back({Piece::Plain, m_plain.size(), text.size(), -1, sourceFrom, sourceSize});
+            m_pieces.push_back({Piece::Plain, from, size, -1, sourceFrom, sourceSize});
         }
-        m_plain += text;
     };
     const auto nameIndex = [&](QStringView name) {
         const QString key = name.toString();
@@ -66,13 +66,13 @@ Placeholders::Placeholders(QStringView s)
     qsizetype i = 0, plainFrom = 0;
     const auto flush = [&](qsizetype upTo) {
         if (upTo > plainFrom)
-            plain(s.mid(plainFrom, upTo - plainFrom), plainFrom, upTo - plainFrom);
+            plain(plainFrom, upTo - plainFrom, plainFrom, upTo - plainFrom);
     };
     while (i < n) {
         const QChar c = s[i];
         if (c == QLatin1Char('\\') && i + 2 < n && s[i + 1] == QLatin1Char('$') && s[i + 2] == QLatin1Char('{')) {
             flush(i);
-            plain(u"${", i, 3);
+            plain(i + 1, 2, i, 3);
             i += 3;
             plainFrom = i;
             continue;
@@ -108,8 +108,7 @@ Placeholders::Placeholders(QStringView s)
     // A placeholder never closed is plain text: its opener becomes the text it was.
     for (const Open &o : open) {
         Piece &p = m_pieces[o.piece];
-        p = {Piece::Plain, m_plain.size(), o.content - o.opener, -1, o.opener, o.content - o.opener};
-        m_plain += s.mid(o.opener, o.content - o.opener);
+        p = {Piece::Plain, o.opener, o.content - o.opener, -1, o.opener, o.content - o.opener};
     }
     // A name that only stood in placeholders never closed is no name.
     if (!open.empty()) {
@@ -141,8 +140,10 @@ Placeholders::Placeholders(QStringView s)
     }
     // The whole text at its defaults, and where each name's default stands in it; a second
     // time for the places that stand before their name is defined.
-    m_defaults = render({}, &m_defaultAt);
-    m_defaults = render({}, &m_defaultAt);
+    bool early = false;
+    m_defaults = render({}, &m_defaultAt, &early);
+    if (early)
+        m_defaults = render({}, &m_defaultAt, nullptr);
 }
 
 QStringView Placeholders::defaultOf(qsizetype name) const
@@ -155,12 +156,12 @@ QStringView Placeholders::defaultOf(qsizetype name) const
 
 QString Placeholders::filled(const QHash<QString, QString> &values) const
 {
-    return values.isEmpty() ? m_defaults : render(values, nullptr);
+    return values.isEmpty() ? m_defaults : render(values, nullptr, nullptr);
 }
 
 // A name is filled once: where it first stands, by its value or else by its default (its
 // own placeholders filled the same way); every later place repeats what the first became.
-QString Placeholders::render(const QHash<QString, QString> &values, std::vector<qsizetype> *firstAt) const
+QString Placeholders::render(const QHash<QString, QString> &values, std::vector<qsizetype> *firstAt, bool *early) const
 {
     std::vector<const QString *> given(std::size_t(m_names.size()), nullptr);
     for (qsizetype k = 0; k < m_names.size() && !values.isEmpty(); ++k) {
@@ -171,14 +172,14 @@ QString Placeholders::render(const QHash<QString, QString> &values, std::vector<
     std::vector<qsizetype> at(std::size_t(m_names.size()) * 2, -1); // where each name's first filling begins and ends
     std::vector<qsizetype> opened; // the names being filled from their defaults, innermost last
     QString out;
-    out.reserve(m_plain.size());
+    out.reserve(m_source.size());
     // Inside a placeholder filled otherwise than from its default, the default is passed over.
     qsizetype depth = 0, skipping = 0;
     for (std::size_t index = 0; index < m_pieces.size(); ++index) {
         const Piece &p = m_pieces[index];
         if (p.kind == Piece::Plain) {
             if (skipping == 0)
-                out += QStringView(m_plain).mid(p.from, p.size);
+                out += QStringView(m_source).mid(p.from, p.size);
             continue;
         }
         if (p.kind == Piece::End) {
@@ -206,6 +207,8 @@ QString Placeholders::render(const QHash<QString, QString> &values, std::vector<
             skipping = depth;
         } else if (index != m_first[name] && !defining) {
             // Defined later, or inside a placeholder filled by its value: its default.
+            if (early && index < m_first[name])
+                *early = true;
             out += defaultOf(qsizetype(name));
             skipping = depth;
         } else if (index == m_first[name]) {

@@ -54,15 +54,15 @@ private:
     // end), and its end.
     struct Piece {
         enum Kind { Plain, Start, End } kind;
-        qsizetype from = 0, size = 0;             // Plain: the characters of m_plain
+        qsizetype from = 0, size = 0;             // Plain: the characters of m_source it reads as
         qsizetype name = -1;                      // Start: index in m_names
-        qsizetype sourceFrom = 0, sourceSize = 0; // Plain: the characters of m_source
+        qsizetype sourceFrom = 0, sourceSize = 0; // Plain: the characters it is written as
     };
     std::vector<Piece> m_pieces;
     QString m_source; // the text as given
-    QString m_plain;  // every plain character, escapes undone
     QStringList m_names;
-    QString render(const QHash<QString, QString> &values, std::vector<qsizetype> *firstAt) const;
+    // early: set when a name stood before where it is defined (its default was not known yet).
+    QString render(const QHash<QString, QString> &values, std::vector<qsizetype> *firstAt, bool *early) const;
 
     std::vector<std::size_t> m_first;   // for each name: the index of the piece where it first stands
     QString m_defaults;                 // the whole text at its defaults
