@@ -58,7 +58,9 @@ TEST(Formats, OwnJsonGivesBackEveryRowByteForByte)
     ASSERT_EQ(exportTo(file, Format::Json, rows), QString());
     const Read back = readPath(file);
     ASSERT_TRUE(back.report.ok()) << back.report.message().toStdString();
-    EXPECT_EQ(back.rows(), shownRows(rows));
+    const QStringList got = back.rows(), want = shownRows(rows); // row by row: one heading is 40000 characters
+    for (qsizetype i = 0; i < std::max(got.size(), want.size()); ++i)
+        EXPECT_EQ(got.value(i, "(none)"), want.value(i, "(none)")) << "row " << i;
     // Read again as written, it is the same file.
     const QString again = dir.filePath(QStringLiteral("again.json"));
     ASSERT_EQ(exportTo(again, Format::Json, back.snippets), QString());
