@@ -1,11 +1,6 @@
 // A helper program for the store's tests, working on the library in $XDG_DATA_HOME.
 //   store_helper write RUN     adds the snippets RUN-0, RUN-1, ... each as the window adds one,
 //                              and prints each heading as soon as it is stored.
-//   store_helper add HEADING GO
-//                              waits until the file GO exists, then adds the snippet HEADING
-//                              and prints the outcome: done, taken, or the failure's message.
-//   store_helper rename OLD NEW GO
-//                              the same for renaming the snippet OLD to NEW.
 //   store_helper churn STOP    until the file STOP exists, replaces the last row, in one
 //                              transaction each time, by "Churn" or "Other" in turn, each
 //                              version's description and code "<heading> <n>", about
@@ -26,7 +21,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QThread>
@@ -36,20 +30,6 @@
 #include <cstdio>
 
 using namespace quillbox::store;
-
-namespace {
-
-// Prints the outcome; false when the snippet was not stored.
-bool say(const Result &added, const char *done)
-{
-    std::printf("%s\n", added.done()                      ? done
-                        : added.outcome == Outcome::Taken ? "taken"
-                                                          : qPrintable(added.error.message));
-    std::fflush(stdout);
-    return added.done();
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -61,18 +41,13 @@ int main(int argc, char **argv)
     if (args.size() == 3 && args[1] == QLatin1String("write")) {
         for (int i = 0;; ++i) {
             const QString heading = QStringLiteral("%1-%2").arg(args[2]).arg(i);
-            if (!say(library.add(heading, qbx::test::crashDescription(heading), qbx::test::crashCode(heading)),
-                     qPrintable(heading)))
+            const Result added =
+                library.add(heading, qbx::test::crashDescription(heading), qbx::test::crashCode(heading));
+            std::printf("%s\n", qPrintable(added.done() ? heading : added.error.message));
+            std::fflush(stdout);
+            if (!added.done())
                 return 1;
         }
-    }
-    if ((args.size() == 4 && args[1] == QLatin1String("add")) || (args.size() == 5 && args[1] == "rename")) {
-        while (!QFileInfo::exists(args.last()))
-            QThread::usleep(200);
-        QThread::usleep(QRandomGenerator::global()->bounded(1000)); // not quite all at once
-        say(args.size() == 4 ? library.add(args[2], args[2], args[2]) : library.modify(args[2], args[3], "d", "c"),
-            "done");
-        return 0;
     }
     if (args.size() == 3 && args[1] == QLatin1String("churn")) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
@@ -140,6 +115,6 @@ int main(int argc, char **argv)
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: store_helper write RUN | add HEADING GO | rename OLD NEW GO | churn STOP\n");
+    std::fprintf(stderr, "usage: store_helper write RUN | churn STOP | race URL SEED | batch URL N\n");
     return 2;
 }

@@ -1,12 +1,12 @@
 #pragma once
 // Shared by the store's tests: a plain SQLite connection of the test's own, beside the
-// store's, for making odd files, holding locks and looking at what was really stored.
+// store's, for making odd files, holding locks and looking at what was really stored; and
+// the store's helper program started.
 
 #include "store/libraryfolder.h"
 #include "support/testsupport.h" // shows QStrings as text in failures
 
-#include <QCryptographicHash>
-#include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -16,15 +16,9 @@
 
 #include <gtest/gtest.h>
 
-namespace qbx::test {
+#include <memory>
 
-// A digest of the file's bytes, or "none" when it cannot be read.
-inline QByteArray digest(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
-                                       : QByteArray("none");
-}
+namespace qbx::test {
 
 class RawConnection {
 public:
@@ -101,6 +95,17 @@ inline QStringList storedRows(const QString &path)
     while (q.next())
         rows << q.value(0).toString();
     return rows;
+}
+
+// The store's helper program (storehelper.cpp) in this process's environment, once it has
+// said it is ready.
+inline std::unique_ptr<QProcess> startHelper(const QStringList &args)
+{
+    auto helper = std::make_unique<QProcess>();
+    helper->start(qbx::test::binDir() + QStringLiteral("/store_helper"), args);
+    helper->waitForReadyRead(10000);
+    EXPECT_EQ(helper->readLine(), "ready\n") << helper->readAllStandardError().toStdString();
+    return helper;
 }
 
 } // namespace qbx::test

@@ -1,6 +1,6 @@
 // Real writers in processes of their own: one killed at any moment leaves the library a sound
-// file, every snippet it saw stored there and every row whole; eight storing one heading at
-// once store it once; a snippet read while another program rewrites it is one whole version.
+// file, every snippet it saw stored there and every row whole; a snippet read while another
+// program rewrites it is one whole version.
 
 #include "store/crashsnippet.h"
 #include "store/libraryinit.h"
@@ -15,25 +15,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
 #include <random>
 
 using namespace quillbox;
+using qbx::test::startHelper;
 
 namespace {
-
-// The store's helper program on the folders' library, once it has said it is ready.
-std::unique_ptr<QProcess> startHelper(const qbx::test::FreshUserFolders &folders, const QStringList &args)
-{
-    auto helper = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), folders.dataHome());
-    helper->setProcessEnvironment(env);
-    helper->start(qbx::test::binDir() + QStringLiteral("/store_helper"), args);
-    helper->waitForReadyRead(10000);
-    EXPECT_EQ(helper->readLine(), "ready\n") << helper->readAllStandardError().toStdString();
-    return helper;
-}
 
 TEST(StoreCrash, KilledWriterLeavesEverySnippetItReportedAndNoneHalfWritten)
 {
@@ -46,7 +33,7 @@ TEST(StoreCrash, KilledWriterLeavesEverySnippetItReportedAndNoneHalfWritten)
     for (int run = 0; run < 20; ++run) {
         const QString name = QStringLiteral("run%1").arg(run);
         SCOPED_TRACE(name.toStdString());
-        const auto writer = startHelper(folders, {QStringLiteral("write"), name});
+        const auto writer = startHelper({QStringLiteral("write"), name});
         QThread::msleep(3 + rng() % 200);
         writer->kill();
         ASSERT_TRUE(writer->waitForFinished(10000));
@@ -81,45 +68,6 @@ TEST(StoreCrash, KilledWriterLeavesEverySnippetItReportedAndNoneHalfWritten)
     EXPECT_GT(total, 20);
 }
 
-// Eight writers, started together, store one new heading (or rename eight snippets to it):
-// exactly one gets it, the others are told it is taken, and the file holds it once.
-TEST(StoreRace, WritersAddingOrRenamingToOneHeadingAtOnceStoreItOnce)
-{
-    qbx::test::FreshUserFolders folders;
-    ASSERT_TRUE(store::initLibrary(false).done());
-    const store::SnippetLibrary library(store::databasePath());
-    const QStringList spellings = {"Dup%1", " dup%1", "DUP%1 ", "dUp%1", "Dup%1", "  DUP%1", "dup%1", "Dup%1  "};
-    for (const bool renaming : {false, true}) {
-        for (int round = 0; round < 20; ++round) {
-            SCOPED_TRACE(std::to_string(round) + (renaming ? " renaming" : " adding"));
-            const QString go = folders.dataHome() + QStringLiteral("/go%1-%2").arg(renaming).arg(round);
-            std::vector<std::unique_ptr<QProcess>> writers;
-            for (int i = 0; i < int(spellings.size()); ++i) {
-                const QString old = QStringLiteral("old%1-%2").arg(round).arg(i), wanted = spellings[i].arg(round);
-                if (renaming) {
-                    ASSERT_TRUE(library.add(old, "d", "c").done());
-                }
-                writers.push_back(startHelper(folders, renaming ? QStringList{"rename", old, wanted, go}
-                                                                : QStringList{"add", wanted, go}));
-            }
-            QFile(go).open(QIODevice::WriteOnly); // all at once
-            QStringList outcomes;
-            for (auto &w : writers) {
-                ASSERT_TRUE(w->waitForFinished(20000));
-                outcomes << QString::fromUtf8(w->readAllStandardOutput()).trimmed();
-            }
-            EXPECT_EQ(outcomes.count(QStringLiteral("done")), 1) << outcomes.join(QLatin1Char('|')).toStdString();
-            EXPECT_EQ(outcomes.count(QStringLiteral("taken")), 7) << outcomes.join(QLatin1Char('|')).toStdString();
-            qbx::test::RawConnection raw(store::databasePath());
-            EXPECT_EQ(raw.value(QStringLiteral("SELECT count(*) FROM TABLE1 WHERE upper(trim(CodeName)) = ?"),
-                                {QStringLiteral("DUP%1").arg(round)})
-                          .toInt(),
-                      1);
-            ASSERT_EQ(raw.run(QStringLiteral("DELETE FROM TABLE1")), QString());
-        }
-    }
-}
-
 // A writer replaces the last row by "Churn" and "Other" in turn while "Churn" is looked up
 // again and again: each snippet found is one whole stored version of "Churn".
 TEST(StoreRace, ASnippetFoundWhileAnotherProgramRewritesItIsOneWholeVersionOfIt)
@@ -129,7 +77,7 @@ TEST(StoreRace, ASnippetFoundWhileAnotherProgramRewritesItIsOneWholeVersionOfIt)
     const store::SnippetLibrary library(store::databasePath());
     ASSERT_TRUE(library.add("First", "d", "c").done() && library.add("Churn", "Churn start", "Churn start").done());
     const QString stop = folders.dataHome() + QStringLiteral("/stop");
-    const auto writer = startHelper(folders, {QStringLiteral("churn"), stop});
+    const auto writer = startHelper({QStringLiteral("churn"), stop});
     int found = 0, i = 0;
     for (; i < 3000 && !::testing::Test::HasFailure(); ++i) {
         const store::SnippetResult r = library.find(QStringLiteral("Churn"));

@@ -144,8 +144,7 @@ TEST(ServerLibrary, InitAgainIsQuietReadsAreBoundedSearchesSendValuesAndARowDele
     ::dup2(standardError, STDERR_FILENO);
     ::close(standardError);
     EXPECT_TRUE(again.done() && again.report.join(' ').contains("already has its table TABLE1"));
-    EXPECT_TRUE(said.seek(0));
-    EXPECT_EQ(QString::fromUtf8(said.readAll()), QString());
+    EXPECT_EQ(QString::fromUtf8(qbx::test::fileBytes(said.fileName())), QString());
     ASSERT_TRUE(library.add("Kept", "'a\\b 50%", "c").done() && library.add("Gone", "d", "c").done());
     {
         RawConnection other(url);

@@ -19,17 +19,7 @@
 #include <vector>
 
 using namespace quillbox;
-
-namespace {
-
-std::unique_ptr<QProcess> startHelper(const QStringList &args)
-{
-    auto helper = std::make_unique<QProcess>();
-    helper->start(qbx::test::binDir() + QStringLiteral("/store_helper"), args);
-    return helper;
-}
-
-} // namespace
+using qbx::test::startHelper;
 
 // Every answer is replayed, in the order the writes held the lock, on a model of the table
 // that follows the matching rules: each outcome must be the model's, and the table must end

@@ -8,6 +8,7 @@
 #include "store/snippets.h"
 #include "store/storetesting.h"
 #include "store/transfer.h"
+#include "transfer/transfertesting.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +21,7 @@
 #include <memory>
 
 using namespace quillbox;
-using qbx::test::digest;
+using qbx::test::fileBytes;
 using qbx::test::RawConnection;
 using qbx::test::storedRows;
 using store::Failure;
@@ -390,10 +391,10 @@ void expectFailures(StoreTest &t, const std::vector<FailureCase> &cases)
         for (int i = 0; i < 200; ++i)
             headings << QStringLiteral("row %1").arg(i);
         setHeadings(t.path, headings, 2400);
-        const QByteArray pristine = digest(t.path);
+        const QByteArray pristine = fileBytes(t.path);
         Held held = c.arrange(t.path);
         // A case that holds something changes nothing (and may make the file unreadable).
-        const QByteArray before = held ? pristine : digest(t.path);
+        const QByteArray before = held ? pristine : fileBytes(t.path);
         for (std::size_t i = 0; i <= c.expected.size() && !::testing::Test::HasFatalFailure(); ++i) {
             SCOPED_TRACE(i);
             const Failure expected = c.expected[i < c.expected.size() ? i : 2];
@@ -409,7 +410,7 @@ void expectFailures(StoreTest &t, const std::vector<FailureCase> &cases)
             }
         }
         held.reset();
-        EXPECT_EQ(digest(t.path), before) << "created or written";
+        EXPECT_TRUE(fileBytes(t.path) == before) << "created or written";
         EXPECT_FALSE(QFileInfo::exists(t.path + QStringLiteral("-journal")));
     }
 }
@@ -439,9 +440,7 @@ TEST_F(StoreTest, BrokenHeldOrFullFilesAreReportedAndLeftAsTheyWere)
     options.busyTimeout = 200;
     const Failure none = Failure::None, locked = Failure::Locked, skip = Failure::Other;
     const auto textFile = [](const QString &p) {
-        QFile f(p);
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(QByteArray("Sub Main()\r\nEnd Sub\r\n").repeated(400));
+        EXPECT_TRUE(qbx::test::putFile(p, QByteArray("Sub Main()\r\nEnd Sub\r\n").repeated(400)));
         return Held();
     };
     const auto diskFull = [this](const QString &) {
@@ -608,12 +607,6 @@ TEST_P(BothBackends, ImportChecksEveryHeadingAndWritesAllOrNothing)
         const QString file = folders.dataHome() + "/all.json";
         const store::ExportResult e = store::exportLibrary(library, file, transfer::Format::Json);
         ASSERT_TRUE(e.done()) << e.error.message.toStdString();
-        QStringList back;
-        transfer::readSource(file, {}, [&](store::Snippet &&s) {
-            const auto shown = [](const QVariant &v) { return v.isNull() ? QStringLiteral("NULL") : v.toString(); };
-            back.append(shown(s.heading) + '|' + shown(s.description) + '|' + shown(s.code));
-            return true;
-        });
-        EXPECT_EQ(back, stored + c.added);
+        EXPECT_EQ(qbx::test::readPath(file).rows(), stored + c.added);
     }
 }

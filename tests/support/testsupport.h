@@ -1,6 +1,6 @@
 #pragma once
 // Shared by every test executable: private user folders, where the built programs are, a
-// way to run permission cases unprivileged, and waiting on the event loop.
+// way to run permission cases unprivileged, waiting on the event loop, and whole files.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -56,5 +56,19 @@ bool rerunUnprivileged();
 
 // Waits, processing events, until the predicate holds or the timeout passes.
 inline constexpr auto waitFor = [](auto pred, int timeoutMs = 5000) { return QTest::qWaitFor(pred, timeoutMs); };
+
+// A file's bytes, or "(missing)" when it cannot be read.
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+// Writes the bytes as the whole file; false when that failed.
+inline bool putFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
 
 } // namespace qbx::test

@@ -20,31 +20,13 @@
 using namespace quillbox;
 using qbx::test::exportTo;
 using qbx::test::fileBytes;
+using qbx::test::Read;
+using qbx::test::readPath;
+using qbx::test::shownRows;
 using transfer::Format;
 using transfer::Snippet;
 
 namespace {
-
-QString shown(const QVariant &v)
-{
-    return v.isNull() ? QStringLiteral("NULL") : QLatin1Char('[') + v.toString() + QLatin1Char(']');
-}
-QString shown(const Snippet &s)
-{
-    return shown(s.heading) + QLatin1Char(' ') + shown(s.description) + QLatin1Char(' ') + shown(s.code);
-}
-
-struct Read {
-    transfer::ReadReport report;
-    QList<Snippet> snippets;
-    QStringList rows() const
-    {
-        QStringList all;
-        for (const Snippet &s : snippets)
-            all.append(shown(s));
-        return all;
-    }
-};
 
 Read readBytes(const QByteArray &bytes, Format format, transfer::ReadOptions options = {})
 {
@@ -52,22 +34,8 @@ Read readBytes(const QByteArray &bytes, Format format, transfer::ReadOptions opt
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    const auto take = [&](Snippet &&s) {
-        r.snippets.append(std::move(s));
-        return true;
-    };
-    r.report = format == Format::Json ? transfer::readJson(buffer, QStringLiteral("in.json"), options, take)
-                                      : transfer::readVsCode(buffer, QStringLiteral("in.json"), options, take);
-    return r;
-}
-
-Read readPath(const QString &path, transfer::ReadOptions options = {})
-{
-    Read r;
-    r.report = transfer::readSource(path, options, [&](Snippet &&s) {
-        r.snippets.append(std::move(s));
-        return true;
-    });
+    r.report = format == Format::Json ? transfer::readJson(buffer, QStringLiteral("in.json"), options, r.take())
+                                      : transfer::readVsCode(buffer, QStringLiteral("in.json"), options, r.take());
     return r;
 }
 
@@ -91,11 +59,9 @@ TEST(Formats, OwnJsonGivesBackEveryRowByteForByte)
     ASSERT_EQ(exportTo(file, Format::Json, rows), QString());
     const Read back = readPath(file);
     ASSERT_TRUE(back.report.ok()) << back.report.message().toStdString();
-    ASSERT_EQ(back.snippets.size(), rows.size());
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(shown(back.snippets[i]), shown(rows[i])) << "row " << i;
-        EXPECT_EQ(back.snippets[i].heading.isNull(), rows[i].heading.isNull()) << "row " << i;
-    }
+    const QStringList got = back.rows(), want = shownRows(rows); // row by row: one heading is 40000 characters
+    for (qsizetype i = 0; i < std::max(got.size(), want.size()); ++i)
+        EXPECT_EQ(got.value(i, "(none)"), want.value(i, "(none)")) << "row " << i;
     // Read again as written, it is the same file.
     const QString again = dir.filePath(QStringLiteral("again.json"));
     ASSERT_EQ(exportTo(again, Format::Json, back.snippets), QString());
@@ -125,11 +91,9 @@ TEST(Formats, EditorAndFolderFormatsGiveBackWhatTheWindowStores)
         ASSERT_EQ(exportTo(target, format, withoutHeading), QString());
         const Read back = readPath(target, {format, false, transfer::kFieldLimit});
         ASSERT_TRUE(back.report.ok()) << back.report.message().toStdString();
-        QStringList expected;
-        for (const Snippet &s : rows)
-            expected.append(shown(s));
+        QStringList expected = shownRows(rows);
         if (format == Format::VsCode) // the editor's names are unique without case
-            expected[2].replace(QLatin1String("[a/b: c?]"), QLatin1String("[a/b: c? (2)]"));
+            expected[2].replace(QLatin1String("a/b: c?|"), QLatin1String("a/b: c? (2)|"));
         // A folder comes back in the order of its file names.
         QStringList got = back.rows();
         if (format == Format::Folder) {
@@ -145,7 +109,6 @@ TEST(Formats, EditorAndFolderFormatsGiveBackWhatTheWindowStores)
     }
     // The editor's file as another tool reads it.
     const QByteArray json = fileBytes(dir.filePath(QStringLiteral("vb.json")));
-    EXPECT_TRUE(json.contains(R"x("a/b: c? (2)": {)x")) << "a heading taken without case is made unique";
     // A blank is a tab stop there; every other '$' and escaping backslash is escaped.
     EXPECT_TRUE(json.contains(R"("y = \"${1:x}\" & \\\\\\$ & \\\\\\ & \\$1 & \\${")")) << json.constData();
     EXPECT_TRUE(json.contains(R"("description": "Exchanges\n two",)"));
@@ -163,9 +126,10 @@ TEST(Formats, EditorSnippetsComeInUnderTheWindowsRules)
     })x";
     Read r = readBytes(file, Format::VsCode);
     ASSERT_TRUE(r.report.ok()) << r.report.message().toStdString();
-    EXPECT_EQ(r.rows(), QStringList({"[Loop] ['Counts\r\n'up] [For ${1:i} = 1 To ${2:n}\r\n\t${0} ${3:a} "
-                                     "${TM_FILENAME}\r\nNext ${1:i}]",
-                                     "[Plain] ['] [Beep $1 \\ $]"}));
+    EXPECT_EQ(
+        r.rows(),
+        QStringList({"Loop|'Counts\r\n'up|For ${1:i} = 1 To ${2:n}\r\n\t${0} ${3:a} ${TM_FILENAME}\r\nNext ${1:i}",
+                     "Plain|'|Beep $1 \\ $"}));
     EXPECT_EQ(r.report.rewritten, 1);
     EXPECT_EQ(r.report.otherScopes, 2);
     r = readBytes(file, Format::VsCode, {std::nullopt, true, transfer::kFieldLimit});

@@ -1,24 +1,14 @@
 #pragma once
-// Shared by the transfer tests: files read and written whole, and snippets exported.
+// Shared by the transfer tests and the store's: snippets exported, and read back as the
+// import reads them.
 
+#include "support/testsupport.h"
 #include "transfer/transfer.h"
 
-#include <QFile>
 #include <QList>
+#include <QStringList>
 
 namespace qbx::test {
-
-inline QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
-
-inline bool putFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // Writes the snippets to the target in the format; empty, or why it failed.
 inline QString exportTo(const QString &target, quillbox::transfer::Format format,
@@ -31,6 +21,36 @@ inline QString exportTo(const QString &target, quillbox::transfer::Format format
         if (writer->add(s) == quillbox::transfer::SnippetWriter::Took::Failed)
             return writer->error();
     return writer->finish() ? QString() : writer->error();
+}
+
+// Snippets as "heading|description|code", NULL for a null column, as storedRows shows rows.
+inline QStringList shownRows(const QList<quillbox::transfer::Snippet> &snippets)
+{
+    const auto shown = [](const QVariant &v) { return v.isNull() ? QStringLiteral("NULL") : v.toString(); };
+    QStringList rows;
+    for (const quillbox::transfer::Snippet &s : snippets)
+        rows.append(shown(s.heading) + QLatin1Char('|') + shown(s.description) + QLatin1Char('|') + shown(s.code));
+    return rows;
+}
+
+// What a reader handed over, and what it said.
+struct Read {
+    quillbox::transfer::ReadReport report;
+    QList<quillbox::transfer::Snippet> snippets;
+    QStringList rows() const { return shownRows(snippets); }
+    // What a reader hands each snippet to, while this lives.
+    quillbox::transfer::Consumer take()
+    {
+        return [this](quillbox::transfer::Snippet &&s) { return snippets.append(std::move(s)), true; };
+    }
+};
+
+// The file or folder read as an import reads it.
+inline Read readPath(const QString &path, const quillbox::transfer::ReadOptions &options = {})
+{
+    Read r;
+    r.report = quillbox::transfer::readSource(path, options, r.take());
+    return r;
 }
 
 } // namespace qbx::test
