@@ -30,7 +30,7 @@ qsizetype nameEnd(QStringView s, qsizetype at)
 
 } // namespace
 
-Placeholders::Placeholders(QStringView s)
+Placeholders::Placeholders(QStringView s, const QString &shared)
 {
     const qsizetype n = s.size();
     // The placeholders opened and not closed yet: the index of each one's Start piece, and
@@ -41,7 +41,8 @@ Placeholders::Placeholders(QStringView s)
     };
     std::vector<Open> open;
     QHash<QString, qsizetype> known;
-    m_source = s.toString();
+    // A text given as a string is shared, not copied.
+    m_source = shared.isNull() ? s.toString() : shared;
     // Plain text is a stretch of the text: from, size what it reads as, sourceFrom,
     // sourceSize what it is written as ("\${" reads as the "${" after the backslash).
     const auto plain = [&](qsizetype from, qsizetype size, qsizetype sourceFrom, qsizetype sourceSize) {
@@ -138,8 +139,21 @@ Placeholders::Placeholders(QStringView s)
         if (hasDefault || !firstHasDefault)
             first = k;
     }
-    // The whole text at its defaults, and where each name's default stands in it; a second
-    // time for the places that stand before their name is defined.
+}
+
+Placeholders::Placeholders(const QString &text) : Placeholders(QStringView(text), text)
+{}
+
+Placeholders::Placeholders(QStringView text) : Placeholders(text, QString())
+{}
+
+// The whole text at its defaults, and where each name's default stands in it, made when first
+// asked for; a second time for the places that stand before their name is defined.
+void Placeholders::makeDefaults() const
+{
+    if (m_defaultsMade)
+        return;
+    m_defaultsMade = true;
     bool early = false;
     m_defaults = render({}, &m_defaultAt, &early);
     if (early)
@@ -148,6 +162,7 @@ Placeholders::Placeholders(QStringView s)
 
 QStringView Placeholders::defaultOf(qsizetype name) const
 {
+    makeDefaults();
     if (name < 0 || std::size_t(name) * 2 + 1 >= m_defaultAt.size() || m_defaultAt[std::size_t(name) * 2] < 0)
         return {};
     const qsizetype from = m_defaultAt[std::size_t(name) * 2], to = m_defaultAt[std::size_t(name) * 2 + 1];
@@ -156,7 +171,11 @@ QStringView Placeholders::defaultOf(qsizetype name) const
 
 QString Placeholders::filled(const QHash<QString, QString> &values) const
 {
-    return values.isEmpty() ? m_defaults : render(values, nullptr, nullptr);
+    if (values.isEmpty()) {
+        makeDefaults();
+        return m_defaults;
+    }
+    return render(values, nullptr, nullptr);
 }
 
 // A name is filled once: where it first stands, by its value or else by its default (its

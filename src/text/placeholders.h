@@ -19,6 +19,7 @@ namespace quillbox::text {
 
 class Placeholders {
 public:
+    explicit Placeholders(const QString &text);
     explicit Placeholders(QStringView text);
 
     // The names in the order they first appear, each once.
@@ -64,9 +65,13 @@ private:
     // early: set when a name stood before where it is defined (its default was not known yet).
     QString render(const QHash<QString, QString> &values, std::vector<qsizetype> *firstAt, bool *early) const;
 
-    std::vector<std::size_t> m_first;   // for each name: the index of the piece where it first stands
-    QString m_defaults;                 // the whole text at its defaults
-    std::vector<qsizetype> m_defaultAt; // for each name: where its first default begins and ends in m_defaults
+    std::vector<std::size_t> m_first; // for each name: the index of the piece where it first stands
+    Placeholders(QStringView text, const QString &shared);
+    void makeDefaults() const;
+
+    mutable bool m_defaultsMade = false;
+    mutable QString m_defaults;                 // the whole text at its defaults
+    mutable std::vector<qsizetype> m_defaultAt; // for each name: where its default begins and ends in m_defaults
 };
 
 } // namespace quillbox::text
