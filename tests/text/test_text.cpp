@@ -74,6 +74,7 @@ TEST(Placeholders, BlanksAreReadOnceFilledOnceAndAnythingElseIsPlainText)
         {"${a:open ${b} never closed", "b", "", "${a:open  never closed"},
         {"${ a} ${1a} ${_x} ${} ${a-b}", "", "", "${ a} ${1a} ${_x} ${} ${a-b}"},
         {"${a:}}", "a", "", "A}"},
+        {"${c:x ${a:y}} ${c}", "c|a", "x y|y", "x A x A"},
         {"$", "", "", "$"},
     };
     for (const auto &c : cases) {
