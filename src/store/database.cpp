@@ -58,23 +58,12 @@ QSqlDatabase DbConnection::database() const
     return QSqlDatabase::database(m_name, false);
 }
 
-bool DbConnection::beginRead()
+bool DbConnection::begin(bool writing)
 {
     QSqlDatabase db = database();
-    m_writing = false;
+    m_writing = writing;
     m_inTransaction = true;
-    if (take(m_backend->beginRead(db)))
-        return true;
-    rollback();
-    return false;
-}
-
-bool DbConnection::beginWrite()
-{
-    QSqlDatabase db = database();
-    m_writing = true;
-    m_inTransaction = true;
-    if (take(m_backend->beginWrite(db)))
+    if (take(writing ? m_backend->beginWrite(db) : m_backend->beginRead(db)))
         return true;
     rollback();
     return false;

@@ -30,10 +30,9 @@ public:
     // The library as messages name it.
     const QString &shownName() const { return m_backend->location().shown(); }
 
-    // A read sees one state of the library between beginRead and its end; a write holds the
-    // library from beginWrite until it is committed or rolled back.
-    bool beginRead();
-    bool beginWrite();
+    // A read sees one state of the library from begin(false) to its end; a write, begin(true),
+    // holds the library until it is committed or rolled back.
+    bool begin(bool writing);
     // Whether TABLE1 is a table with the three columns (see Backend::checkTable).
     bool checkTable();
     bool commit();

@@ -158,7 +158,7 @@ SetupResult initServerLibrary(const SnippetLibrary &library)
     SetupResult result;
     DbConnection db(library.location(), library.options());
     // The lock of the library's writers keeps a write from meeting a table half made.
-    if (!db.open() || !db.beginWrite())
+    if (!db.open() || !db.begin(true))
         return failed(std::move(result), db.lastError());
     QSqlQuery q(db.database());
     const bool existed =

@@ -21,10 +21,9 @@ QVariant column(const QString &text)
     return text.isNull() ? QVariant() : QVariant(text);
 }
 
-Session::Session(const SnippetLibrary &library, bool writing)
-    : m_db(library.location(), library.options()), m_options(library.options())
+Session::Session(const SnippetLibrary &library, bool writing) : m_db(library.location(), library.options())
 {
-    m_ok = m_db.open() && (writing ? m_db.beginWrite() : m_db.beginRead()) && m_db.checkTable();
+    m_ok = m_db.open() && m_db.begin(writing) && m_db.checkTable();
 }
 
 QString Session::withRowId(QString statement) const
@@ -146,8 +145,8 @@ bool Session::pickToRename(const QString &picked, const QString &heading, std::o
 
 void Session::checked() const
 {
-    if (m_options.checked)
-        m_options.checked();
+    if (const auto &hook = m_db.backend().options().checked)
+        hook();
 }
 
 } // namespace quillbox::store

@@ -84,7 +84,6 @@ public:
 
 private:
     DbConnection m_db;
-    const LibraryOptions &m_options;
     bool m_ok = false;
 };
 
