@@ -185,8 +185,9 @@ QString firstLineWithAWord(const QStringList &texts, const QStringList &words)
 
 } // namespace
 
-SearchResult SnippetLibrary::search(const QString &query, SearchFields in) const
+SearchResult SnippetLibrary::search(const QString &query, SearchFields in, qsizetype linesFor) const
 {
+    Q_UNUSED(linesFor);
     SearchResult result;
     const QStringList words = searchWords(query);
     if (words.size() > kMostSearchWords) {
@@ -261,6 +262,12 @@ SearchResult SnippetLibrary::search(const QString &query, SearchFields in) const
     if (!s.walked(q))
         return s.failed(std::move(result));
     return s.finish(std::move(result), Outcome::Done);
+}
+
+Result SnippetLibrary::readLines(QList<SearchHit> &, qsizetype, qsizetype, const QString &, SearchFields) const
+{
+    // Every line is read by search for now.
+    return {};
 }
 
 } // namespace quillbox::store

@@ -76,14 +76,38 @@ inline QString tooManyWords()
     return QStringLiteral("A search takes at most %1 words.").arg(kMostSearchWords);
 }
 
+// Where and how well a hit holds the query, best first; ties keep table order.
+// A hit is in the first of heading, description and code that holds every word; within it,
+// the field equal to the query (its words, in order, case folded), then a field that begins
+// with the query, then one where every word begins a word, then one that holds the words
+// anywhere. After those come snippets whose words are spread over several fields, and last
+// the headings that hold the query's letters in order but not its words (a typing mistake:
+// "swpval" finds "Swap two values"), best first.
+enum class HitField { Heading = 0, Description = 1, Code = 2 };
+enum class HitKind { Equal = 0, Begins = 1, WordsBegin = 2, Anywhere = 3 };
+inline constexpr int kSpreadRank = 13;
+inline constexpr int kFuzzyRank = 14;
+// 1 (the heading equals the query) to 12 (the code holds the words somewhere).
+inline constexpr int hitRank(HitField field, HitKind kind)
+{
+    return int(field) * 4 + int(kind) + 1;
+}
+
 struct SearchHit {
     QString heading;
-    QString line; // the first line, space trimmed away, that holds a word of the query
+    // The first line, space trimmed away, that holds a word of the query (heading, then
+    // description, then code). Null when it has not been read (see SnippetLibrary::search).
+    QString line;
+    int rank = 0;    // hitRank(), kSpreadRank or kFuzzyRank
+    qint64 row = -1; // the row's identity when it was found, to read its line later
 };
 
 struct SearchResult : Result {
-    QList<SearchHit> hits; // table order; Done with none when nothing matches
+    QList<SearchHit> hits; // ranked; Done with none when nothing matches
 };
+
+// Every hit's line, read: the default of search's `linesFor`.
+inline constexpr qsizetype kEveryLine = -1;
 
 // The library, in a file or in a database on a server. The object holds only where it is and
 // how it is reached.
@@ -124,7 +148,14 @@ public:
     // "ss" stay apart; a character beyond ASCII that folds to an ASCII letter (the long s, the
     // Kelvin sign) is found only as itself. A query without words, or no column chosen, finds
     // nothing.
-    SearchResult search(const QString &query, SearchFields in = allSearchFields) const;
+    // The hits are ranked (see HitField). The line of a hit whose words are in its code is read
+    // for the first `linesFor` hits only (all with kEveryLine); the others' lines stay null until
+    // readLines asks for them, so a long list costs no more than the screen that shows it.
+    SearchResult search(const QString &query, SearchFields in = allSearchFields, qsizetype linesFor = kEveryLine) const;
+    // Reads the null lines of hits[from, from + count) for the same query and fields. A snippet
+    // gone or changed meanwhile keeps an empty line.
+    Result readLines(QList<SearchHit> &hits, qsizetype from, qsizetype count, const QString &query,
+                     SearchFields in = allSearchFields) const;
 
 private:
     Result insert(const QString &heading, const QString &description, const QVariant &code) const;
