@@ -64,6 +64,19 @@ QString libraryInUse()
         .arg(library.shown());
 }
 
+// The first option given besides --json and those allowed with it: --json cannot go with
+// it. Empty when there is none.
+QString besidesJson(const Arguments &a, const QStringList &allowed = {})
+{
+    for (const QString &flag : a.flags)
+        if (flag != QLatin1String("--json") && !allowed.contains(flag))
+            return flag;
+    for (auto value = a.values.keyBegin(); value != a.values.keyEnd(); ++value)
+        if (!allowed.contains(*value))
+            return *value;
+    return {};
+}
+
 } // namespace
 
 Output &Output::operator<<(const QString &text)
@@ -201,14 +214,21 @@ int init(const QStringList &args)
 
 int list(const QStringList &args)
 {
-    const Arguments a = parseArguments(args, {QStringLiteral("--null"), QStringLiteral("-0")}, {});
+    const QString jsonFlag = QStringLiteral("--json");
+    const Arguments a = parseArguments(args, {QStringLiteral("--null"), QStringLiteral("-0"), jsonFlag}, {});
     if (!a.wrong.isEmpty() || !a.positional.isEmpty())
         return wrongUse("list",
                         a.wrong.isEmpty() ? QStringLiteral("unexpected argument ") + a.positional.first() : a.wrong);
+    if (a.has(jsonFlag) && !besidesJson(a).isEmpty())
+        return wrongUse("list", QStringLiteral("--json cannot go with %1").arg(besidesJson(a)));
     const char *end = a.has(QStringLiteral("--null")) || a.has(QStringLiteral("-0")) ? "\0" : "\n";
     const HeadingsResult list = userLibrary().headings();
     if (list.outcome == Outcome::Failed)
         return reportFailure("list", list);
+    if (a.has(jsonFlag)) {
+        writeHeadingsJson(list.headings);
+        return Done;
+    }
     for (const QString &heading : list.headings)
         out() << heading.toUtf8() << QByteArray(end, 1);
     return Done;
@@ -218,10 +238,14 @@ int show(const QStringList &args)
 {
     const QString crlfFlag = QStringLiteral("--crlf"), storedFlag = QStringLiteral("--as-stored"),
                   htmlFlag = QStringLiteral("--html"), defaultsFlag = QStringLiteral("--defaults"),
-                  fillOption = QStringLiteral("--fill");
-    const Arguments a = parseArguments(args, {crlfFlag, storedFlag, htmlFlag, defaultsFlag}, {fillOption});
+                  fillOption = QStringLiteral("--fill"), jsonFlag = QStringLiteral("--json");
+    const Arguments a = parseArguments(args, {crlfFlag, storedFlag, htmlFlag, defaultsFlag, jsonFlag}, {fillOption});
     if (!a.wrong.isEmpty())
         return wrongUse("show", a.wrong);
+    // The JSON holds the columns as stored: nothing of the composed text's forms applies.
+    if (a.has(jsonFlag) && !besidesJson(a).isEmpty())
+        return wrongUse(
+            "show", QStringLiteral("--json prints the columns as stored; it cannot go with %1").arg(besidesJson(a)));
     if (a.positional.size() != 1)
         return wrongUse("show", QStringLiteral("give one heading (in quotes when it has spaces; after -- when it "
                                                "starts with -), and --crlf if wanted"));
@@ -238,6 +262,10 @@ int show(const QStringList &args)
     const SnippetResult found = userLibrary().find(a.positional.first());
     if (!found.done())
         return reportFailure("show", found, a.positional.first());
+    if (a.has(jsonFlag)) {
+        writeSnippetJson(found.snippet);
+        return Done;
+    }
     const Snippet &s = found.snippet;
     const QString lineBreak = a.has(crlfFlag) ? QStringLiteral("\r\n") : QStringLiteral("\n");
     const colouring::TextForm form = a.has(htmlFlag)     ? colouring::TextForm::Html
@@ -341,8 +369,8 @@ int rename(const QStringList &args)
 
 int search(const QStringList &args)
 {
-    const QString inOption = QStringLiteral("--in");
-    const Arguments a = parseArguments(args, {}, {inOption});
+    const QString inOption = QStringLiteral("--in"), jsonFlag = QStringLiteral("--json");
+    const Arguments a = parseArguments(args, {jsonFlag}, {inOption});
     if (!a.wrong.isEmpty())
         return wrongUse("search", a.wrong);
     SearchFields in = allSearchFields;
@@ -367,9 +395,13 @@ int search(const QStringList &args)
         return wrongUse("search", QStringLiteral("give one or more words to look for"));
     if (words > kMostSearchWords)
         return wrongUse("search", tooManyWords());
-    const SearchResult found = userLibrary().search(query, in);
+    const SearchResult found = userLibrary().search(query, in, kEveryLine);
     if (found.outcome == Outcome::Failed)
         return reportFailure("search", found);
+    if (a.has(jsonFlag)) {
+        writeHitsJson(found.hits);
+        return Done;
+    }
     for (const SearchHit &hit : found.hits)
         out() << hit.heading << "\n";
     return Done;
@@ -451,10 +483,16 @@ int dispatch(QStringList args)
     }
     if (command == QLatin1String("--version"))
         return printVersion();
-    const std::pair<const char *, int (*)(const QStringList &)> commands[] = {
-        {"init", init},           {"list", list},     {"show", show},     {"add", add},
-        {"delete", remove},       {"rename", rename}, {"search", search}, {"export", exportLibrary},
-        {"import", importLibrary}};
+    const std::pair<const char *, int (*)(const QStringList &)> commands[] = {{"init", init},
+                                                                              {"list", list},
+                                                                              {"show", show},
+                                                                              {"add", add},
+                                                                              {"delete", remove},
+                                                                              {"rename", rename},
+                                                                              {"search", search},
+                                                                              {"export", exportLibrary},
+                                                                              {"import", importLibrary},
+                                                                              {"edit", edit}};
     for (const auto &[name, function] : commands)
         if (command == QLatin1String(name))
             return function(args);
