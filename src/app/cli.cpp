@@ -395,7 +395,8 @@ int search(const QStringList &args)
         return wrongUse("search", QStringLiteral("give one or more words to look for"));
     if (words > kMostSearchWords)
         return wrongUse("search", tooManyWords());
-    const SearchResult found = userLibrary().search(query, in, kEveryLine);
+    // The plain form prints headings alone: no line is read.
+    const SearchResult found = userLibrary().search(query, in, a.has(jsonFlag) ? kEveryLine : 0);
     if (found.outcome == Outcome::Failed)
         return reportFailure("search", found);
     if (a.has(jsonFlag)) {
@@ -421,7 +422,8 @@ QString usage()
                           "  init --server URL  create the table and its indexes in a database on a PostgreSQL\n"
                           "                     server, postgresql://user@host:port/dbname (the password from\n"
                           "                     PGPASSWORD, ~/.pgpass or a service file)\n"
-                          "  list [--null|-0]   print the headings, one a line, in table order; -0 ends each\n"
+                          "  list [--null|-0|--json]\n"
+                          "                     print the headings, one a line, in table order; -0 ends each\n"
                           "                     with a NUL character instead\n"
                           "  show [--crlf] [--as-stored|--html] [--fill NAME=VALUE]... [--defaults] [--] HEADING\n"
                           "                     print the snippet with that heading as Copy Code gives it (the\n"
@@ -432,13 +434,18 @@ QString usage()
                           "                     blanks such as ${name:default} are printed as they are, or filled:\n"
                           "                     --fill NAME=VALUE fills that one and the rest with their defaults,\n"
                           "                     --defaults fills every one with its default\n"
+                          "  show --json HEADING\n"
+                          "                     print the snippet's columns exactly as stored, as JSON\n"
+                          "  edit [--] HEADING  change the snippet in $VISUAL, else $EDITOR, else vi; a changed\n"
+                          "                     file is stored, a refused one kept and its path printed\n"
                           "  add HEADING [--description TEXT] [--code-file FILE]\n"
                           "                     add a snippet; the code comes from FILE or standard input\n"
                           "  delete HEADING [--yes]\n"
                           "                     delete a snippet; without --yes it asks on the terminal\n"
                           "  rename OLD NEW     give a snippet a new heading\n"
-                          "  search [--in heading,description,code] WORD...\n"
-                          "                     print the headings of the snippets that hold every word\n"
+                          "  search [--in heading,description,code] [--json] WORD...\n"
+                          "                     print the headings of the snippets that hold every word, best\n"
+                          "                     first, then those whose heading holds the letters in order\n"
                           "  export FILE [--format json|vscode|folder]\n"
                           "                     write every snippet to FILE (json: Quillbox's own format)\n"
                           "  import FILE [--format json|vscode|folder] [--on-taken skip|rename|fail]\n"
@@ -451,6 +458,8 @@ QString usage()
                           "                     back exactly as it was stored\n"
                           "  --version          print the version of the add-in module\n"
                           "  --help             print this help\n"
+                          "\n"
+                          "--json prints one JSON document; its keys are in the manual page.\n"
                           "\n"
                           "Exit codes: 0 done, 1 a library failure or a missing heading, 2 wrong use,\n"
                           "3 a heading taken.\n"

@@ -404,7 +404,7 @@ TEST(Cli, EditorCommandsAreSplitAsAShellSplitsThem)
     } cases[] = {{"vi", {"vi"}},
                  {" \tcode  --wait ", {"code", "--wait"}},
                  {R"('/my tools/ed' "x y" z\ w)", {"/my tools/ed", "x y", "z w"}},
-                 {R"(a"b\"c\d"'\'' '')", {R"(ab"c\d\)", ""}},
+                 {R"(a"b\"c\d"'\' '')", {R"(ab"c\d\)", ""}},
                  {"'open", {}},
                  {"ed \"open", {}}};
     for (const auto &c : cases) {
@@ -487,10 +487,9 @@ TEST(Cli, EditStoresOnlyWhatTheEditorChangedAndKeepsTheFileWhenNothingCanBeStore
                     .match(QString::fromUtf8(qbx::test::fileBytes(log)))
                     .hasMatch())
         << qbx::test::fileBytes(log).constData();
+    check({{{"edit", "Nope"}, 1, "there is no code named \"Nope\""}}, folders);
     qputenv("VISUAL", "'unclosed");
-    check({{{"edit", "Swap"}, 2, "quillbox edit: the editor's command \"'unclosed\" cannot be read"},
-           {{"edit", "Nope"}, 1, "there is no code named \"Nope\""}},
-          folders);
+    check({{{"edit", "Swap"}, 2, "quillbox edit: the editor's command \"'unclosed\" cannot be read"}}, folders);
     for (const char *name : {"VISUAL", "EDITOR", "TMPDIR"})
         qunsetenv(name);
     EXPECT_TRUE(QDir(tmp).isEmpty());
