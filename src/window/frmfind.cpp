@@ -12,20 +12,39 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <functional>
 #include <utility>
 
 namespace quillbox::window {
 
+namespace {
+
+// The hits whose lines come with the search: about a screen of them.
+constexpr qsizetype kLinesFirst = 50;
+// The lines read at a time after that, for the page of hits the list comes to.
+constexpr qsizetype kLinesPage = 100;
+
+} // namespace
+
 // The snippets found: heading and line, read straight from the search's result, so that a
-// list of many thousand is shown without an item for each.
+// list of many thousand is shown without an item for each. A hit's line is read when the list
+// first shows it, a page of hits at a time: a word most snippets hold sends back no code but
+// the screen's.
 class FoundSnippets : public QAbstractTableModel {
 public:
-    using QAbstractTableModel::QAbstractTableModel;
+    FoundSnippets(const store::SnippetLibrary &library, QObject *owner) : QAbstractTableModel(owner), m_library(library)
+    {}
 
-    void setHits(QList<store::SearchHit> hits)
+    // When reading lines fails, the reason goes here, once a search.
+    std::function<void(const QString &)> failed;
+
+    void setHits(QList<store::SearchHit> hits, const QString &query)
     {
         beginResetModel();
         m_hits = std::move(hits);
+        m_query = query;
+        m_failedOnce = false;
         endResetModel();
     }
     int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_hits.size()); }
@@ -35,7 +54,11 @@ public:
         if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
             return {};
         const store::SearchHit &hit = m_hits.at(index.row());
-        return index.column() == 0 ? hit.heading : hit.line;
+        if (index.column() == 0)
+            return hit.heading;
+        if (hit.line.isNull())
+            readPage(index.row());
+        return m_hits.at(index.row()).line;
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
@@ -45,7 +68,26 @@ public:
     }
 
 private:
-    QList<store::SearchHit> m_hits;
+    void readPage(qsizetype row) const
+    {
+        const qsizetype from = row - row % kLinesPage;
+        const store::Result read = m_library.readLines(m_hits, from, kLinesPage, m_query);
+        if (read.done())
+            return;
+        // The page's lines stay empty rather than being asked for on every paint.
+        for (qsizetype i = from; i < std::min(from + kLinesPage, m_hits.size()); ++i)
+            if (m_hits[i].line.isNull())
+                m_hits[i].line = QStringLiteral("");
+        if (!m_failedOnce && failed) {
+            m_failedOnce = true;
+            failed(read.error.message);
+        }
+    }
+
+    const store::SnippetLibrary &m_library;
+    mutable QList<store::SearchHit> m_hits;
+    QString m_query;
+    mutable bool m_failedOnce = false;
 };
 
 frmFind::frmFind(store::SnippetLibrary library, QWidget *owner)
@@ -64,7 +106,11 @@ frmFind::frmFind(store::SnippetLibrary library, QWidget *owner)
     layout->addWidget(txtWords);
     lstFound = new QTreeView(this);
     lstFound->setObjectName(QStringLiteral("lstFound"));
-    m_found = new FoundSnippets(lstFound);
+    m_found = new FoundSnippets(m_library, lstFound);
+    // Said once the list has been painted, not from within its painting.
+    m_found->failed = [this](const QString &message) {
+        QTimer::singleShot(0, this, [this, message] { MsgBox(this, message); });
+    };
     lstFound->setModel(m_found);
     lstFound->setRootIsDecorated(false);
     lstFound->setUniformRowHeights(true);
@@ -97,14 +143,14 @@ void frmFind::search()
     const QString words = txtWords->text();
     if (m_searchedOnce && words == m_searched)
         return;
-    const store::SearchResult found = m_library.search(words);
+    const store::SearchResult found = m_library.search(words, store::allSearchFields, kLinesFirst);
     if (found.outcome == store::Outcome::Failed) {
         MsgBox(this, found.error.message);
         return;
     }
     m_searched = words;
     m_searchedOnce = true;
-    m_found->setHits(found.hits);
+    m_found->setHits(found.hits, words);
     if (!found.hits.isEmpty())
         lstFound->setCurrentIndex(m_found->index(0, 0));
     const qsizetype n = found.hits.size();

@@ -367,6 +367,27 @@ TEST_F(WindowTest, FindListsEachMatchWithItsLineAndPicksItInTheListModeOrInGener
     EXPECT_EQ(seen(form), before);
 }
 
+// Many hits: the best comes first whatever its place in the table, and each line is read as
+// the list reaches it, the far ones included.
+TEST_F(WindowTest, FindRanksItsHitsAndReadsTheLinesOfAListLongerThanAScreen)
+{
+    QList<QStringList> rows;
+    for (int i = 0; i < 260; ++i)
+        rows.append({QStringLiteral("Row %1").arg(i), "'", QStringLiteral("a = 1\r\nb = needle%1").arg(i)});
+    rows.append({"Needle", "'", "x"});
+    open(rows);
+    frmFind find(store::SnippetLibrary(store::databasePath()), form);
+    find.txtWords->setText("NEEDLE");
+    find.search();
+    const QAbstractItemModel *m = find.lstFound->model();
+    ASSERT_EQ(m->rowCount(), 261);
+    EXPECT_EQ(m->index(0, 0).data().toString() + "|" + m->index(0, 1).data().toString(), "Needle|Needle");
+    for (int row : {1, 50, 51, 150, 260})
+        EXPECT_EQ(m->index(row, 0).data().toString() + "|" + m->index(row, 1).data().toString(),
+                  QStringLiteral("Row %1|b = needle%1").arg(row - 1));
+    EXPECT_TRUE(said().isEmpty());
+}
+
 // Copy Code asks for the blanks of a snippet, with real keys: Tab between the fields, Enter
 // copies the text filled in, Esc copies nothing and leaves the window as it was.
 TEST_F(WindowTest, CopyCodeAsksForTheBlanksInTheOrderTheyFirstAppear)
