@@ -13,7 +13,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 class QSqlError;
 
@@ -63,10 +65,19 @@ public:
     // finds it (each statement being a trip to a server).
     virtual bool readsPickedInOneStatement() const = 0;
 
-    // Whether the database ranks a search's rows itself, with quillbox_rank(query, fields,
-    // heading, description, code): fields 1, 2 and 4 for the heading, description and code
-    // looked in; 0 for a row that does not match, else text::QueryMatch::rankRow's value.
+    // Whether the database ranks a search's rows itself, with the aggregate
+    // quillbox_rank(query, fields, row, heading, description, code): fields 1, 2 and 4 for the
+    // heading, description and code looked in. Each row that matches, its value that of
+    // text::QueryMatch::rankRow, goes to the list collectRanked names while the statement runs,
+    // without passing through the driver a row at a time.
     virtual bool ranksRows() const = 0;
+    struct RankedRow {
+        qint64 row = 0;
+        std::int64_t value = 0;
+        QString heading, description; // the description only when it holds a word
+    };
+    // Where quillbox_rank puts the rows it ranks; nullptr when no search runs.
+    virtual void collectRanked(std::vector<RankedRow> *rows) const { (void)rows; }
 
     // The column without the spaces around it, as the picked rule compares headings.
     virtual QString trimmed(const QString &column) const = 0;

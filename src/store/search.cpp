@@ -188,22 +188,32 @@ bool rankInDatabase(Session &s, const QString &query, const bool (&chosen)[3], c
                     std::vector<Found> *found)
 {
     const int fields = (chosen[0] ? 1 : 0) | (chosen[1] ? 2 : 0) | (chosen[2] ? 4 : 0);
+    // A search of the headings alone names no other column, so that the database may walk the
+    // headings' index instead of every row's 2 KB; the rows then come in heading order, and
+    // the sort below puts ties back in table order.
     const QString statement =
-        QStringLiteral("SELECT rid, CodeName, m, CASE WHEN m & %1 THEN CodeDesc END FROM "
-                       "(SELECT %ROW% AS rid, CodeName, CodeDesc, quillbox_rank(?, ?, CodeName, %2, %3) AS m "
-                       "FROM TABLE1 WHERE CodeName IS NOT NULL LIMIT -1 OFFSET 0) WHERE m <> 0")
-            .arg(text::rowrank::kDescriptionHoldsAWord)
+        QStringLiteral("SELECT quillbox_rank(?, ?, %ROW%, CodeName, %1, %2) FROM TABLE1 WHERE CodeName IS NOT NULL")
             .arg(QLatin1String(chosen[1] ? "CodeDesc" : "NULL"), QLatin1String(chosen[2] ? "code" : "NULL"));
+    // The rows come to this list as the database ranks them, not through the driver.
+    std::vector<Backend::RankedRow> rows;
+    struct Collecting {
+        const Backend &sql;
+        ~Collecting() { sql.collectRanked(nullptr); }
+    } collecting{s.sql()};
+    s.sql().collectRanked(&rows);
     QSqlQuery q;
     if (!s.run(q, s.withRowId(statement), {query, fields}))
         return false;
-    while (q.next()) {
-        const std::int64_t value = q.value(2).toLongLong();
-        const QString heading = q.value(1).toString();
-        const QString line = lineWithoutCode(value, heading, q.value(3).toString(), words);
-        found->push_back({{heading, line, text::rowrank::rank(value), q.value(0).toLongLong()}, value});
+    while (q.next()) {}
+    if (!s.walked(q))
+        return false;
+    found->reserve(rows.size());
+    for (Backend::RankedRow &row : rows) {
+        QString line = lineWithoutCode(row.value, row.heading, row.description, words);
+        found->push_back(
+            {{std::move(row.heading), std::move(line), text::rowrank::rank(row.value), row.row}, row.value});
     }
-    return s.walked(q);
+    return true;
 }
 
 // Ranks here the rows the server lets through.
@@ -326,9 +336,10 @@ SearchResult SnippetLibrary::search(const QString &query, SearchFields in, qsize
                                             : rankHere(s, text::QueryMatch(words), words, chosen, &found);
     if (!ranked)
         return s.failed(std::move(result));
-    // Ties keep table order.
-    std::stable_sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
-        return text::rowrank::order(a.value) < text::rowrank::order(b.value);
+    // Ties keep table order, whatever order the rows were walked in.
+    std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
+        const auto x = text::rowrank::order(a.value), y = text::rowrank::order(b.value);
+        return x != y ? x < y : a.hit.row < b.hit.row;
     });
     result.hits.reserve(qsizetype(found.size()));
     for (Found &f : found)

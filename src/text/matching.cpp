@@ -3,6 +3,7 @@
 #include <QChar>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace quillbox::text {
@@ -201,8 +202,10 @@ QueryMatch::QueryMatch(const QueryWords &words)
     m_all = m_words.size() >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m_words.size()) - 1;
     for (const QString &w : words.typed) {
         m_typed.push_back(toLetters(w));
-        for (char32_t c : m_typed.back())
+        for (char32_t c : m_typed.back()) {
             m_letters.push_back(c);
+            m_lettersAscii = m_lettersAscii && c < 0x80;
+        }
     }
 }
 
@@ -366,21 +369,32 @@ int QueryMatch::fuzzyScore(std::string_view heading) const
     if (m_letters.empty())
         return -1;
     const Byte *begin = reinterpret_cast<const Byte *>(heading.data());
-    const Byte *end = begin + heading.size();
+    const Byte *end = begin + std::min<std::size_t>(heading.size(), kMostLetters);
+    // Most headings do not hold the letters: an ASCII heading is told so without decoding it.
+    if (m_lettersAscii) {
+        std::size_t j = 0;
+        const Byte *p = begin;
+        for (; p < end && *p < 0x80 && j < m_letters.size(); ++p)
+            j += char32_t(foldChar(*p)) == m_letters[j];
+        if (j < m_letters.size() && (p == end || *p < 0x80))
+            return -1;
+    }
+    end = begin + heading.size();
     // The letters in order, each as early as it comes; then, from where the last one stood,
     // back to the latest place each earlier one could stand, which makes the shortest stretch.
-    std::vector<char32_t> text;
-    std::vector<bool> starts;
+    std::array<char32_t, kMostLetters> text;
+    std::array<bool, kMostLetters> starts;
+    std::size_t length = 0;
     char32_t before = ' ';
-    for (const Byte *p = begin; p < end && int(text.size()) < kMostLetters;) {
+    for (const Byte *p = begin; p < end && length < kMostLetters; ++length) {
         const char32_t c = decode(p, end);
-        text.push_back(foldChar(c));
+        text[length] = foldChar(c);
         // A word begins after other characters, and at a capital after a small letter.
-        starts.push_back((!isWordChar(before) && isWordChar(c)) || (QChar::isUpper(c) && QChar::isLower(before)));
+        starts[length] = (!isWordChar(before) && isWordChar(c)) || (QChar::isUpper(c) && QChar::isLower(before));
         before = c;
     }
     std::size_t j = 0, last = 0;
-    for (std::size_t i = 0; i < text.size() && j < m_letters.size(); ++i) {
+    for (std::size_t i = 0; i < length && j < m_letters.size(); ++i) {
         if (text[i] == m_letters[j]) {
             ++j;
             last = i;

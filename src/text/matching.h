@@ -85,6 +85,7 @@ private:
     std::vector<Word> m_words;
     std::vector<std::u32string> m_typed;
     std::u32string m_letters;
+    bool m_lettersAscii = true; // every one of m_letters below 0x80
     std::uint64_t m_all = 0;
 };
 

@@ -34,39 +34,67 @@ enum SqliteCode {
     SqliteNotADb = 26,
 };
 
-// quillbox_rank(query, fields, heading, description, code): the row's rank for the search
-// (see Backend::ranksRows). The query is the same for every row of a statement, so what is
-// made of it is kept with the statement while it runs.
-void rankRow(sqlite3_context *context, int, sqlite3_value **values)
+// What the aggregate keeps while its statement runs: what is made of the query, once.
+struct RankState {
+    text::QueryMatch *match;
+};
+
+// A text as the driver reads a column, so that a heading found is the heading listed, to the
+// character, whatever bytes are stored.
+QString textOf(sqlite3_value *value)
 {
-    auto *kept = static_cast<text::QueryMatch *>(sqlite3_get_auxdata(context, 0));
-    std::unique_ptr<text::QueryMatch> made;
-    if (!kept) {
+    const void *text = sqlite3_value_text16(value);
+    return text ? QString(static_cast<const QChar *>(text), sqlite3_value_bytes16(value) / 2) : QString();
+}
+
+void rankFinal(sqlite3_context *context)
+{
+    if (auto *state = static_cast<RankState *>(sqlite3_aggregate_context(context, 0)))
+        delete state->match;
+    sqlite3_result_null(context);
+}
+
+} // namespace
+
+// quillbox_rank(query, fields, row, heading, description, code), an aggregate: ranks each
+// row and hands the ones that match to the list the back end names (see Backend::ranksRows).
+void rankStep(sqlite3_context *context, int, sqlite3_value **values)
+{
+    const auto *backend = static_cast<const SqliteBackend *>(sqlite3_user_data(context));
+    auto *state = static_cast<RankState *>(sqlite3_aggregate_context(context, sizeof(RankState)));
+    if (!state) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    if (!backend->m_ranked) {
+        sqlite3_result_error(context, "quillbox_rank runs only within a search", -1);
+        return;
+    }
+    if (!state->match) {
         const auto *query = reinterpret_cast<const char *>(sqlite3_value_text(values[0]));
-        made = std::make_unique<text::QueryMatch>(
+        state->match = new text::QueryMatch(
             text::queryWords(QString::fromUtf8(query, sqlite3_value_bytes(values[0])), kMostSearchWords));
-        kept = made.get();
     }
     const int fields = sqlite3_value_int(values[1]);
     const bool chosen[3] = {bool(fields & 1), bool(fields & 2), bool(fields & 4)};
     std::string_view texts[3];
     for (int f = 0; f < 3; ++f) {
-        if (!chosen[f] || sqlite3_value_type(values[2 + f]) == SQLITE_NULL)
+        if (!chosen[f] || sqlite3_value_type(values[3 + f]) == SQLITE_NULL)
             continue;
-        const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(values[2 + f]));
+        const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(values[3 + f]));
         if (!text) {
             sqlite3_result_error_nomem(context);
             return;
         }
-        texts[f] = std::string_view(text, std::size_t(sqlite3_value_bytes(values[2 + f])));
+        texts[f] = std::string_view(text, std::size_t(sqlite3_value_bytes(values[3 + f])));
     }
-    sqlite3_result_int64(context, kept->rankRow(texts, chosen, true));
-    if (made)
-        sqlite3_set_auxdata(context, 0, made.release(),
-                            [](void *match) { delete static_cast<text::QueryMatch *>(match); });
+    const std::int64_t value = state->match->rankRow(texts, chosen, true);
+    if (value == 0)
+        return;
+    // Read as UTF-16 only now: that may move the texts read above.
+    backend->m_ranked->push_back({sqlite3_value_int64(values[2]), value, textOf(values[3]),
+                                  value & text::rowrank::kDescriptionHoldsAWord ? textOf(values[4]) : QString()});
 }
-
-} // namespace
 
 // Waiting for a file another program holds. SQLite's own wait sleeps longer and longer, up
 // to a tenth of a second at a time, so a program that writes again and again has the file
@@ -94,8 +122,8 @@ StoreError SqliteBackend::open(const QString &name)
     if (qstrcmp(handle.typeName(), "sqlite3*") == 0) {
         if (sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData())) {
             sqlite3_busy_handler(connection, waitAMillisecond, this);
-            if (sqlite3_create_function_v2(connection, "quillbox_rank", 5, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                           rankRow, nullptr, nullptr, nullptr)
+            if (sqlite3_create_function_v2(connection, "quillbox_rank", 6, SQLITE_UTF8, this, nullptr, rankStep,
+                                           rankFinal, nullptr)
                 != SQLITE_OK)
                 return {Failure::Other, QStringLiteral("The library %1 could not be searched: %2")
                                             .arg(location().shown(), QString::fromUtf8(sqlite3_errmsg(connection)))};

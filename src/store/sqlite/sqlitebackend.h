@@ -5,6 +5,9 @@
 
 #include <QElapsedTimer>
 
+struct sqlite3_context;
+struct sqlite3_value;
+
 namespace quillbox::store {
 
 class SqliteBackend final : public Backend {
@@ -21,6 +24,7 @@ public:
     bool holdsOnlyValidText() const override { return false; }
     bool readsPickedInOneStatement() const override { return false; }
     bool ranksRows() const override { return m_ranksRows; }
+    void collectRanked(std::vector<RankedRow> *rows) const override { m_ranked = rows; }
 
     QString trimmed(const QString &column) const override;
     QString takenKey(const QString &column) const override;
@@ -42,6 +46,9 @@ private:
     // The rank function was given to the connection (not when the driver's own SQLite is
     // out of our reach); without it, rows are ranked as a server's are.
     bool m_ranksRows = false;
+    mutable std::vector<RankedRow> *m_ranked = nullptr;
+
+    friend void rankStep(::sqlite3_context *, int, ::sqlite3_value **);
 };
 
 } // namespace quillbox::store
