@@ -21,3 +21,17 @@ bool copyPlainText(const QString &text)
 }
 
 } // namespace quillbox::output
+
+namespace quillbox::output {
+
+QMetaObject::Connection whenTaken(QObject *context, std::function<void()> taken)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    return QObject::connect(clipboard, &QClipboard::changed, context,
+                            [clipboard, taken = std::move(taken)](QClipboard::Mode mode) {
+                                if (mode == QClipboard::Clipboard && !clipboard->ownsClipboard())
+                                    taken();
+                            });
+}
+
+} // namespace quillbox::output
