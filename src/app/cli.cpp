@@ -79,6 +79,19 @@ bool readFills(const char *command, const Arguments &a, QHash<QString, QString> 
     return true;
 }
 
+// The first option given besides --json and those allowed with it: --json cannot go with
+// it. Empty when there is none.
+QString besidesJson(const Arguments &a, const QStringList &allowed = {})
+{
+    for (const QString &flag : a.flags)
+        if (flag != QLatin1String("--json") && !allowed.contains(flag))
+            return flag;
+    for (auto value = a.values.keyBegin(); value != a.values.keyEnd(); ++value)
+        if (!allowed.contains(*value))
+            return *value;
+    return {};
+}
+
 } // namespace
 
 Output &Output::operator<<(const QString &text)
@@ -216,14 +229,21 @@ int init(const QStringList &args)
 
 int list(const QStringList &args)
 {
-    const Arguments a = parseArguments(args, {QStringLiteral("--null"), QStringLiteral("-0")}, {});
+    const QString jsonFlag = QStringLiteral("--json");
+    const Arguments a = parseArguments(args, {QStringLiteral("--null"), QStringLiteral("-0"), jsonFlag}, {});
     if (!a.wrong.isEmpty() || !a.positional.isEmpty())
         return wrongUse("list",
                         a.wrong.isEmpty() ? QStringLiteral("unexpected argument ") + a.positional.first() : a.wrong);
+    if (a.has(jsonFlag) && !besidesJson(a).isEmpty())
+        return wrongUse("list", QStringLiteral("--json cannot go with %1").arg(besidesJson(a)));
     const char *end = a.has(QStringLiteral("--null")) || a.has(QStringLiteral("-0")) ? "\0" : "\n";
     const HeadingsResult list = userLibrary().headings();
     if (list.outcome == Outcome::Failed)
         return reportFailure("list", list);
+    if (a.has(jsonFlag)) {
+        writeHeadingsJson(list.headings);
+        return Done;
+    }
     for (const QString &heading : list.headings)
         out() << heading.toUtf8() << QByteArray(end, 1);
     return Done;
@@ -233,10 +253,14 @@ int show(const QStringList &args)
 {
     const QString crlfFlag = QStringLiteral("--crlf"), storedFlag = QStringLiteral("--as-stored"),
                   htmlFlag = QStringLiteral("--html"), defaultsFlag = QStringLiteral("--defaults"),
-                  fillOption = QStringLiteral("--fill");
-    const Arguments a = parseArguments(args, {crlfFlag, storedFlag, htmlFlag, defaultsFlag}, {fillOption});
+                  fillOption = QStringLiteral("--fill"), jsonFlag = QStringLiteral("--json");
+    const Arguments a = parseArguments(args, {crlfFlag, storedFlag, htmlFlag, defaultsFlag, jsonFlag}, {fillOption});
     if (!a.wrong.isEmpty())
         return wrongUse("show", a.wrong);
+    // The JSON holds the columns as stored: nothing of the composed text's forms applies.
+    if (a.has(jsonFlag) && !besidesJson(a).isEmpty())
+        return wrongUse(
+            "show", QStringLiteral("--json prints the columns as stored; it cannot go with %1").arg(besidesJson(a)));
     if (a.positional.size() != 1)
         return wrongUse("show", QStringLiteral("give one heading (in quotes when it has spaces; after -- when it "
                                                "starts with -), and --crlf if wanted"));
@@ -250,6 +274,10 @@ int show(const QStringList &args)
     const SnippetResult found = userLibrary().find(a.positional.first());
     if (!found.done())
         return reportFailure("show", found, a.positional.first());
+    if (a.has(jsonFlag)) {
+        writeSnippetJson(found.snippet);
+        return Done;
+    }
     const Snippet &s = found.snippet;
     const QString lineBreak = a.has(crlfFlag) ? QStringLiteral("\r\n") : QStringLiteral("\n");
     const colouring::TextForm form = a.has(htmlFlag)     ? colouring::TextForm::Html
@@ -382,8 +410,8 @@ int rename(const QStringList &args)
 
 int search(const QStringList &args)
 {
-    const QString inOption = QStringLiteral("--in");
-    const Arguments a = parseArguments(args, {}, {inOption});
+    const QString inOption = QStringLiteral("--in"), jsonFlag = QStringLiteral("--json");
+    const Arguments a = parseArguments(args, {jsonFlag}, {inOption});
     if (!a.wrong.isEmpty())
         return wrongUse("search", a.wrong);
     SearchFields in = allSearchFields;
@@ -408,9 +436,14 @@ int search(const QStringList &args)
         return wrongUse("search", QStringLiteral("give one or more words to look for"));
     if (words > kMostSearchWords)
         return wrongUse("search", tooManyWords());
-    const SearchResult found = userLibrary().search(query, in);
+    // The plain form prints headings alone: no line is read.
+    const SearchResult found = userLibrary().search(query, in, a.has(jsonFlag) ? kEveryLine : 0);
     if (found.outcome == Outcome::Failed)
         return reportFailure("search", found);
+    if (a.has(jsonFlag)) {
+        writeHitsJson(found.hits);
+        return Done;
+    }
     for (const SearchHit &hit : found.hits)
         out() << hit.heading << "\n";
     return Done;
@@ -430,7 +463,8 @@ QString usage()
                           "  init --server URL  create the table and its indexes in a database on a PostgreSQL\n"
                           "                     server, postgresql://user@host:port/dbname (the password from\n"
                           "                     PGPASSWORD, ~/.pgpass or a service file)\n"
-                          "  list [--null|-0]   print the headings, one a line, in table order; -0 ends each\n"
+                          "  list [--null|-0|--json]\n"
+                          "                     print the headings, one a line, in table order; -0 ends each\n"
                           "                     with a NUL character instead\n"
                           "  show [--crlf] [--as-stored|--html] [--fill NAME=VALUE]... [--defaults] [--] HEADING\n"
                           "                     print the snippet with that heading as Copy Code gives it (the\n"
@@ -441,6 +475,10 @@ QString usage()
                           "                     blanks such as ${name:default} are printed as they are, or filled:\n"
                           "                     --fill NAME=VALUE fills that one and the rest with their defaults,\n"
                           "                     --defaults fills every one with its default\n"
+                          "  show --json HEADING\n"
+                          "                     print the snippet's columns exactly as stored, as JSON\n"
+                          "  edit [--] HEADING  change the snippet in $VISUAL, else $EDITOR, else vi; a changed\n"
+                          "                     file is stored, a refused one kept and its path printed\n"
                           "  copy [--fill NAME=VALUE]... [--defaults] [--] HEADING\n"
                           "                     put the snippet on the clipboard as show prints it, blanks filled\n"
                           "                     as show fills them, and return at once: a program of ours keeps\n"
@@ -453,8 +491,9 @@ QString usage()
                           "  delete HEADING [--yes]\n"
                           "                     delete a snippet; without --yes it asks on the terminal\n"
                           "  rename OLD NEW     give a snippet a new heading\n"
-                          "  search [--in heading,description,code] WORD...\n"
-                          "                     print the headings of the snippets that hold every word\n"
+                          "  search [--in heading,description,code] [--json] WORD...\n"
+                          "                     print the headings of the snippets that hold every word, best\n"
+                          "                     first, then those whose heading holds the letters in order\n"
                           "  export FILE [--format json|vscode|folder]\n"
                           "                     write every snippet to FILE (json: Quillbox's own format)\n"
                           "  import FILE [--format json|vscode|folder] [--on-taken skip|rename|fail]\n"
@@ -467,6 +506,8 @@ QString usage()
                           "                     back exactly as it was stored\n"
                           "  --version          print the version of the add-in module\n"
                           "  --help             print this help\n"
+                          "\n"
+                          "--json prints one JSON document; its keys are in the manual page.\n"
                           "\n"
                           "Exit codes: 0 done, 1 a library failure or a missing heading, 2 wrong use,\n"
                           "3 a heading taken.\n"
@@ -499,11 +540,17 @@ int dispatch(QStringList args)
     }
     if (command == QLatin1String("--version"))
         return printVersion();
-    const std::pair<const char *, int (*)(const QStringList &)> commands[] = {
-        {"init", init},           {"list", list},     {"show", show},
-        {"copy", copy},           {"add", add},       {"delete", remove},
-        {"rename", rename},       {"search", search}, {"export", exportLibrary},
-        {"import", importLibrary}};
+    const std::pair<const char *, int (*)(const QStringList &)> commands[] = {{"init", init},
+                                                                              {"list", list},
+                                                                              {"show", show},
+                                                                              {"copy", copy},
+                                                                              {"add", add},
+                                                                              {"delete", remove},
+                                                                              {"rename", rename},
+                                                                              {"search", search},
+                                                                              {"export", exportLibrary},
+                                                                              {"import", importLibrary},
+                                                                              {"edit", edit}};
     for (const auto &[name, function] : commands)
         if (command == QLatin1String(name))
             return function(args);

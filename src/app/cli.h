@@ -59,6 +59,18 @@ int rename(const QStringList &args);
 int search(const QStringList &args);
 int exportLibrary(const QStringList &args);
 int importLibrary(const QStringList &args);
+int edit(const QStringList &args);
+
+// The --json forms of list, show and search, written to out(): {"headings": [...]},
+// {"heading", "description", "code"} and {"hits": [{"heading", "line", "rank"}...]}.
+void writeHeadingsJson(const QStringList &headings);
+void writeSnippetJson(const store::Snippet &snippet);
+void writeHitsJson(const QList<store::SearchHit> &hits);
+
+// A command held in one variable ("code --wait") as its words, split as a shell splits
+// them (white space; '...', "..." and \ quote) without running one; false, with `wrong`
+// saying why, when a quote is left open.
+bool splitCommand(const QString &command, QStringList &words, QString &wrong);
 
 // Runs the command named first in `args` (not empty); the window is not among them.
 int run(QStringList args);

@@ -68,13 +68,16 @@ Fault headingFault(const QString &path, const Snippet &snippet)
                                                    : text::headingFaultMessage(fault))};
 }
 
-// One .bas file's snippet; a fault when its header or its heading is broken.
+} // namespace
+
 Fault parseBas(const QString &fileName, const QString &path, const QString &text, Snippet &snippet)
 {
     QStringList lines = text::boxLines(text);
     if (lines.size() > 1 && lines.last().isEmpty())
         lines.removeLast(); // the line break that ends the file
     if (!lines.first().startsWith(kHeadingLine)) {
+        if (fileName.isEmpty())
+            return {QStringLiteral("%1: the first line is not \"%2...\"").arg(path, kHeadingLine)};
         snippet = text::windowSnippet(fileName.chopped(4), QString(), lines.join(QLatin1Char('\n')));
         return headingFault(path, snippet);
     }
@@ -88,8 +91,6 @@ Fault parseBas(const QString &fileName, const QString &path, const QString &text
                                   lines.mid(2 + count).join(QLatin1Char('\n')));
     return headingFault(path, snippet);
 }
-
-} // namespace
 
 ReadReport readFolder(const QString &folder, const ReadOptions &options, const Consumer &take)
 {
@@ -242,8 +243,6 @@ QString basFileName(const QString &heading, QSet<QString> *used)
     }
 }
 
-namespace {
-
 QByteArray basFile(const Snippet &s)
 {
     const QStringList description = text::boxLines(s.description.toString());
@@ -254,6 +253,8 @@ QByteArray basFile(const Snippet &s)
     text += text::withCrLf(s.code.toString()) + QStringLiteral("\r\n");
     return text.toUtf8();
 }
+
+namespace {
 
 // Builds the folder under a temporary name beside the target, and renames it into place when
 // every file is written and synced.

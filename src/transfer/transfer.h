@@ -71,6 +71,14 @@ ReadReport readFolder(const QString &folder, const ReadOptions &options, const C
 // "snippets" is Quillbox's own, any other the editor's.
 ReadReport readSource(const QString &path, const ReadOptions &options, const Consumer &take);
 
+// One snippet as a .bas file of the folder format: "'Heading: ...", "'Description: N lines",
+// the N description lines as stored, then the code, every line ended by CR LF.
+QByteArray basFile(const Snippet &snippet);
+// A .bas file's text read back under the window's rules; a fault, naming `path`, when its
+// header or its heading is broken. A file without the header is taken whole as code under
+// `fileName` less ".bas", or refused when `fileName` is empty.
+Fault parseBas(const QString &fileName, const QString &path, const QString &text, Snippet &snippet);
+
 // Takes the snippets of an export one by one.
 class SnippetWriter {
 public:

@@ -34,5 +34,10 @@ expect '' quillbox show Nothing
 expect '--samples|--server' quillbox init --s
 expect 'postgresql://' quillbox init --server p
 expect '--verbose' quillbox import --v
+expect 'copy' quillbox co
+expect 'Swap\ tiles' quillbox edit 'Swap\ ti'
+expect 'Write\ a\ file' quillbox copy --defaults Wr
+expect '--fill' quillbox copy --fi
+expect '--json' quillbox search --j
 expect "$work/a file.json" quillbox import "$work/a\\ f"
 exit $failed

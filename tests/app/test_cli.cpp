@@ -1,14 +1,21 @@
 // The quillbox program from the command line, run as a separate process with no display.
 
+#include "app/cli.h"
 #include "store/libraryinit.h"
 #include "store/storetesting.h"
 
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using qbx::test::fileBytes;
@@ -328,4 +335,167 @@ TEST(Cli, EditorSnippetsAndBasFoldersReportWhatTheyLeftOutAndRewrote)
                   "1 snippet as blanks that Copy Code fills in.\n"},
            {{"import", json}, 3, "Taken in the library:\n  Swap two\n  Plain\n"}},
           to);
+}
+
+namespace {
+
+// The JSON a command printed: one document on one line.
+QJsonObject parsedJson(const Result &r)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(r.out.toUtf8(), &error);
+    EXPECT_TRUE(error.error == QJsonParseError::NoError && r.out.endsWith('\n') && r.out.count('\n') == 1)
+        << r.out.toStdString() << r.err.toStdString();
+    return document.object();
+}
+
+QJsonValue jsonColumn(const QVariant &column)
+{
+    return column.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(column.toString());
+}
+
+} // namespace
+
+TEST(Cli, JsonOutputHoldsEveryCharacterAsStoredAndGoesWithNoOtherForm)
+{
+    qbx::test::FreshUserFolders folders;
+    ASSERT_TRUE(quillbox::store::initLibrary(false).done());
+    const QString unit = QString(QChar(1));
+    const std::vector<std::array<QVariant, 3>> rows = {
+        {"Quote \"q\" and back\\slash", "'line one\r\n'two\ttab", "If a Then\r\n  b = \"x\"\r\nEnd If\r\n"},
+        {"A" + unit + "B", QVariant(), "c" + QString(QChar(0x1f)) + "\b\f\x7f"},
+        {"Größe 😀 \u2028 x", "", "x = \"é\" ' 中文"}};
+    qbx::test::RawConnection raw(databasePath());
+    for (const auto &row : rows)
+        ASSERT_EQ(raw.run("INSERT INTO TABLE1 VALUES (?, ?, ?)", {row[0], row[1], row[2]}), QString());
+    // Bytes that are no UTF-8, as another program may store them, still give valid JSON.
+    ASSERT_EQ(raw.run("INSERT INTO TABLE1 VALUES (CAST(x'41ff42' AS TEXT), 'd', 'x')"), QString());
+
+    EXPECT_EQ(parsedJson(runQuillbox({"list", "--json"}, folders)),
+              (QJsonObject{{"headings", QJsonArray{rows[0][0].toString(), rows[1][0].toString(), rows[2][0].toString(),
+                                                   "A\uFFFDB"}}}));
+    for (const auto &row : rows)
+        EXPECT_EQ(parsedJson(runQuillbox({"show", "--json", row[0].toString()}, folders)),
+                  (QJsonObject{{"heading", jsonColumn(row[0])},
+                               {"description", jsonColumn(row[1])},
+                               {"code", jsonColumn(row[2])}}));
+    // The hits, their lines and their ranks as the store's search gives them, in its order.
+    const quillbox::store::SnippetLibrary library(databasePath());
+    for (const QStringList &words : {QStringList{"x"}, {"größe"}, {"b"}, {"nowhere"}}) {
+        const auto found =
+            library.search(words.join(' '), quillbox::store::allSearchFields, quillbox::store::kEveryLine);
+        QJsonArray hits;
+        for (const auto &hit : found.hits)
+            hits.append(QJsonObject{{"heading", hit.heading}, {"line", hit.line}, {"rank", hit.rank}});
+        EXPECT_EQ(parsedJson(runQuillbox(QStringList{"search", "--json"} + words, folders)),
+                  (QJsonObject{{"hits", hits}}))
+            << words.join(' ').toStdString();
+    }
+    check({{{"list", "--json", "-0"}, 2, "quillbox list: --json cannot go with -0"},
+           {{"show", "--crlf", "--json", "X"},
+            2,
+            "quillbox show: --json prints the columns as stored; it cannot go with --crlf"},
+           {{"show", "--json", "--fill", "a=b", "X"}, 2, "it cannot go with --fill"},
+           {{"show", "--json", "Nope"}, 1, "there is no code named \"Nope\""},
+           {{"search", "--json"}, 2, "give one or more words to look for"}},
+          folders);
+}
+
+TEST(Cli, EditorCommandsAreSplitAsAShellSplitsThem)
+{
+    const struct {
+        QString command;
+        QStringList words; // empty: refused
+    } cases[] = {{"vi", {"vi"}},
+                 {" \tcode  --wait ", {"code", "--wait"}},
+                 {R"('/my tools/ed' "x y" z\ w)", {"/my tools/ed", "x y", "z w"}},
+                 {R"(a"b\"c\d"'\' '')", {R"(ab"c\d\)", ""}},
+                 {"'open", {}},
+                 {"ed \"open", {}}};
+    for (const auto &c : cases) {
+        QStringList words;
+        QString wrong;
+        const bool read = quillbox::app::cli::splitCommand(c.command, words, wrong);
+        EXPECT_EQ(read ? words : QStringList{wrong.isEmpty() ? "no reason" : "refused"},
+                  c.words.isEmpty() ? QStringList{"refused"} : c.words)
+            << c.command.toStdString();
+    }
+}
+
+TEST(Cli, EditStoresOnlyWhatTheEditorChangedAndKeepsTheFileWhenNothingCanBeStored)
+{
+    qbx::test::FreshUserFolders folders;
+    const QString tmp = folders.dataHome() + "/tmp", log = folders.dataHome() + "/args";
+    ASSERT_TRUE(QDir().mkpath(tmp));
+    qputenv("TMPDIR", QFile::encodeName(tmp));
+    // The editor: a script that works on its last argument, and notes its arguments.
+    const auto editor = [&](const QString &name, const QByteArray &body) {
+        const QString path = folders.dataHome() + "/" + name;
+        EXPECT_TRUE(qbx::test::putFile(path, "#!/bin/sh\nprintf '%s|' \"$@\" > '" + QFile::encodeName(log)
+                                                 + "'\nfor f; do :; done\n" + body + "\n"));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return path;
+    };
+    const QByteArray quillbox = QFile::encodeName(qbx::test::binDir() + "/quillbox");
+    const QString before = "Swap|plain desc|a = b\nb = t", other = "Other|'d|x";
+    const struct {
+        QByteArray body;
+        int exitCode;
+        QString says; // in the error output
+        QString swap; // the row afterwards; empty when it is gone
+        bool kept;
+    } cases[] = {
+        {":", 0, "quillbox edit: unchanged\n", before, false},
+        // Only the code was changed: the description keeps its stored form, unmarked.
+        {"sed -i 's/a = b/a = c/' \"$f\"", 0, "", "Swap|plain desc|a = c\r\nb = t", false},
+        {"sed -i 's/: Swap/: Swap two/; s/plain/new/' \"$f\"", 0, "", "Swap two|'new desc|a = b\nb = t", false},
+        {"sed -i 's/a = b/a = c/' \"$f\"; exit 3", 1, "the editor " + folders.dataHome() + "/ed.sh exited with 3",
+         before, true},
+        {"kill -9 $$", 1, "was ended by signal 9", before, true},
+        {"sed -i 's/: Swap/: OTHER /' \"$f\"", 3, "quillbox edit: This Code Name Already Exists", before, true},
+        {"printf 'x = 1\\n' > \"$f\"", 1, "the first line is not \"'Heading: ...\"", before, true},
+        {"sed -i 's/Description: 1/Description: 9/' \"$f\"", 1, "does not say how many description lines", before,
+         true},
+        {"sed -i 's/a = b/a = c/' \"$f\"; '" + quillbox + "' delete Swap --yes", 1, "there is no code named \"Swap\"",
+         "", true},
+    };
+    for (const auto &c : cases) {
+        QFile::remove(databasePath());
+        makeLibrary("('Swap', 'plain desc', 'a = b' || char(10) || 'b = t'), ('Other', '''d', 'x')");
+        qputenv("EDITOR", QFile::encodeName(editor("ed.sh", c.body)));
+        const Result r = runQuillbox({"edit", "Swap"}, folders);
+        const QStringList files = QDir(tmp).entryList(QDir::Files);
+        const QString path = tmp + "/" + files.value(0);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.body.constData() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+        const QStringList rows = c.swap.isEmpty() ? QStringList{other} : QStringList{c.swap, other};
+        EXPECT_EQ(storedRows(databasePath()), rows) << c.body.constData();
+        EXPECT_EQ(files.size(), c.kept ? 1 : 0) << c.body.constData();
+        // The file kept is named, is the user's alone, and is the folder format's.
+        struct stat st {};
+        if (c.kept) {
+            EXPECT_TRUE(r.err.endsWith("the edited text is kept in " + path + "\n") && path.endsWith(".bas")
+                        && ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0777) == 0600)
+                << r.err.toStdString();
+        }
+        QFile::remove(path);
+    }
+    // $VISUAL comes before $EDITOR, and may hold arguments; the file comes after them.
+    QFile::remove(databasePath());
+    makeLibrary("('Swap', 'plain desc', 'x')");
+    qputenv("VISUAL", "'" + QFile::encodeName(editor("my ed.sh", "sed -i 's/^x/y/' \"$f\"")) + "' --wait");
+    qputenv("EDITOR", QFile::encodeName(editor("ed.sh", "exit 1")));
+    const Result r = runQuillbox({"edit", "--", "Swap"}, folders);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(storedRows(databasePath()), QStringList{"Swap|plain desc|y"});
+    EXPECT_TRUE(QRegularExpression("^--wait\\|" + QRegularExpression::escape(tmp) + "/quillbox-[^/|]+\\.bas\\|$")
+                    .match(QString::fromUtf8(qbx::test::fileBytes(log)))
+                    .hasMatch())
+        << qbx::test::fileBytes(log).constData();
+    check({{{"edit", "Nope"}, 1, "there is no code named \"Nope\""}}, folders);
+    qputenv("VISUAL", "'unclosed");
+    check({{{"edit", "Swap"}, 2, "quillbox edit: the editor's command \"'unclosed\" cannot be read"}}, folders);
+    for (const char *name : {"VISUAL", "EDITOR", "TMPDIR"})
+        qunsetenv(name);
+    EXPECT_TRUE(QDir(tmp).isEmpty());
 }
