@@ -45,8 +45,9 @@ public:
     }
 };
 
-frmPick::frmPick(store::SnippetLibrary library, QWidget *owner)
-    : QDialog(owner), m_library(std::move(library)), m_hits(new HitListModel(this)), m_colouring(*this)
+frmPick::frmPick(store::SnippetLibrary library, QWidget *owner, Copier copy)
+    : QDialog(owner), m_library(std::move(library)), m_hits(new HitListModel(this)), m_colouring(*this),
+      m_copy(copy ? std::move(copy) : Copier(output::copyPlainText))
 {
     setObjectName(QStringLiteral("frmPick"));
     setWindowTitle(QStringLiteral("Pick a Snippet - Quillbox"));
@@ -263,12 +264,11 @@ void frmPick::copyPicked()
     }
     // Copied while the popup still has the focus, which a Wayland desktop asks of a program
     // that takes the clipboard.
-    if (!output::copyPlainText(copied)) {
+    if (!m_copy(copied)) {
         report(QStringLiteral("The code could not be put on the clipboard: another program may be holding it. "
                               "Please try again."));
         return;
     }
-    m_copied = copied;
     accept();
 }
 

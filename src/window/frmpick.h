@@ -13,7 +13,7 @@
 
 #include <QDialog>
 
-#include <memory>
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -27,7 +27,11 @@ class HitListModel;
 class frmPick : public QDialog, private colouring::PassObserver {
     Q_OBJECT
 public:
-    explicit frmPick(store::SnippetLibrary library, QWidget *owner = nullptr);
+    // Puts the text on the clipboard; false when the clipboard could not be taken.
+    using Copier = std::function<bool(const QString &text)>;
+
+    // `copy` is output::copyPlainText unless another is given.
+    explicit frmPick(store::SnippetLibrary library, QWidget *owner = nullptr, Copier copy = {});
     ~frmPick() override;
 
     QLineEdit *txtQuery;
@@ -40,8 +44,6 @@ public:
 
     // The headings listed, in order.
     QStringList listed() const;
-    // The text Enter put on the clipboard; empty until then.
-    const QString &copiedText() const { return m_copied; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -67,7 +69,7 @@ private:
     HitListModel *m_hits;
     colouring::BoxColouring m_colouring;
     QString m_shown; // the heading whose snippet Rich3 holds; null when it holds none
-    QString m_copied;
+    Copier m_copy;
     bool m_moved = false; // the user moved through the list since the query changed
 };
 
