@@ -108,10 +108,11 @@ TEST(Keeper, TheTextOutlivesTheCopyingProgramUntilAnotherTakesTheClipboard)
     EXPECT_TRUE(qbx::test::waitFor([&] { return keepersOn(display) == 0; })) << "the keeper still runs";
     EXPECT_EQ(run(binary("clipboard_peek"), {"read"}, display).out, QByteArray());
 
-    // So does a keeper whose display goes away.
-    copy = run(binary("quillbox"), {"copy", "Log"}, display);
-    EXPECT_EQ(copy.exitCode, 0) << copy.err.toStdString();
-    EXPECT_EQ(keepersOn(display), 1);
+    // A second copy: the first keeper gives way to the second.
+    for (int copies = 0; copies < 2; ++copies)
+        EXPECT_EQ(run(binary("quillbox"), {"copy", "Log"}, display).exitCode, 0);
+    EXPECT_TRUE(qbx::test::waitFor([&] { return keepersOn(display) == 1; })) << keepersOn(display) << " keepers";
+    // A keeper whose display goes away ends.
     server.terminate();
     EXPECT_TRUE(server.waitForFinished(10000));
     EXPECT_TRUE(qbx::test::waitFor([&] { return keepersOn(display) == 0; })) << "the keeper outlived its display";
