@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev
   fonts-dejavu-core sqlite3 libsqlite3-dev rapidjson-dev
   postgresql
+  xvfb xauth dbus-daemon
 )
 case ${1:-} in
   package) packages+=(dpkg-dev file) ;;

@@ -2,6 +2,7 @@
 
 #include "app/addinmodule.h"
 #include "colouring/snippethtml.h"
+#include "output/clipboardkeeper.h"
 #include "resources/versioninfo.h"
 #include "store/libraryfolder.h"
 #include "store/libraryinit.h"
@@ -11,6 +12,7 @@
 #include "text/placeholders.h"
 #include "transfer/safefile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -62,6 +64,19 @@ QString libraryInUse()
     return (library.onServer() ? QStringLiteral("The library is on the server %1.")
                                : QStringLiteral("The library is the file %1."))
         .arg(library.shown());
+}
+
+// The values of --fill NAME=VALUE into `fills`; false, after saying so, when one is not of that form.
+bool readFills(const char *command, const Arguments &a, QHash<QString, QString> &fills, int &status)
+{
+    for (const QString &fill : a.values.values(QStringLiteral("--fill"))) {
+        if (fill.indexOf(QLatin1Char('=')) <= 0) {
+            status = wrongUse(command, QStringLiteral("--fill takes NAME=VALUE, not \"%1\"").arg(fill));
+            return false;
+        }
+        fills.insert(fill.section(QLatin1Char('='), 0, 0), fill.section(QLatin1Char('='), 1));
+    }
+    return true;
 }
 
 // The first option given besides --json and those allowed with it: --json cannot go with
@@ -253,11 +268,8 @@ int show(const QStringList &args)
         return wrongUse("show", QStringLiteral("--as-stored and --html cannot go together"));
     // The blanks filled: the ones named by their values, the rest by their defaults.
     QHash<QString, QString> fills;
-    for (const QString &fill : a.values.values(fillOption)) {
-        if (fill.indexOf(QLatin1Char('=')) <= 0)
-            return wrongUse("show", QStringLiteral("--fill takes NAME=VALUE, not \"%1\"").arg(fill));
-        fills.insert(fill.section(QLatin1Char('='), 0, 0), fill.section(QLatin1Char('='), 1));
-    }
+    if (int status = Done; !readFills("show", a, fills, status))
+        return status;
     const bool filling = a.has(defaultsFlag) || !fills.isEmpty();
     const SnippetResult found = userLibrary().find(a.positional.first());
     if (!found.done())
@@ -288,6 +300,35 @@ int show(const QStringList &args)
                                     write);
     }
     out() << lineBreak;
+    return Done;
+}
+
+int copy(const QStringList &args)
+{
+    const QString defaultsFlag = QStringLiteral("--defaults");
+    const Arguments a = parseArguments(args, {defaultsFlag}, {QStringLiteral("--fill")});
+    if (!a.wrong.isEmpty())
+        return wrongUse("copy", a.wrong);
+    if (a.positional.size() != 1)
+        return wrongUse("copy", QStringLiteral("give one heading (in quotes when it has spaces; after -- when it "
+                                               "starts with -)"));
+    QHash<QString, QString> fills;
+    if (int status = Done; !readFills("copy", a, fills, status))
+        return status;
+    const SnippetResult found = userLibrary().find(a.positional.first());
+    if (!found.done())
+        return reportFailure("copy", found, a.positional.first());
+    const Snippet &s = found.snippet;
+    // The text show prints in the Copy Code form, blanks filled the same way, CR LF kept as
+    // the window's Copy Code copies it.
+    QString text = colouring::copyCodeText(composeDisplay(s.heading, s.description, s.code));
+    if (a.has(defaultsFlag) || !fills.isEmpty())
+        text = text::Placeholders(text).filled(fills);
+    const output::Kept kept = output::keepOnClipboard(text, QCoreApplication::applicationFilePath());
+    if (!kept.ok) {
+        say(QStringLiteral("quillbox copy: ") + kept.error);
+        return Failed;
+    }
     return Done;
 }
 
@@ -438,6 +479,13 @@ QString usage()
                           "                     print the snippet's columns exactly as stored, as JSON\n"
                           "  edit [--] HEADING  change the snippet in $VISUAL, else $EDITOR, else vi; a changed\n"
                           "                     file is stored, a refused one kept and its path printed\n"
+                          "  copy [--fill NAME=VALUE]... [--defaults] [--] HEADING\n"
+                          "                     put the snippet on the clipboard as show prints it, blanks filled\n"
+                          "                     as show fills them, and return at once: a program of ours keeps\n"
+                          "                     serving it in the background until another program takes the\n"
+                          "                     clipboard (needs a display)\n"
+                          "  pick               open a small window that finds a snippet as you type its words;\n"
+                          "                     Enter copies it as Copy Code does (bind it to a key), Esc closes\n"
                           "  add HEADING [--description TEXT] [--code-file FILE]\n"
                           "                     add a snippet; the code comes from FILE or standard input\n"
                           "  delete HEADING [--yes]\n"
@@ -495,6 +543,7 @@ int dispatch(QStringList args)
     const std::pair<const char *, int (*)(const QStringList &)> commands[] = {{"init", init},
                                                                               {"list", list},
                                                                               {"show", show},
+                                                                              {"copy", copy},
                                                                               {"add", add},
                                                                               {"delete", remove},
                                                                               {"rename", rename},

@@ -52,6 +52,7 @@ Arguments parseArguments(const QStringList &args, const QStringList &flags, cons
 int init(const QStringList &args);
 int list(const QStringList &args);
 int show(const QStringList &args);
+int copy(const QStringList &args);
 int add(const QStringList &args);
 int remove(const QStringList &args);
 int rename(const QStringList &args);

@@ -1,8 +1,13 @@
 // quillbox: with no arguments, opens the Quillbox window as an outside client of the add-in
-// module; with a command, works on the library from the command line.
+// module; with "pick", the pick popup; with a command, works on the library from the command
+// line.
 
 #include "app/addinmodule.h"
 #include "app/cli.h"
+#include "output/clipboard.h"
+#include "output/clipboardkeeper.h"
+#include "store/libraryfolder.h"
+#include "window/frmpick.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -77,6 +82,34 @@ int openWindow(int argc, char **argv)
     return status;
 }
 
+// The pick popup. The snippet is copied in this process while the popup has the focus (a
+// Wayland desktop lets only a focused window take the clipboard, and a keeper started then
+// would be an X client the desktop may not hand the text on from); the popup then goes and
+// the process serves the text without a window until another program takes the clipboard.
+int pickSnippet(int argc, char **argv)
+{
+    if (argc > 2) {
+        err() << "quillbox pick: unexpected argument " << QString::fromLocal8Bit(argv[2]) << "\n";
+        err().flush();
+        return quillbox::app::cli::WrongUse;
+    }
+    if (!haveDisplay()) {
+        err() << "quillbox pick: there is no display to open the window on (DISPLAY is not set).\n";
+        err().flush();
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    quillbox::window::frmPick popup{quillbox::store::SnippetLibrary(quillbox::store::libraryLocation())};
+    popup.show();
+    popup.raise();
+    popup.activateWindow();
+    if (popup.exec() != QDialog::Accepted)
+        return 0;
+    quillbox::output::whenTaken(&app, [] { QCoreApplication::quit(); });
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -87,6 +120,11 @@ int main(int argc, char **argv)
 
     if (args.isEmpty())
         return openWindow(argc, argv);
+    // Before any application object: the keeper chooses its platform itself.
+    if (args.first() == QLatin1String(quillbox::output::kKeeperCommand))
+        return quillbox::output::serveClipboard(argc, argv);
+    if (args.first() == QLatin1String("pick"))
+        return pickSnippet(argc, argv);
 
     // Started with standard output closed, the program keeps its descriptor taken, so that
     // no file it opens gets it, and reports every write to it as failed.

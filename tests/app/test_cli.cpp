@@ -183,7 +183,12 @@ TEST(Cli, ListAndShowPrintTheLibraryAsTheWindowComposesItAndWrongUseSaysWhy)
          {{"list", "extra"}, 2, "unexpected argument extra"},
          {{"show", "-x", "Swap"}, 2, "unknown option -x"},
          {{"show", "--html", "--as-stored", "Swap"}, 2, "cannot go together"},
-         {{"show", "Swap", "Centre"}, 2, "give one heading"}},
+         {{"show", "Swap", "Centre"}, 2, "give one heading"},
+         // copy and pick need a display; copy finds the snippet first.
+         {{"copy", "--defaults", "Log"}, 1, "quillbox copy: There is no display to put the text on the clipboard of"},
+         {{"copy", "Nope"}, 1, "quillbox copy: there is no code named \"Nope\" in the library"},
+         {{"copy", "--fill", "N", "Log"}, 2, "--fill takes NAME=VALUE, not \"N\""},
+         {{"pick"}, 1, "quillbox pick: there is no display to open the window on"}},
         folders);
     EXPECT_TRUE(fileBytes(databasePath()) == before) << "reading commands leave the library untouched";
 }

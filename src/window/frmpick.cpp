@@ -1,0 +1,275 @@
+#include "window/frmpick.h"
+
+#include "output/clipboard.h"
+#include "store/snippettext.h"
+#include "text/placeholders.h"
+#include "window/frmfill.h"
+#include "window/uifonts.h"
+
+#include <QAbstractListModel>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace quillbox::window {
+
+// The hits as the list shows them: the heading, and the line that holds the words as its tip.
+class HitListModel : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+    QList<store::SearchHit> hits;
+
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(hits.size()); }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= hits.size())
+            return {};
+        const store::SearchHit &hit = hits[index.row()];
+        if (role == Qt::DisplayRole)
+            return hit.heading;
+        if (role == Qt::ToolTipRole && !hit.line.isEmpty())
+            return hit.line;
+        return {};
+    }
+    void reset(QList<store::SearchHit> newHits)
+    {
+        beginResetModel();
+        hits = std::move(newHits);
+        endResetModel();
+    }
+};
+
+frmPick::frmPick(store::SnippetLibrary library, QWidget *owner, Copier copy)
+    : QDialog(owner), m_library(std::move(library)), m_hits(new HitListModel(this)), m_colouring(*this),
+      m_copy(copy ? std::move(copy) : Copier(output::copyPlainText))
+{
+    setObjectName(QStringLiteral("frmPick"));
+    setWindowTitle(QStringLiteral("Pick a Snippet - Quillbox"));
+    setFont(fonts::dialogFont(9.0));
+    resize(820, 440);
+
+    txtQuery = new QLineEdit(this);
+    txtQuery->setObjectName(QStringLiteral("txtQuery"));
+    txtQuery->setPlaceholderText(QStringLiteral("Words of the heading, description or code"));
+    txtQuery->setClearButtonEnabled(true);
+    txtQuery->installEventFilter(this);
+
+    lstHeadings = new QListView(this);
+    lstHeadings->setObjectName(QStringLiteral("lstHeadings"));
+    lstHeadings->setUniformItemSizes(true); // many thousand headings, none of them measured
+    lstHeadings->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstHeadings->setFocusPolicy(Qt::NoFocus); // the keys stay with the search box
+    lstHeadings->setModel(m_hits);
+
+    Rich3 = new colouring::RichTextBox(this);
+    Rich3->setObjectName(QStringLiteral("Rich3"));
+    Rich3->setReadOnly(true);
+    Rich3->setFocusPolicy(Qt::NoFocus);
+
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setWordWrap(true);
+    lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblStatus->hide();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(txtQuery);
+    auto *found = new QHBoxLayout;
+    found->addWidget(lstHeadings, 2);
+    found->addWidget(Rich3, 3);
+    layout->addLayout(found, 1);
+    layout->addWidget(lblStatus);
+
+    tmrSearch = new QTimer(this);
+    tmrSearch->setObjectName(QStringLiteral("tmrSearch"));
+    tmrSearch->setSingleShot(true);
+    tmrSearch->setInterval(SearchPauseMs);
+
+    connect(txtQuery, &QLineEdit::textChanged, this, &frmPick::queryEdited);
+    connect(txtQuery, &QLineEdit::returnPressed, this, &frmPick::copyPicked);
+    connect(tmrSearch, &QTimer::timeout, this, &frmPick::searchEverywhere);
+    connect(lstHeadings->selectionModel(), &QItemSelectionModel::currentChanged, this, &frmPick::showPicked);
+    connect(lstHeadings, &QListView::activated, this, &frmPick::copyPicked);
+
+    txtQuery->setFocus();
+    queryEdited();
+}
+
+frmPick::~frmPick() = default;
+
+QStringList frmPick::listed() const
+{
+    QStringList headings;
+    headings.reserve(m_hits->hits.size());
+    for (const store::SearchHit &hit : m_hits->hits)
+        headings << hit.heading;
+    return headings;
+}
+
+bool frmPick::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == txtQuery && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        const int step = key == Qt::Key_Up     ? -1
+                         : key == Qt::Key_Down ? 1
+                         : key == Qt::Key_PageUp
+                             ? -qMax(1, lstHeadings->viewport()->height() / qMax(1, lstHeadings->sizeHintForRow(0)))
+                         : key == Qt::Key_PageDown
+                             ? qMax(1, lstHeadings->viewport()->height() / qMax(1, lstHeadings->sizeHintForRow(0)))
+                             : 0;
+        if (step != 0) {
+            if (const int rows = m_hits->rowCount(); rows > 0) {
+                const int row = qBound(0, lstHeadings->currentIndex().row() + step, rows - 1);
+                lstHeadings->setCurrentIndex(m_hits->index(row));
+                m_moved = true;
+            }
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmPick::report(const QString &what)
+{
+    lblStatus->setText(what);
+    lblStatus->setVisible(!what.isEmpty());
+}
+
+void frmPick::queryEdited()
+{
+    tmrSearch->stop();
+    m_moved = false;
+    const QString query = txtQuery->text();
+    const qsizetype words = store::searchWords(query).size();
+    if (words > store::kMostSearchWords) {
+        report(store::tooManyWords());
+        list({});
+        return;
+    }
+    if (words == 0) {
+        const store::HeadingsResult all = m_library.headings();
+        if (all.outcome == store::Outcome::Failed) {
+            report(all.error.message);
+            list({});
+            return;
+        }
+        report(all.outcome == store::Outcome::Empty
+                   ? QStringLiteral("The library holds no code yet. Add some in the Quillbox window first.")
+                   : QString());
+        QList<store::SearchHit> hits;
+        hits.reserve(all.headings.size());
+        for (const QString &heading : all.headings)
+            hits.append({heading, {}, 0, -1});
+        list(std::move(hits));
+        return;
+    }
+    // The headings at once, with no line read; the whole search follows when typing pauses.
+    const store::SearchResult found = m_library.search(query, store::SearchField::Heading, 0);
+    if (found.outcome == store::Outcome::Failed) {
+        report(found.error.message);
+        list({});
+        return;
+    }
+    report({});
+    list(found.hits);
+    tmrSearch->start();
+}
+
+void frmPick::searchEverywhere()
+{
+    const QString query = txtQuery->text();
+    if (store::searchWords(query).isEmpty())
+        return;
+    // The lines are read for the rows on screen only.
+    const int shown = lstHeadings->viewport()->height() / qMax(1, lstHeadings->sizeHintForRow(0)) + 1;
+    const store::SearchResult found = m_library.search(query, store::allSearchFields, qMax(1, shown));
+    if (found.outcome == store::Outcome::Failed) {
+        report(found.error.message);
+        return;
+    }
+    report(found.hits.isEmpty() ? QStringLiteral("No snippet holds these words.") : QString());
+    list(found.hits);
+}
+
+void frmPick::list(QList<store::SearchHit> hits)
+{
+    const QString was = m_shown;
+    m_hits->reset(std::move(hits));
+    int row = 0;
+    if (m_moved && !was.isNull()) {
+        const auto at = std::find_if(m_hits->hits.cbegin(), m_hits->hits.cend(),
+                                     [&was](const store::SearchHit &hit) { return hit.heading == was; });
+        row = at == m_hits->hits.cend() ? 0 : int(at - m_hits->hits.cbegin());
+    }
+    if (m_hits->hits.isEmpty()) {
+        m_shown = QString();
+        Rich3->setText(QString());
+        return;
+    }
+    lstHeadings->setCurrentIndex(m_hits->index(row));
+    lstHeadings->scrollTo(m_hits->index(row));
+}
+
+void frmPick::showPicked()
+{
+    const QModelIndex current = lstHeadings->currentIndex();
+    if (!current.isValid())
+        return;
+    const QString heading = m_hits->hits[current.row()].heading;
+    if (heading == m_shown)
+        return;
+    m_shown = QString();
+    Rich3->setText(QString());
+    const store::SnippetResult found = m_library.find(heading);
+    if (found.outcome == store::Outcome::Failed) {
+        report(found.error.message);
+        return;
+    }
+    if (found.outcome == store::Outcome::Vanished) {
+        report(QStringLiteral("The code \"%1\" is no longer in the library; another program may have changed or "
+                              "deleted it.")
+                   .arg(store::trimSpaces(heading)));
+        return;
+    }
+    const store::Snippet &s = found.snippet;
+    // As the display box receives and colours it: its text is then what Copy Code copies.
+    Rich3->setText(store::composeDisplay(s.heading, s.description, s.code));
+    m_colouring.ColourEveryLine(*Rich3);
+    Rich3->moveCursor(QTextCursor::Start);
+    m_shown = heading;
+}
+
+void frmPick::copyPicked()
+{
+    if (m_shown.isNull()) {
+        if (lblStatus->isHidden())
+            report(QStringLiteral("No snippet is picked: type words of its heading, and pick it with Up and Down."));
+        return;
+    }
+    // Blanks are filled first, as Copy Code asks for them; Esc there copies nothing.
+    const QString composed = Rich3->Text();
+    const text::Placeholders blanks(composed);
+    QString copied = composed;
+    if (!blanks.isEmpty()) {
+        frmFill fill(blanks, this);
+        if (fill.exec() != QDialog::Accepted)
+            return;
+        copied = blanks.filled(fill.values());
+    }
+    // Copied while the popup still has the focus, which a Wayland desktop asks of a program
+    // that takes the clipboard.
+    if (!m_copy(copied)) {
+        report(QStringLiteral("The code could not be put on the clipboard: another program may be holding it. "
+                              "Please try again."));
+        return;
+    }
+    accept();
+}
+
+} // namespace quillbox::window
