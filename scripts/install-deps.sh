@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins
   libgtest-dev libgmock-dev
   fonts-dejavu-core sqlite3 libsqlite3-dev rapidjson-dev
-  postgresql
+  postgresql dbus-daemon
 )
 case ${1:-} in
   package) packages+=(dpkg-dev file) ;;

@@ -1,10 +1,14 @@
 // quillbox: with no arguments, opens the Quillbox window as an outside client of the add-in
-// module; with a command, works on the library from the command line.
+// module; with a command, works on the library from the command line. The hidden command
+// search-provider answers the desktop's own search on the session bus (the bus starts it).
 
 #include "app/addinmodule.h"
 #include "app/cli.h"
+#include "desktopsearch/searchprovider.h"
+#include "output/clipboardkeeper.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QTextStream>
 #include <QTimer>
 #include <QWidget>
@@ -77,6 +81,26 @@ int openWindow(int argc, char **argv)
     return status;
 }
 
+// Answers the desktop's search until no call has come for a while.
+int provideSearch(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString program = QCoreApplication::applicationFilePath();
+    quillbox::desktopsearch::SearchProvider provider(
+        [program](const QString &text) {
+            const quillbox::output::Kept kept = quillbox::output::keepOnClipboard(text, program);
+            return kept.ok ? QString() : kept.error;
+        },
+        program);
+    QObject::connect(&provider, &quillbox::desktopsearch::SearchProvider::idle, &app, &QCoreApplication::quit);
+    QString error;
+    if (!provider.registerOn(QDBusConnection::sessionBus(), &error)) {
+        err() << "quillbox search-provider: " << error << Qt::endl;
+        return 1;
+    }
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -87,6 +111,8 @@ int main(int argc, char **argv)
 
     if (args.isEmpty())
         return openWindow(argc, argv);
+    if (args == QStringList{QStringLiteral("search-provider")})
+        return provideSearch(argc, argv);
 
     // Started with standard output closed, the program keeps its descriptor taken, so that
     // no file it opens gets it, and reports every write to it as failed.
