@@ -63,6 +63,11 @@ public:
     // finds it (each statement being a trip to a server).
     virtual bool readsPickedInOneStatement() const = 0;
 
+    // Whether the database ranks a search's rows itself, with quillbox_rank(query, fields,
+    // heading, description, code): fields 1, 2 and 4 for the heading, description and code
+    // looked in; 0 for a row that does not match, else text::QueryMatch::rankRow's value.
+    virtual bool ranksRows() const = 0;
+
     // The column without the spaces around it, as the picked rule compares headings.
     virtual QString trimmed(const QString &column) const = 0;
     // The column trimmed and upper-cased (ASCII letters only), as the taken rule compares them.

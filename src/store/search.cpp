@@ -1,17 +1,19 @@
-// Searching the snippets for the words of a query.
+// Searching the snippets for the words of a query, and ranking what is found.
 //
-// The database does the heavy part: it reads every row and keeps those that hold each word,
-// its ASCII letters in either case (a LIKE, which folds ASCII letters only). For a word of
-// plain ASCII that is the whole answer, since no other character folds to an ASCII letter
-// under the rule used here. A word with other characters may stand in a column in another
-// case (ÉCOLE for école): the database lets a row through when each of the word's ASCII
-// stretches is there and the column has characters beyond ASCII, and the row is checked here
-// again. Only the rows let through leave the database, and a snippet's code only when the
-// line to show is to be found in it.
+// In a file, the database asks every row its rank as it walks the table (a function of
+// ours, given the row's texts as they are stored), and only the rows found leave it: their
+// heading, and their description when it holds the line to show. A snippet's code leaves the
+// database only when the line to show is in it, and then only for the hits a screen shows.
+//
+// On a server, the database keeps the rows that hold each word, its ASCII letters in either
+// case (a LIKE, which folds ASCII letters only), or that may hold it in another case, and the
+// rows it sends are ranked here.
 
 #include "store/session.h"
 #include "store/snippets.h"
+#include "text/matching.h"
 
+#include <QHash>
 #include <QSqlQuery>
 #include <QStringView>
 
@@ -30,47 +32,11 @@ struct Column {
 constexpr std::array<Column, 3> kColumns{
     {{SearchField::Heading, "CodeName"}, {SearchField::Description, "CodeDesc"}, {SearchField::Code, "code"}}};
 
-// The text with every character replaced by its simple case folding, except that a character
-// beyond ASCII keeps its own form where that would be an ASCII letter (the long s, the Kelvin
-// sign): a LIKE finds ASCII letters in either case, and nothing else for them.
-QString folded(QStringView text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t c = text.at(i).unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
-            ++i;
-        }
-        const char32_t f = QChar::toCaseFolded(c);
-        const char32_t kept = c >= 0x80 && f < 0x80 ? c : f;
-        if (QChar::requiresSurrogates(kept))
-            out.append(QChar(QChar::highSurrogate(kept))).append(QChar(QChar::lowSurrogate(kept)));
-        else
-            out.append(QChar(char16_t(kept)));
-    }
-    return out;
-}
-
 } // namespace
 
 QStringList searchWords(const QString &query)
 {
-    QStringList words;
-    qsizetype begin = 0;
-    for (qsizetype i = 0; i <= query.size(); ++i) {
-        if (i < query.size() && !query.at(i).isSpace())
-            continue;
-        const QString word = folded(QStringView(query).mid(begin, i - begin));
-        if (!word.isEmpty() && !words.contains(word))
-            words.append(word);
-        // One word past the most a search takes is enough to refuse it.
-        if (words.size() > kMostSearchWords)
-            break;
-        begin = i + 1;
-    }
-    return words;
+    return text::queryWords(query, kMostSearchWords).distinct;
 }
 
 namespace {
@@ -147,17 +113,6 @@ QString everyWord(const Backend &sql, const QStringList &words, const QStringLis
     return all.join(QLatin1String(" AND "));
 }
 
-bool holdsEveryWord(const QStringList &texts, const QStringList &words)
-{
-    QStringList foldedTexts;
-    for (const QString &text : texts)
-        foldedTexts << folded(text);
-    return std::all_of(words.begin(), words.end(), [&](const QString &word) {
-        return std::any_of(foldedTexts.begin(), foldedTexts.end(),
-                           [&](const QString &text) { return text.contains(word); });
-    });
-}
-
 // The first line of the texts, in their order, that holds one of the words; null when none.
 QString firstLineWithAWord(const QStringList &texts, const QStringList &words)
 {
@@ -171,7 +126,7 @@ QString firstLineWithAWord(const QStringList &texts, const QStringList &words)
             // A line of plain ASCII folds as Qt's own comparison folds it, and holds no word
             // beyond ASCII.
             const bool ascii = QtPrivate::isAscii(line);
-            const QString foldedLine = ascii ? QString() : folded(line);
+            const QString foldedLine = ascii ? QString() : text::searchFolded(line);
             if (std::any_of(words.begin(), words.end(), [&](const QString &w) {
                     return ascii ? QtPrivate::isAscii(w) && line.contains(w, Qt::CaseInsensitive)
                                  : foldedLine.contains(w);
@@ -183,91 +138,218 @@ QString firstLineWithAWord(const QStringList &texts, const QStringList &words)
     return {};
 }
 
+// The rows whose heading may hold the query's letters in order: each ASCII letter in its
+// place, with anything between.
+QString mayHoldLetters(const Backend &sql, const QStringList &typed, QVariantList *values)
+{
+    QString pattern = QStringLiteral("%");
+    for (QChar c : typed.join(QString())) {
+        if (c.unicode() >= 0x80)
+            continue;
+        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
+            pattern += QLatin1Char('\\');
+        pattern += c;
+        pattern += QLatin1Char('%');
+    }
+    *values << pattern << QStringLiteral("\\");
+    return sql.like(QStringLiteral("CodeName"));
+}
+
+// The first line of the text, space trimmed away.
+QString firstLineOf(const QString &text)
+{
+    qsizetype end = 0;
+    while (end < text.size() && !text::endsLine(text.at(end)))
+        ++end;
+    return text.left(end).trimmed();
+}
+
+struct Found {
+    SearchHit hit;
+    std::int64_t value;
+};
+
+// The line to show when the heading or the description holds a word; null when only the
+// code can tell.
+QString lineWithoutCode(std::int64_t value, const QString &heading, const QString &description,
+                        const QStringList &words)
+{
+    if (value & text::rowrank::kHeadingHoldsAWord)
+        return firstLineWithAWord({heading}, words);
+    if (value & text::rowrank::kDescriptionHoldsAWord)
+        return firstLineWithAWord({description}, words);
+    if (text::rowrank::rank(value) == kFuzzyRank)
+        return firstLineOf(heading);
+    return {};
+}
+
+// Ranks the rows in the file as the database walks them.
+bool rankInDatabase(Session &s, const QString &query, const bool (&chosen)[3], const QStringList &words,
+                    std::vector<Found> *found)
+{
+    const int fields = (chosen[0] ? 1 : 0) | (chosen[1] ? 2 : 0) | (chosen[2] ? 4 : 0);
+    const QString statement =
+        QStringLiteral("SELECT rid, CodeName, m, CASE WHEN m & %1 THEN CodeDesc END FROM "
+                       "(SELECT %ROW% AS rid, CodeName, CodeDesc, quillbox_rank(?, ?, CodeName, %2, %3) AS m "
+                       "FROM TABLE1 WHERE CodeName IS NOT NULL LIMIT -1 OFFSET 0) WHERE m <> 0")
+            .arg(text::rowrank::kDescriptionHoldsAWord)
+            .arg(QLatin1String(chosen[1] ? "CodeDesc" : "NULL"), QLatin1String(chosen[2] ? "code" : "NULL"));
+    QSqlQuery q;
+    if (!s.run(q, s.withRowId(statement), {query, fields}))
+        return false;
+    while (q.next()) {
+        const std::int64_t value = q.value(2).toLongLong();
+        const QString heading = q.value(1).toString();
+        const QString line = lineWithoutCode(value, heading, q.value(3).toString(), words);
+        found->push_back({{heading, line, text::rowrank::rank(value), q.value(0).toLongLong()}, value});
+    }
+    return s.walked(q);
+}
+
+// Ranks here the rows the server lets through.
+bool rankHere(Session &s, const text::QueryMatch &match, const text::QueryWords &query, const bool (&chosen)[3],
+              std::vector<Found> *found)
+{
+    const QStringList &words = query.distinct;
+    QStringList columns;
+    for (std::size_t i = 0; i < kColumns.size(); ++i) {
+        if (chosen[i])
+            columns << QLatin1String(kColumns[i].name);
+    }
+    const Backend &sql = s.sql();
+    QVariantList values;
+    const QString literal = everyWord(sql, words, columns, literally, &values);
+    const bool beyondAscii = std::any_of(words.begin(), words.end(), [](const QString &w) { return !isAscii(w); });
+    const QString loose =
+        beyondAscii ? QStringLiteral(" OR (%1)").arg(everyWord(sql, words, columns, loosely, &values)) : QString();
+    const QString letters =
+        chosen[0] ? QStringLiteral(" OR (%1)").arg(mayHoldLetters(sql, query.typed, &values)) : QString();
+    const QString statement = QStringLiteral("SELECT %ROW%, CodeName, %1, %2 FROM TABLE1 WHERE CodeName IS NOT NULL "
+                                             "AND ((%3)%4%5) ORDER BY %ROW%")
+                                  .arg(QLatin1String(chosen[1] ? "CodeDesc" : "NULL"),
+                                       QLatin1String(chosen[2] ? "code" : "NULL"), literal, loose, letters);
+    QSqlQuery q;
+    if (!s.run(q, s.withRowId(statement), values))
+        return false;
+    while (q.next()) {
+        const QString texts[3] = {q.value(1).toString(), q.value(2).toString(), q.value(3).toString()};
+        const QByteArray bytes[3] = {texts[0].toUtf8(), texts[1].toUtf8(), texts[2].toUtf8()};
+        const std::string_view fields[3] = {{bytes[0].constData(), std::size_t(bytes[0].size())},
+                                            {bytes[1].constData(), std::size_t(bytes[1].size())},
+                                            {bytes[2].constData(), std::size_t(bytes[2].size())}};
+        const std::int64_t value = match.rankRow(fields, chosen, true);
+        if (value == 0)
+            continue;
+        QString line = lineWithoutCode(value, texts[0], texts[1], words);
+        if (line.isNull() && chosen[2])
+            line = firstLineWithAWord({texts[2]}, words);
+        found->push_back({{texts[0], line, text::rowrank::rank(value), q.value(0).toLongLong()}, value});
+    }
+    return s.walked(q);
+}
+
+// Reads the null lines of hits[from, from + count) from their rows' texts.
+bool readLinesIn(Session &s, QList<SearchHit> &hits, qsizetype from, qsizetype count, const QStringList &words,
+                 const bool (&chosen)[3])
+{
+    constexpr qsizetype kRowsAStatement = 200;
+    QList<qsizetype> wanted;
+    for (qsizetype i = std::max<qsizetype>(from, 0); i < std::min(from + count, hits.size()); ++i) {
+        if (hits.at(i).line.isNull())
+            wanted << i;
+    }
+    for (qsizetype at = 0; at < wanted.size(); at += kRowsAStatement) {
+        const qsizetype n = std::min(kRowsAStatement, wanted.size() - at);
+        QVariantList rows;
+        QStringList marks;
+        for (qsizetype i = 0; i < n; ++i) {
+            rows << hits.at(wanted.at(at + i)).row;
+            marks << QStringLiteral("?");
+        }
+        QSqlQuery q;
+        if (!s.run(q,
+                   s.withRowId(QStringLiteral("SELECT %ROW%, CodeName, CodeDesc, code FROM TABLE1 WHERE %ROW% IN (%1)")
+                                   .arg(marks.join(QLatin1Char(',')))),
+                   rows))
+            return false;
+        QHash<qint64, QString> lines;
+        while (q.next()) {
+            QStringList texts;
+            for (int f = 0; f < 3; ++f) {
+                if (chosen[f])
+                    texts << q.value(1 + f).toString();
+            }
+            const QString line = firstLineWithAWord(texts, words);
+            lines.insert(q.value(0).toLongLong(), q.value(1).toString() + QChar(0) + line);
+        }
+        if (!s.walked(q))
+            return false;
+        for (qsizetype i = 0; i < n; ++i) {
+            SearchHit &hit = hits[wanted.at(at + i)];
+            const QString kept = lines.value(hit.row);
+            // A row gone, or given another heading meanwhile, has no line of its own to show.
+            const qsizetype cut = kept.indexOf(QChar(0));
+            hit.line = cut >= 0 && QStringView(kept).left(cut) == hit.heading ? kept.mid(cut + 1) : QLatin1String("");
+        }
+    }
+    return true;
+}
+
+void choose(SearchFields in, bool (&chosen)[3])
+{
+    chosen[0] = in.testFlag(SearchField::Heading);
+    chosen[1] = in.testFlag(SearchField::Description);
+    chosen[2] = in.testFlag(SearchField::Code);
+}
+
 } // namespace
 
 SearchResult SnippetLibrary::search(const QString &query, SearchFields in, qsizetype linesFor) const
 {
-    Q_UNUSED(linesFor);
     SearchResult result;
-    const QStringList words = searchWords(query);
-    if (words.size() > kMostSearchWords) {
+    const text::QueryWords words = text::queryWords(query, kMostSearchWords);
+    if (words.distinct.size() > kMostSearchWords) {
         result.outcome = Outcome::Failed;
         result.error = {Failure::Other, tooManyWords()};
         return result;
     }
-    QStringList chosen;
-    for (const Column &c : kColumns) {
-        if (in.testFlag(c.field))
-            chosen << QLatin1String(c.name);
-    }
+    bool chosen[3];
+    choose(in, chosen);
     Session s(*this, false);
     if (!s.ok())
         return s.failed(std::move(result));
-    if (words.isEmpty() || chosen.isEmpty())
+    if (words.distinct.isEmpty() || !(chosen[0] || chosen[1] || chosen[2]))
         return s.finish(std::move(result), Outcome::Done);
 
-    QStringList beyondAscii;
-    std::copy_if(words.begin(), words.end(), std::back_inserter(beyondAscii),
-                 [](const QString &word) { return !isAscii(word); });
-    QVariantList literalValues;
-    const Backend &sql = s.sql();
-    const QString literal = everyWord(sql, words, chosen, literally, &literalValues);
-    // Whether the row is a match as it stands, or is to be checked here again.
-    const QString exact = beyondAscii.isEmpty() ? sql.always() : QLatin1Char('(') + literal + QLatin1Char(')');
-    const QVariantList exactValues = beyondAscii.isEmpty() ? QVariantList() : literalValues;
-    QVariantList values = exactValues;
-    QStringList shipped;
-    for (const QString &column : chosen) {
-        if (column != QLatin1String("code")) {
-            shipped << column;
-            continue;
-        }
-        // The code is long: it leaves the database only when the line to show is to be found
-        // in it, or the row is to be checked here again.
-        QStringList shown;
-        for (const QString &word : words) {
-            for (const QString &other : chosen) {
-                if (other != column)
-                    shown << like(sql, other, word, &values);
-            }
-        }
-        if (shown.isEmpty()) {
-            shipped << column;
-            continue;
-        }
-        values += exactValues;
-        shipped << QStringLiteral("CASE WHEN NOT (%1) OR NOT %2 THEN code END")
-                       .arg(shown.join(QLatin1String(" OR ")), exact);
-    }
-    values += literalValues;
-    const QString loose = beyondAscii.isEmpty()
-                              ? QString()
-                              : QStringLiteral(" OR (%1)").arg(everyWord(sql, words, chosen, loosely, &values));
-    const QString statement =
-        QStringLiteral("SELECT CodeName, %1, %2 FROM TABLE1 WHERE CodeName IS NOT NULL AND (%3%4) ORDER BY %ROW%")
-            .arg(exact, shipped.join(QLatin1String(", ")), literal, loose);
-    QSqlQuery q;
-    if (!s.run(q, s.withRowId(statement), values))
+    std::vector<Found> found;
+    const bool ranked = s.sql().ranksRows() ? rankInDatabase(s, query, chosen, words.distinct, &found)
+                                            : rankHere(s, text::QueryMatch(words), words, chosen, &found);
+    if (!ranked)
         return s.failed(std::move(result));
-    while (q.next()) {
-        QStringList texts;
-        for (int i = 0; i < chosen.size(); ++i)
-            texts << q.value(2 + i).toString();
-        // A row the LIKEs alone did not find was let through on what the database could tell;
-        // the words decide here.
-        if (!q.value(1).toBool() && !holdsEveryWord(texts, words))
-            continue;
-        result.hits.append({q.value(0).toString(), firstLineWithAWord(texts, words)});
-    }
-    if (!s.walked(q))
+    // Ties keep table order.
+    std::stable_sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
+        return text::rowrank::order(a.value) < text::rowrank::order(b.value);
+    });
+    result.hits.reserve(qsizetype(found.size()));
+    for (Found &f : found)
+        result.hits.append(std::move(f.hit));
+    if (!readLinesIn(s, result.hits, 0, linesFor < 0 ? result.hits.size() : linesFor, words.distinct, chosen))
         return s.failed(std::move(result));
     return s.finish(std::move(result), Outcome::Done);
 }
 
-Result SnippetLibrary::readLines(QList<SearchHit> &, qsizetype, qsizetype, const QString &, SearchFields) const
+Result SnippetLibrary::readLines(QList<SearchHit> &hits, qsizetype from, qsizetype count, const QString &query,
+                                 SearchFields in) const
 {
-    // Every line is read by search for now.
-    return {};
+    Result result;
+    bool chosen[3];
+    choose(in, chosen);
+    Session s(*this, false);
+    if (!s.ok())
+        return s.failed(std::move(result));
+    if (!readLinesIn(s, hits, from, count, searchWords(query), chosen))
+        return s.failed(std::move(result));
+    return s.finish(std::move(result), Outcome::Done);
 }
 
 } // namespace quillbox::store

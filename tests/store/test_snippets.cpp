@@ -341,6 +341,67 @@ TEST_P(BothBackends, SearchFindsEveryWordInAnyOrderCaseAndColumnWithTheFirstLine
     }
 }
 
+// Hits come best first: the field that holds every word (heading, description, code), then
+// how (equal, begins, words begin, anywhere), then words spread over fields, then headings
+// holding the letters in order; ties in table order. Code lines are read only when asked.
+TEST_P(BothBackends, SearchRanksItsHitsAndReadsCodeLinesOnlyWhenAsked)
+{
+    RawConnection raw(path);
+    const char *const rows[][3] = {
+        {"Read the registry", "Long snippet reader", "x"},
+        {"Long snippet", "", ""},
+        {"Snippet, long", "", ""},
+        {"Long snippets for all", "", ""},
+        {"Belong tosnippet", "", ""},
+        {"Code only", "", "x = 1\r\n  ' a long snippet\r\n"},
+        {"Long", "", "snippet = 1"},
+        {"Long snippets too", "", ""},
+        {"Sweep all values", "", ""},
+        {"Swap two values", "", ""},
+        {"Values swap", "", ""},
+        {"Misc", "", "x\r\n  RegOpen registry key\r\n"},
+    };
+    for (const auto &row : rows)
+        ASSERT_EQ(raw.run("INSERT INTO TABLE1 VALUES (?, ?, ?)", {row[0], row[1], row[2]}), QString());
+    const struct {
+        QString query;
+        QStringList hits; // "heading:rank"
+    } cases[] = {
+        {"Long snippet",
+         {"Long snippet:1", "Long snippets for all:2", "Long snippets too:2", "Snippet, long:3", "Belong tosnippet:4",
+          "Read the registry:6", "Code only:11", "Long:13"}},
+        {"swpval", {"Swap two values:14", "Sweep all values:14"}},
+        {"SWAP", {"Swap two values:2", "Values swap:3"}},
+        {"tovals", {"Swap two values:14"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.query.toStdString());
+        const store::SearchResult r = library.search(c.query);
+        ASSERT_EQ(r.outcome, Outcome::Done) << r.error.message.toStdString();
+        QStringList hits;
+        for (const store::SearchHit &hit : r.hits)
+            hits << hit.heading + ":" + QString::number(hit.rank);
+        EXPECT_EQ(hits, c.hits);
+    }
+
+    const QString registry = QStringLiteral("registry");
+    store::SearchResult r = library.search(registry, store::allSearchFields, 0);
+    ASSERT_EQ(r.hits.size(), 2);
+    EXPECT_EQ(r.hits[0].line, "Read the registry");
+    if (!GetParam()) {
+        EXPECT_TRUE(r.hits[1].line.isNull()) << "the code was read for a hit no screen shows";
+    }
+    r.hits[1].line = QString();
+    ASSERT_TRUE(library.readLines(r.hits, 1, 1, registry).done());
+    EXPECT_EQ(r.hits[1].line, "RegOpen registry key");
+    // A row renamed meanwhile shows no line of another snippet's.
+    ASSERT_EQ(raw.run("UPDATE TABLE1 SET CodeName = 'Other' WHERE CodeName = 'Misc'"), QString());
+    r.hits[1].line = QString();
+    ASSERT_TRUE(library.readLines(r.hits, 0, 5, registry).done());
+    EXPECT_EQ(r.hits[1].line, "");
+    EXPECT_FALSE(r.hits[1].line.isNull());
+}
+
 // --- Failures ---------------------------------------------------------------------------------
 
 // Whatever a failure case holds on to (a lock, taken rights) until it is dropped.

@@ -18,6 +18,7 @@ public:
     bool sendsBareStatements() const override { return true; }
     bool holdsOnlyValidText() const override { return true; }
     bool readsPickedInOneStatement() const override { return true; }
+    bool ranksRows() const override { return false; }
 
     QString trimmed(const QString &column) const override;
     QString takenKey(const QString &column) const override;

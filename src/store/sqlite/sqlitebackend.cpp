@@ -3,6 +3,9 @@
 
 #include "store/sqlite/sqlitebackend.h"
 
+#include "store/snippets.h"
+#include "text/matching.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDriver>
@@ -12,6 +15,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <memory>
 
 namespace quillbox::store {
 
@@ -29,6 +33,38 @@ enum SqliteCode {
     SqliteCantOpen = 14,
     SqliteNotADb = 26,
 };
+
+// quillbox_rank(query, fields, heading, description, code): the row's rank for the search
+// (see Backend::ranksRows). The query is the same for every row of a statement, so what is
+// made of it is kept with the statement while it runs.
+void rankRow(sqlite3_context *context, int, sqlite3_value **values)
+{
+    auto *kept = static_cast<text::QueryMatch *>(sqlite3_get_auxdata(context, 0));
+    std::unique_ptr<text::QueryMatch> made;
+    if (!kept) {
+        const auto *query = reinterpret_cast<const char *>(sqlite3_value_text(values[0]));
+        made = std::make_unique<text::QueryMatch>(
+            text::queryWords(QString::fromUtf8(query, sqlite3_value_bytes(values[0])), kMostSearchWords));
+        kept = made.get();
+    }
+    const int fields = sqlite3_value_int(values[1]);
+    const bool chosen[3] = {bool(fields & 1), bool(fields & 2), bool(fields & 4)};
+    std::string_view texts[3];
+    for (int f = 0; f < 3; ++f) {
+        if (!chosen[f] || sqlite3_value_type(values[2 + f]) == SQLITE_NULL)
+            continue;
+        const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(values[2 + f]));
+        if (!text) {
+            sqlite3_result_error_nomem(context);
+            return;
+        }
+        texts[f] = std::string_view(text, std::size_t(sqlite3_value_bytes(values[2 + f])));
+    }
+    sqlite3_result_int64(context, kept->rankRow(texts, chosen, true));
+    if (made)
+        sqlite3_set_auxdata(context, 0, made.release(),
+                            [](void *match) { delete static_cast<text::QueryMatch *>(match); });
+}
 
 } // namespace
 
@@ -56,8 +92,15 @@ StoreError SqliteBackend::open(const QString &name)
         return failure(db.lastError(), {});
     const QVariant handle = db.driver()->handle();
     if (qstrcmp(handle.typeName(), "sqlite3*") == 0) {
-        if (sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData()))
+        if (sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData())) {
             sqlite3_busy_handler(connection, waitAMillisecond, this);
+            if (sqlite3_create_function_v2(connection, "quillbox_rank", 5, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                           rankRow, nullptr, nullptr, nullptr)
+                != SQLITE_OK)
+                return {Failure::Other, QStringLiteral("The library %1 could not be searched: %2")
+                                            .arg(location().shown(), QString::fromUtf8(sqlite3_errmsg(connection)))};
+            m_ranksRows = true;
+        }
     }
     if (options().opened)
         options().opened(db);

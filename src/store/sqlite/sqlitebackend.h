@@ -20,6 +20,7 @@ public:
     bool sendsBareStatements() const override { return false; }
     bool holdsOnlyValidText() const override { return false; }
     bool readsPickedInOneStatement() const override { return false; }
+    bool ranksRows() const override { return m_ranksRows; }
 
     QString trimmed(const QString &column) const override;
     QString takenKey(const QString &column) const override;
@@ -38,6 +39,9 @@ private:
     static int waitAMillisecond(void *self, int tries);
 
     QElapsedTimer m_waiting; // since this connection began to wait for a file another holds
+    // The rank function was given to the connection (not when the driver's own SQLite is
+    // out of our reach); without it, rows are ranked as a server's are.
+    bool m_ranksRows = false;
 };
 
 } // namespace quillbox::store
