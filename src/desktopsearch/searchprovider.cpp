@@ -122,6 +122,12 @@ bool SearchProvider::registerOn(QDBusConnection bus, QString *error)
     return true;
 }
 
+void SearchProvider::refuseIdentifiers() const
+{
+    fail(QDBusError::errorString(QDBusError::InvalidArgs),
+         QStringLiteral("At most %1 results are taken in one call.").arg(kMostIdentifiers));
+}
+
 void SearchProvider::called()
 {
     m_idle.start();
@@ -156,9 +162,13 @@ std::optional<QList<store::SearchHit>> SearchProvider::search(const QStringList 
     return found.hits.first(std::min<qsizetype>(found.hits.size(), kMostResults));
 }
 
-QStringList SearchProvider::results(const QStringList &terms)
+QStringList SearchProvider::results(const QStringList &terms, qsizetype previousResults)
 {
     called();
+    if (previousResults > kMostIdentifiers) {
+        refuseIdentifiers();
+        return {};
+    }
     QStringList ids;
     if (const auto hits = search(terms)) {
         for (const store::SearchHit &hit : *hits)
@@ -177,8 +187,7 @@ ResultMetas SearchProvider::metas(const QStringList &identifiers)
 {
     called();
     if (identifiers.size() > kMostIdentifiers) {
-        fail(QDBusError::errorString(QDBusError::InvalidArgs),
-             QStringLiteral("At most %1 results are described at a time.").arg(kMostIdentifiers));
+        refuseIdentifiers();
         return {};
     }
     const store::SnippetLibrary library(store::libraryLocation());
@@ -212,7 +221,7 @@ void SearchProvider::activate(const QString &identifier)
     const store::SnippetResult found = store::SnippetLibrary(store::libraryLocation()).find(identifier);
     if (found.outcome == store::Outcome::Vanished) {
         fail(QDBusError::errorString(QDBusError::InvalidArgs),
-             QStringLiteral("No snippet is headed \"%1\"; it was not copied.").arg(identifier));
+             QStringLiteral("No snippet is headed \"%1\"; it was not copied.").arg(identifier.left(kMostTermLength)));
         return;
     }
     if (!found.done()) {
@@ -221,7 +230,7 @@ void SearchProvider::activate(const QString &identifier)
     }
     if (const QString error = m_copy(copiedText(found.snippet)); !error.isEmpty())
         fail(QDBusError::errorString(QDBusError::Failed),
-             QStringLiteral("The snippet \"%1\" could not be copied: %2").arg(identifier, error));
+             QStringLiteral("The snippet \"%1\" could not be copied: %2").arg(identifier.left(kMostTermLength), error));
 }
 
 void SearchProvider::launch()
@@ -282,10 +291,11 @@ QStringList GnomeSearchAdaptor::GetInitialResultSet(const QStringList &terms)
     return m_provider->results(terms);
 }
 
-QStringList GnomeSearchAdaptor::GetSubsearchResultSet(const QStringList &, const QStringList &terms)
+QStringList GnomeSearchAdaptor::GetSubsearchResultSet(const QStringList &previousResults, const QStringList &terms)
 {
-    // A search is quick enough to be made again over the whole library.
-    return m_provider->results(terms);
+    // A search is quick enough to be made again over the whole library; the previous results
+    // are only bounded.
+    return m_provider->results(terms, previousResults.size());
 }
 
 ResultMetas GnomeSearchAdaptor::GetResultMetas(const QStringList &identifiers)

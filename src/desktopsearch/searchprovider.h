@@ -92,7 +92,8 @@ public:
     bool registerOn(QDBusConnection bus, QString *error);
 
     // What the adaptors answer with; a failure is reported to the caller and the log.
-    QStringList results(const QStringList &terms);
+    // previousResults: how many results the caller hands back with the terms (bounded only).
+    QStringList results(const QStringList &terms, qsizetype previousResults = 0);
     RemoteActions actions();
     ResultMetas metas(const QStringList &identifiers);
     void activate(const QString &identifier);
@@ -110,6 +111,8 @@ private:
     std::optional<QList<store::SearchHit>> search(const QStringList &terms);
     // Logs the failure and, in a call from the bus, sends it back as the call's error.
     void fail(const QString &errorName, const QString &words) const;
+    // Refuses a call handing in more than kMostIdentifiers results.
+    void refuseIdentifiers() const;
     // Restarts the idle interval; called on every call.
     void called();
 
