@@ -16,10 +16,12 @@ namespace quillbox::desktopsearch {
 
 QString copiedText(const text::Snippet &snippet)
 {
-    // Filled as Copy Code fills it: the defaults go in after the keywords' case is set.
-    return text::Placeholders(
-               colouring::copyCodeText(store::composeDisplay(snippet.heading, snippet.description, snippet.code)))
-        .filled();
+    // Filled as Copy Code fills it: the defaults go in after the keywords' case is set, and a
+    // snippet without blanks is copied as the box shows it (its "\${" kept).
+    const QString shown =
+        colouring::copyCodeText(store::composeDisplay(snippet.heading, snippet.description, snippet.code));
+    const text::Placeholders blanks(shown);
+    return blanks.isEmpty() ? shown : blanks.filled();
 }
 
 QString firstDescriptionLine(const QVariant &description)
@@ -205,6 +207,7 @@ ResultMetas SearchProvider::metas(const QStringList &identifiers)
         }
         metas.append(
             {{QStringLiteral("id"), id},
+             {QStringLiteral("gicon"), QStringLiteral("quillbox")},
              {QStringLiteral("name"), found.done() ? found.snippet.heading.toString() : id.left(kMostTermLength)},
              {QStringLiteral("description"), found.done() ? firstDescriptionLine(found.snippet.description) : gone}});
     }

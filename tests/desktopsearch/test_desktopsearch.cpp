@@ -35,8 +35,7 @@ protected:
         ASSERT_TRUE(store::initLibrary(false).done());
         const store::SnippetLibrary library(store::libraryLocation());
         const char *snippets[][3] = {
-            {"Quick sort", "'Sorts an array in place.",
-             "Sub QuickSort(a)\r\n    ' swap values at the pivot\r\nEnd Sub"},
+            {"Quick sort", "'Sorts an array in place.", "Sub QuickSort(a)\r\n    ' swap values, not \\${a}\r\nEnd Sub"},
             {"Bubble sort", "'Passes that swap values of neighbours.\r\n'Slow.", "Sub BubbleSort(a)\r\nEnd Sub"},
             {"Swap values", "'  Exchanges two variables.\r\n'Any type.",
              "sub Swap(${x:first}, ${y:second})\r\n    dim t\r\n    t = ${x}: ${x} = ${y}: ${y} = t\r\nend sub"}};
@@ -50,14 +49,16 @@ protected:
     void TearDown() override
     {
         qInstallMessageHandler(old);
-        provider.reset();
-        QDBusConnection::disconnectFromBus(QStringLiteral("provider"));
+        start(0);
         QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
     }
+    // Takes the provider off the bus and, unless idleMilliseconds is 0, puts a new one on.
     void start(int idleMilliseconds)
     {
         provider.reset();
         QDBusConnection::disconnectFromBus(QStringLiteral("provider"));
+        if (idleMilliseconds == 0)
+            return;
         const auto copy = [this](const QString &text) {
             copied << text;
             return copyFault;
@@ -90,12 +91,9 @@ protected:
 
 TEST_F(DesktopSearch, ResultsComeBestFirstToBothDesktops)
 {
-    const QStringList loops = [] {
-        QStringList l;
-        for (int i = 0; i < ds::kMostResults; ++i)
-            l << QStringLiteral("Loop %1").arg(i);
-        return l;
-    }();
+    QStringList loops;
+    for (int i = 0; i < ds::kMostResults; ++i)
+        loops << QStringLiteral("Loop %1").arg(i);
     const std::pair<QString, QStringList> cases[] = {
         {"swap values", {"Swap values", "Bubble sort", "Quick sort"}}, // heading, description, code
         {"swpval", {"Swap values"}},                                   // a typing mistake
@@ -121,24 +119,22 @@ TEST_F(DesktopSearch, ResultsComeBestFirstToBothDesktops)
                 EXPECT_EQ(matches[i].properties.value("subtext"), subtexts[i]);
             }
         }
+        // The shell's metas: the heading and the description's first line; a gone one said so.
+        const auto metas = qdbus_cast<ds::ResultMetas>(
+            call(gnome, "GetResultMetas", {expected + QStringList{"Gone"}}).arguments().value(0));
+        ASSERT_EQ(metas.size(), expected.size() + 1);
+        for (qsizetype i = 0; i < metas.size(); ++i) {
+            EXPECT_EQ(metas[i].value("id"), metas[i].value("name"));
+            EXPECT_EQ(metas[i].value("name"), i < expected.size() ? expected[i] : "Gone");
+        }
+        EXPECT_EQ(metas.back().value("description"), "No longer in the library");
+        if (expected.size() == 3) {
+            for (int i = 0; i < 3; ++i)
+                EXPECT_EQ(metas[i].value("description"), subtexts[i]);
+        }
     }
     EXPECT_EQ(call(krunner, "Actions", {}).signature(), QStringLiteral("a(sss)"));
     EXPECT_EQ(warnings, QStringList());
-}
-
-TEST_F(DesktopSearch, MetasNameTheSnippetAndGiveTheDescriptionsFirstLine)
-{
-    const auto metas = qdbus_cast<ds::ResultMetas>(
-        call(gnome, "GetResultMetas", {QStringList{"Bubble sort", "Swap values", "Gone"}}).arguments().value(0));
-    ASSERT_EQ(metas.size(), 3);
-    const QString expected[][2] = {{"Bubble sort", "Passes that swap values of neighbours."},
-                                   {"Swap values", "Exchanges two variables."},
-                                   {"Gone", "No longer in the library"}};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(metas[i].value("id"), expected[i][0]);
-        EXPECT_EQ(metas[i].value("name"), expected[i][0]);
-        EXPECT_EQ(metas[i].value("description"), expected[i][1]);
-    }
 }
 
 // Every call that copies, or is refused: what the copier got, and the error's words.
@@ -146,6 +142,8 @@ TEST_F(DesktopSearch, ChoosingCopiesTheComposedSnippetAndRefusalsAreSaid)
 {
     const QString swap = "'Swap values\r\n\r\n'  Exchanges two variables.\r\n'Any type.\r\n\r\nSub Swap(first, "
                          "second)\r\n    Dim t\r\n    t = first: first = second: second = t\r\nEnd Sub";
+    const QString quick = "'Quick sort\r\n\r\n'Sorts an array in place.\r\n\r\nSub QuickSort(a)\r\n    ' swap "
+                          "values, not \\${a}\r\nEnd Sub";
     struct Case {
         QString interface, method;
         QVariantList arguments;
@@ -157,7 +155,7 @@ TEST_F(DesktopSearch, ChoosingCopiesTheComposedSnippetAndRefusalsAreSaid)
     const QString huge(ds::kMostIdentifierLength + 1, 'w');
     for (const Case &c : std::vector<Case>{
              {gnome, "ActivateResult", {"Swap values", QStringList{"swap"}, 0u}, {}, {}, {swap}, {}},
-             {krunner, "Run", {"Swap values", QString()}, {}, {}, {swap}, {}},
+             {krunner, "Run", {"Quick sort", QString()}, {}, {}, {quick}, {}},
              {gnome, "ActivateResult", {"Nothing like it", none, 0u}, {}, {}, {}, "\"Nothing like it\""},
              {krunner, "Run", {"Swap values", "edit"}, {}, {}, {}, "no action \"edit\""},
              {gnome, "ActivateResult", {"Swap values", none, 0u}, "no display", {}, {swap}, "copied: no display"},
