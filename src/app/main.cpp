@@ -1,15 +1,18 @@
 // quillbox: with no arguments, opens the Quillbox window as an outside client of the add-in
 // module; with "pick", the pick popup; with a command, works on the library from the command
-// line.
+// line. The hidden command search-provider answers the desktop's own search on the session
+// bus (the bus starts it).
 
 #include "app/addinmodule.h"
 #include "app/cli.h"
+#include "desktopsearch/searchprovider.h"
 #include "output/clipboard.h"
 #include "output/clipboardkeeper.h"
 #include "store/libraryfolder.h"
 #include "window/frmpick.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QTextStream>
 #include <QTimer>
 #include <QWidget>
@@ -110,6 +113,26 @@ int pickSnippet(int argc, char **argv)
     return app.exec();
 }
 
+// Answers the desktop's search until no call has come for a while.
+int provideSearch(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString program = QCoreApplication::applicationFilePath();
+    quillbox::desktopsearch::SearchProvider provider(
+        [program](const QString &text) {
+            const quillbox::output::Kept kept = quillbox::output::keepOnClipboard(text, program);
+            return kept.ok ? QString() : kept.error;
+        },
+        program);
+    QObject::connect(&provider, &quillbox::desktopsearch::SearchProvider::idle, &app, &QCoreApplication::quit);
+    QString error;
+    if (!provider.registerOn(QDBusConnection::sessionBus(), &error)) {
+        err() << "quillbox search-provider: " << error << Qt::endl;
+        return 1;
+    }
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -125,6 +148,8 @@ int main(int argc, char **argv)
         return quillbox::output::serveClipboard(argc, argv);
     if (args.first() == QLatin1String("pick"))
         return pickSnippet(argc, argv);
+    if (args == QStringList{QStringLiteral("search-provider")})
+        return provideSearch(argc, argv);
 
     // Started with standard output closed, the program keeps its descriptor taken, so that
     // no file it opens gets it, and reports every write to it as failed.
