@@ -13,6 +13,9 @@
 #include <QString>
 #include <QStringList>
 
+#include "text/matching.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -76,8 +79,38 @@ public:
         std::int64_t value = 0;
         QString heading, description; // the description only when it holds a word
     };
+    // The rows a search keeps: every one, or the best `most`, the worst of them first in a heap.
+    struct RankedRows {
+        std::vector<RankedRow> rows;
+        qsizetype most = -1;
+        qsizetype total = 0; // every row that matched
+        // Whether a row of this value and identity comes before the other in the hits.
+        static bool before(std::int64_t value, qint64 row, const RankedRow &other)
+        {
+            const std::int64_t x = text::rowrank::order(value), y = text::rowrank::order(other.value);
+            return x != y ? x < y : row < other.row;
+        }
+        // Whether a matching row is kept; counts it either way. A kept row is then added by add().
+        bool wants(std::int64_t value, qint64 row)
+        {
+            ++total;
+            return most < 0 || qsizetype(rows.size()) < most || (most > 0 && before(value, row, rows.front()));
+        }
+        void add(RankedRow row)
+        {
+            const auto worstFirst = [](const RankedRow &a, const RankedRow &b) { return before(a.value, a.row, b); };
+            if (most >= 0 && qsizetype(rows.size()) == most) {
+                std::pop_heap(rows.begin(), rows.end(), worstFirst);
+                rows.back() = std::move(row);
+            } else {
+                rows.push_back(std::move(row));
+            }
+            if (most >= 0)
+                std::push_heap(rows.begin(), rows.end(), worstFirst);
+        }
+    };
     // Where quillbox_rank puts the rows it ranks; nullptr when no search runs.
-    virtual void collectRanked(std::vector<RankedRow> *rows) const { (void)rows; }
+    virtual void collectRanked(RankedRows *rows) const { (void)rows; }
 
     // The column without the spaces around it, as the picked rule compares headings.
     virtual QString trimmed(const QString &column) const = 0;

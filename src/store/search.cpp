@@ -184,8 +184,8 @@ QString lineWithoutCode(std::int64_t value, const QString &heading, const QStrin
 }
 
 // Ranks the rows in the file as the database walks them.
-bool rankInDatabase(Session &s, const QString &query, const bool (&chosen)[3], const QStringList &words,
-                    std::vector<Found> *found)
+bool rankInDatabase(Session &s, const QString &query, const bool (&chosen)[3], const QStringList &words, qsizetype most,
+                    std::vector<Found> *found, qsizetype *total)
 {
     const int fields = (chosen[0] ? 1 : 0) | (chosen[1] ? 2 : 0) | (chosen[2] ? 4 : 0);
     // A search of the headings alone names no other column, so that the database may walk the
@@ -195,20 +195,22 @@ bool rankInDatabase(Session &s, const QString &query, const bool (&chosen)[3], c
         QStringLiteral("SELECT quillbox_rank(?, ?, %ROW%, CodeName, %1, %2) FROM TABLE1 WHERE CodeName IS NOT NULL")
             .arg(QLatin1String(chosen[1] ? "CodeDesc" : "NULL"), QLatin1String(chosen[2] ? "code" : "NULL"));
     // The rows come to this list as the database ranks them, not through the driver.
-    std::vector<Backend::RankedRow> rows;
+    Backend::RankedRows ranked;
+    ranked.most = most;
     struct Collecting {
         const Backend &sql;
         ~Collecting() { sql.collectRanked(nullptr); }
     } collecting{s.sql()};
-    s.sql().collectRanked(&rows);
+    s.sql().collectRanked(&ranked);
     QSqlQuery q;
     if (!s.run(q, s.withRowId(statement), {query, fields}))
         return false;
     while (q.next()) {}
     if (!s.walked(q))
         return false;
-    found->reserve(rows.size());
-    for (Backend::RankedRow &row : rows) {
+    *total = ranked.total;
+    found->reserve(ranked.rows.size());
+    for (Backend::RankedRow &row : ranked.rows) {
         QString line = lineWithoutCode(row.value, row.heading, row.description, words);
         found->push_back(
             {{std::move(row.heading), std::move(line), text::rowrank::rank(row.value), row.row}, row.value});
@@ -314,7 +316,7 @@ void choose(SearchFields in, bool (&chosen)[3])
 
 } // namespace
 
-SearchResult SnippetLibrary::search(const QString &query, SearchFields in, qsizetype linesFor) const
+SearchResult SnippetLibrary::search(const QString &query, SearchFields in, qsizetype linesFor, qsizetype most) const
 {
     SearchResult result;
     const text::QueryWords words = text::queryWords(query, kMostSearchWords);
@@ -332,8 +334,10 @@ SearchResult SnippetLibrary::search(const QString &query, SearchFields in, qsize
         return s.finish(std::move(result), Outcome::Done);
 
     std::vector<Found> found;
-    const bool ranked = s.sql().ranksRows() ? rankInDatabase(s, query, chosen, words.distinct, &found)
-                                            : rankHere(s, text::QueryMatch(words), words, chosen, &found);
+    result.total = -1;
+    const bool ranked = s.sql().ranksRows()
+                            ? rankInDatabase(s, query, chosen, words.distinct, most, &found, &result.total)
+                            : rankHere(s, text::QueryMatch(words), words, chosen, &found);
     if (!ranked)
         return s.failed(std::move(result));
     // Ties keep table order, whatever order the rows were walked in.
@@ -341,12 +345,62 @@ SearchResult SnippetLibrary::search(const QString &query, SearchFields in, qsize
         const auto x = text::rowrank::order(a.value), y = text::rowrank::order(b.value);
         return x != y ? x < y : a.hit.row < b.hit.row;
     });
+    if (result.total < 0)
+        result.total = qsizetype(found.size());
+    if (most >= 0 && qsizetype(found.size()) > most)
+        found.erase(found.begin() + most, found.end());
     result.hits.reserve(qsizetype(found.size()));
     for (Found &f : found)
         result.hits.append(std::move(f.hit));
     if (!readLinesIn(s, result.hits, 0, linesFor < 0 ? result.hits.size() : linesFor, words.distinct, chosen))
         return s.failed(std::move(result));
     return s.finish(std::move(result), Outcome::Done);
+}
+
+HeadingSearch::HeadingSearch(const QStringList &headings) : m_headings(headings)
+{
+    m_ends.reserve(std::size_t(headings.size()));
+    for (const QString &heading : headings) {
+        m_text += heading.toUtf8();
+        m_ends.push_back(m_text.size());
+    }
+}
+
+SearchResult HeadingSearch::search(const QString &query, qsizetype most) const
+{
+    SearchResult result;
+    const text::QueryWords words = text::queryWords(query, kMostSearchWords);
+    if (words.distinct.size() > kMostSearchWords) {
+        result.outcome = Outcome::Failed;
+        result.error = {Failure::Other, tooManyWords()};
+        return result;
+    }
+    result.outcome = Outcome::Done;
+    if (words.distinct.isEmpty())
+        return result;
+    const text::QueryMatch match(words);
+    const bool chosen[3] = {true, false, false};
+    Backend::RankedRows ranked;
+    ranked.most = most;
+    qsizetype begin = 0;
+    for (std::size_t i = 0; i < m_ends.size(); ++i) {
+        const std::string_view fields[3] = {{m_text.constData() + begin, std::size_t(m_ends[i] - begin)}, {}, {}};
+        begin = m_ends[i];
+        const std::int64_t value = match.rankRow(fields, chosen, true);
+        if (value != 0 && ranked.wants(value, qint64(i)))
+            ranked.add({qint64(i), value, {}, {}});
+    }
+    std::sort(ranked.rows.begin(), ranked.rows.end(), [](const Backend::RankedRow &a, const Backend::RankedRow &b) {
+        return Backend::RankedRows::before(a.value, a.row, b);
+    });
+    result.total = ranked.total;
+    result.hits.reserve(qsizetype(ranked.rows.size()));
+    for (const Backend::RankedRow &row : ranked.rows) {
+        const QString &heading = m_headings.at(row.row);
+        result.hits.append(
+            {heading, lineWithoutCode(row.value, heading, {}, words.distinct), text::rowrank::rank(row.value), -1});
+    }
+    return result;
 }
 
 Result SnippetLibrary::readLines(QList<SearchHit> &hits, qsizetype from, qsizetype count, const QString &query,

@@ -19,6 +19,7 @@
 #include <QVariant>
 
 #include <optional>
+#include <vector>
 
 namespace quillbox::store {
 
@@ -104,6 +105,7 @@ struct SearchHit {
 
 struct SearchResult : Result {
     QList<SearchHit> hits; // ranked; Done with none when nothing matches
+    qsizetype total = 0;   // the snippets that matched, of which hits holds the best
 };
 
 // Every hit's line, read: the default of search's `linesFor`.
@@ -151,7 +153,9 @@ public:
     // The hits are ranked (see HitField). The line of a hit whose words are in its code is read
     // for the first `linesFor` hits only (all with kEveryLine); the others' lines stay null until
     // readLines asks for them, so a long list costs no more than the screen that shows it.
-    SearchResult search(const QString &query, SearchFields in = allSearchFields, qsizetype linesFor = kEveryLine) const;
+    // With `most` at 0 or more, only the best `most` hits are kept (total still counts all).
+    SearchResult search(const QString &query, SearchFields in = allSearchFields, qsizetype linesFor = kEveryLine,
+                        qsizetype most = -1) const;
     // Reads the null lines of hits[from, from + count) for the same query and fields. A snippet
     // gone or changed meanwhile keeps an empty line.
     Result readLines(QList<SearchHit> &hits, qsizetype from, qsizetype count, const QString &query,
@@ -164,6 +168,21 @@ private:
 
     Location m_location;
     LibraryOptions m_options;
+};
+
+// A library's headings held in memory, as headings() listed them, searched as search() searches
+// the headings alone: for a list that narrows at every key without asking the library again.
+class HeadingSearch {
+public:
+    explicit HeadingSearch(const QStringList &headings);
+    // What search(query, SearchField::Heading, linesFor, most) gives for these headings, every
+    // hit's line read.
+    SearchResult search(const QString &query, qsizetype most = -1) const;
+
+private:
+    QStringList m_headings;
+    QByteArray m_text;             // the headings in UTF-8, one after another
+    std::vector<qsizetype> m_ends; // where each ends in m_text
 };
 
 } // namespace quillbox::store

@@ -20,29 +20,46 @@
 namespace quillbox::window {
 
 // The hits as the list shows them: the heading, and the line that holds the words as its tip.
+// Without a query, every heading, shared with the list the library gave rather than copied
+// (which a large library would feel at the first key, when so many hits are let go).
 class HitListModel : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
-    QList<store::SearchHit> hits;
 
-    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(hits.size()); }
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(size()); }
+    qsizetype size() const { return m_whole ? m_headings.size() : m_hits.size(); }
+    const QString &heading(qsizetype row) const { return m_whole ? m_headings.at(row) : m_hits.at(row).heading; }
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (!index.isValid() || index.row() >= hits.size())
+        if (!index.isValid() || index.row() >= size())
             return {};
-        const store::SearchHit &hit = hits[index.row()];
         if (role == Qt::DisplayRole)
-            return hit.heading;
-        if (role == Qt::ToolTipRole && !hit.line.isEmpty())
-            return hit.line;
+            return heading(index.row());
+        if (role == Qt::ToolTipRole && !m_whole && !m_hits.at(index.row()).line.isEmpty())
+            return m_hits.at(index.row()).line;
         return {};
     }
-    void reset(QList<store::SearchHit> newHits)
+    void reset(QList<store::SearchHit> hits)
     {
         beginResetModel();
-        hits = std::move(newHits);
+        m_hits = std::move(hits);
+        m_headings = {};
+        m_whole = false;
         endResetModel();
     }
+    void resetWhole(const QStringList &headings)
+    {
+        beginResetModel();
+        m_hits = {};
+        m_headings = headings;
+        m_whole = true;
+        endResetModel();
+    }
+
+private:
+    QList<store::SearchHit> m_hits;
+    QStringList m_headings;
+    bool m_whole = false;
 };
 
 frmPick::frmPick(store::SnippetLibrary library, QWidget *owner, Copier copy)
@@ -94,7 +111,11 @@ frmPick::frmPick(store::SnippetLibrary library, QWidget *owner, Copier copy)
     connect(txtQuery, &QLineEdit::textChanged, this, &frmPick::queryEdited);
     connect(txtQuery, &QLineEdit::returnPressed, this, &frmPick::copyPicked);
     connect(tmrSearch, &QTimer::timeout, this, &frmPick::searchEverywhere);
-    connect(lstHeadings->selectionModel(), &QItemSelectionModel::currentChanged, this, &frmPick::showPicked);
+    // The snippet follows the pick once the list is painted, so a key's headings come first.
+    m_preview.setSingleShot(true);
+    m_preview.setInterval(0);
+    connect(&m_preview, &QTimer::timeout, this, &frmPick::showPicked);
+    connect(lstHeadings->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { m_preview.start(); });
     connect(lstHeadings, &QListView::activated, this, &frmPick::copyPicked);
 
     txtQuery->setFocus();
@@ -106,9 +127,9 @@ frmPick::~frmPick() = default;
 QStringList frmPick::listed() const
 {
     QStringList headings;
-    headings.reserve(m_hits->hits.size());
-    for (const store::SearchHit &hit : m_hits->hits)
-        headings << hit.heading;
+    headings.reserve(m_hits->size());
+    for (qsizetype row = 0; row < m_hits->size(); ++row)
+        headings << m_hits->heading(row);
     return headings;
 }
 
@@ -162,15 +183,14 @@ void frmPick::queryEdited()
         report(all.outcome == store::Outcome::Empty
                    ? QStringLiteral("The library holds no code yet. Add some in the Quillbox window first.")
                    : QString());
-        QList<store::SearchHit> hits;
-        hits.reserve(all.headings.size());
-        for (const QString &heading : all.headings)
-            hits.append({heading, {}, 0, -1});
-        list(std::move(hits));
+        m_headings.emplace(all.headings);
+        m_hits->resetWhole(all.headings);
+        pickListed();
         return;
     }
     // The headings at once, with no line read; the whole search follows when typing pauses.
-    const store::SearchResult found = m_library.search(query, store::SearchField::Heading, 0);
+    const store::SearchResult found = m_headings ? m_headings->search(query, MostListed)
+                                                 : m_library.search(query, store::SearchField::Heading, 0, MostListed);
     if (found.outcome == store::Outcome::Failed) {
         report(found.error.message);
         list({});
@@ -188,26 +208,38 @@ void frmPick::searchEverywhere()
         return;
     // The lines are read for the rows on screen only.
     const int shown = lstHeadings->viewport()->height() / qMax(1, lstHeadings->sizeHintForRow(0)) + 1;
-    const store::SearchResult found = m_library.search(query, store::allSearchFields, qMax(1, shown));
+    const store::SearchResult found = m_library.search(query, store::allSearchFields, qMax(1, shown), MostListed);
     if (found.outcome == store::Outcome::Failed) {
         report(found.error.message);
         return;
     }
-    report(found.hits.isEmpty() ? QStringLiteral("No snippet holds these words.") : QString());
+    report(found.hits.isEmpty()              ? QStringLiteral("No snippet holds these words.")
+           : found.total > found.hits.size() ? QStringLiteral("The best %1 of %2 snippets; more words narrow them.")
+                                                   .arg(found.hits.size())
+                                                   .arg(found.total)
+                                             : QString());
     list(found.hits);
 }
 
 void frmPick::list(QList<store::SearchHit> hits)
 {
-    const QString was = m_shown;
     m_hits->reset(std::move(hits));
+    pickListed();
+}
+
+void frmPick::pickListed()
+{
+    const QString &was = m_shown;
     int row = 0;
     if (m_moved && !was.isNull()) {
-        const auto at = std::find_if(m_hits->hits.cbegin(), m_hits->hits.cend(),
-                                     [&was](const store::SearchHit &hit) { return hit.heading == was; });
-        row = at == m_hits->hits.cend() ? 0 : int(at - m_hits->hits.cbegin());
+        for (qsizetype at = 0; at < m_hits->size(); ++at) {
+            if (m_hits->heading(at) == was) {
+                row = int(at);
+                break;
+            }
+        }
     }
-    if (m_hits->hits.isEmpty()) {
+    if (m_hits->size() == 0) {
         m_shown = QString();
         Rich3->setText(QString());
         return;
@@ -221,7 +253,7 @@ void frmPick::showPicked()
     const QModelIndex current = lstHeadings->currentIndex();
     if (!current.isValid())
         return;
-    const QString heading = m_hits->hits[current.row()].heading;
+    const QString heading = m_hits->heading(current.row());
     if (heading == m_shown)
         return;
     m_shown = QString();
@@ -247,6 +279,9 @@ void frmPick::showPicked()
 
 void frmPick::copyPicked()
 {
+    // Enter may come before the picked snippet is shown.
+    m_preview.stop();
+    showPicked();
     if (m_shown.isNull()) {
         if (lblStatus->isHidden())
             report(QStringLiteral("No snippet is picked: type words of its heading, and pick it with Up and Down."));

@@ -12,13 +12,14 @@
 #include "store/snippets.h"
 
 #include <QDialog>
+#include <QTimer>
 
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
 class QListView;
-class QTimer;
 
 namespace quillbox::window {
 
@@ -41,6 +42,8 @@ public:
     QTimer *tmrSearch;             // the whole search, once typing pauses
 
     static constexpr int SearchPauseMs = 250;
+    // The most hits a query lists, best first: more words narrow them.
+    static constexpr qsizetype MostListed = 200;
 
     // The headings listed, in order.
     QStringList listed() const;
@@ -54,6 +57,7 @@ private:
     // Lists the hits and picks the first; a heading the user picked with the keys since the
     // query changed stays picked where it is among them.
     void list(QList<store::SearchHit> hits);
+    void pickListed();
     void showPicked();
     void copyPicked();
     void report(const QString &what);
@@ -66,11 +70,15 @@ private:
     void setCancelEnabled(bool) override {}
 
     store::SnippetLibrary m_library;
+    // The headings as last listed whole, searched at every key; the library itself is asked
+    // once typing pauses.
+    std::optional<store::HeadingSearch> m_headings;
     HitListModel *m_hits;
     colouring::BoxColouring m_colouring;
     QString m_shown; // the heading whose snippet Rich3 holds; null when it holds none
     Copier m_copy;
     bool m_moved = false; // the user moved through the list since the query changed
+    QTimer m_preview;     // shows the picked snippet once the list is painted
 };
 
 } // namespace quillbox::window

@@ -366,6 +366,7 @@ TEST_P(BothBackends, SearchRanksItsHitsAndReadsCodeLinesOnlyWhenAsked)
     const struct {
         QString query;
         QStringList hits; // "heading:rank"
+        store::SearchFields in = store::allSearchFields;
     } cases[] = {
         {"Long snippet",
          {"Long snippet:1", "Long snippets for all:2", "Long snippets too:2", "Snippet, long:3", "Belong tosnippet:4",
@@ -373,15 +374,31 @@ TEST_P(BothBackends, SearchRanksItsHitsAndReadsCodeLinesOnlyWhenAsked)
         {"swpval", {"Swap two values:14", "Sweep all values:14"}},
         {"SWAP", {"Swap two values:2", "Values swap:3"}},
         {"tovals", {"Swap two values:14"}},
+        // Ties in table order, not in the headings' order.
+        {"values", {"Values swap:2", "Sweep all values:3", "Swap two values:3"}, store::SearchField::Heading},
     };
+    const store::HeadingSearch inMemory(library.headings().headings);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.query.toStdString());
-        const store::SearchResult r = library.search(c.query);
-        ASSERT_EQ(r.outcome, Outcome::Done) << r.error.message.toStdString();
-        QStringList hits;
-        for (const store::SearchHit &hit : r.hits)
-            hits << hit.heading + ":" + QString::number(hit.rank);
-        EXPECT_EQ(hits, c.hits);
+        // Every hit, then only the best few: the same ones first, and all of them counted.
+        for (const qsizetype most : {-1, 0, 1, 3}) {
+            const store::SearchResult r = library.search(c.query, c.in, store::kEveryLine, most);
+            ASSERT_EQ(r.outcome, Outcome::Done) << r.error.message.toStdString();
+            QStringList hits;
+            for (const store::SearchHit &hit : r.hits)
+                hits << hit.heading + ":" + QString::number(hit.rank);
+            EXPECT_EQ(hits, most < 0 ? c.hits : c.hits.mid(0, most)) << most;
+            EXPECT_EQ(r.total, c.hits.size());
+            // The headings held in memory give what the library gives for its headings.
+            const auto described = [](const store::SearchResult &found) {
+                QStringList out{QString::number(found.total)};
+                for (const store::SearchHit &hit : found.hits)
+                    out << hit.heading + ":" + QString::number(hit.rank) + ":" + hit.line;
+                return out;
+            };
+            EXPECT_EQ(described(inMemory.search(c.query, most)),
+                      described(library.search(c.query, store::SearchField::Heading, store::kEveryLine, most)));
+        }
     }
 
     const QString registry = QStringLiteral("registry");

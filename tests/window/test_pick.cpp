@@ -50,7 +50,11 @@ struct PickTest : ::testing::Test {
         popup->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(popup.get()));
     }
-    void key(Qt::Key k) { QTest::keyClick(popup->txtQuery, k); }
+    void key(Qt::Key k)
+    {
+        QTest::keyClick(popup->txtQuery, k);
+        QCoreApplication::processEvents(); // the snippet follows the pick once the list is painted
+    }
 };
 
 const QString swapText = "'Swap two values\r\n\r\n' Exchanges two values\r\n\r\nDim t As Long\r\nt = a";

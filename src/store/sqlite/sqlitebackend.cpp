@@ -89,11 +89,12 @@ void rankStep(sqlite3_context *context, int, sqlite3_value **values)
         texts[f] = std::string_view(text, std::size_t(sqlite3_value_bytes(values[3 + f])));
     }
     const std::int64_t value = state->match->rankRow(texts, chosen, true);
-    if (value == 0)
+    const qint64 row = sqlite3_value_int64(values[2]);
+    if (value == 0 || !backend->m_ranked->wants(value, row))
         return;
     // Read as UTF-16 only now: that may move the texts read above.
-    backend->m_ranked->push_back({sqlite3_value_int64(values[2]), value, textOf(values[3]),
-                                  value & text::rowrank::kDescriptionHoldsAWord ? textOf(values[4]) : QString()});
+    backend->m_ranked->add(
+        {row, value, textOf(values[3]), value & text::rowrank::kDescriptionHoldsAWord ? textOf(values[4]) : QString()});
 }
 
 // Waiting for a file another program holds. SQLite's own wait sleeps longer and longer, up

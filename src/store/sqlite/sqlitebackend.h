@@ -24,7 +24,7 @@ public:
     bool holdsOnlyValidText() const override { return false; }
     bool readsPickedInOneStatement() const override { return false; }
     bool ranksRows() const override { return m_ranksRows; }
-    void collectRanked(std::vector<RankedRow> *rows) const override { m_ranked = rows; }
+    void collectRanked(RankedRows *rows) const override { m_ranked = rows; }
 
     QString trimmed(const QString &column) const override;
     QString takenKey(const QString &column) const override;
@@ -46,7 +46,7 @@ private:
     // The rank function was given to the connection (not when the driver's own SQLite is
     // out of our reach); without it, rows are ranked as a server's are.
     bool m_ranksRows = false;
-    mutable std::vector<RankedRow> *m_ranked = nullptr;
+    mutable RankedRows *m_ranked = nullptr;
 
     friend void rankStep(::sqlite3_context *, int, ::sqlite3_value **);
 };
