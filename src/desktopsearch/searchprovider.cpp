@@ -156,12 +156,13 @@ std::optional<QList<store::SearchHit>> SearchProvider::search(const QStringList 
         }
     }
     const store::SearchResult found =
-        store::SnippetLibrary(store::libraryLocation()).search(terms.join(QLatin1Char(' ')), store::allSearchFields, 0);
+        store::SnippetLibrary(store::libraryLocation())
+            .search(terms.join(QLatin1Char(' ')), store::allSearchFields, 0, kMostResults);
     if (!found.done()) {
         fail(QDBusError::errorString(QDBusError::Failed), found.error.message);
         return std::nullopt;
     }
-    return found.hits.first(std::min<qsizetype>(found.hits.size(), kMostResults));
+    return found.hits;
 }
 
 QStringList SearchProvider::results(const QStringList &terms, qsizetype previousResults)
