@@ -2,6 +2,7 @@
 // boxes store them, description comment marks, and the taken key.
 
 #include "support/testsupport.h"
+#include "text/matching.h"
 #include "text/placeholders.h"
 #include "text/snippettext.h"
 
@@ -94,4 +95,38 @@ TEST(Placeholders, BlanksAreReadOnceFilledOnceAndAnythingElseIsPlainText)
     const QString unclosed = QString("${a:").repeated(200000) + "x";
     EXPECT_EQ(Placeholders(unclosed).filled(), unclosed);
     EXPECT_EQ(Placeholders(deep.chopped(1)).filled(), "${a:x");
+}
+
+// A heading's rank for a query, read as UTF-8 bytes as the database hands them over: letters
+// beyond ASCII fold and bound words like any other, and bytes that are no UTF-8 are read
+// without harm.
+TEST(Text, QueryMatchRanksHeadingsByTheirLettersInAnyScript)
+{
+    using quillbox::text::QueryMatch;
+    const struct {
+        QString query;
+        QByteArray heading;
+        int rank; // 0: no match
+    } cases[] = {
+        {"straße", "STRASSE", 0},       // ß stays apart from ss
+        {"STRAßE", "straße", 1},        // the whole heading
+        {"ÉCOLE", "école primaire", 2}, // its beginning
+        {"größe", "Fenster Größe", 3},  // a word's beginning
+        {"le", "Größle", 4},            // after ß, a letter: no word begins here
+        {"öl", "Heizöl", 4},            // inside a word
+        {"cd",
+         "ab\xff"
+         "cd",
+         3},                               // a stray byte ends a word as a space does
+        {"ab", "\xe2\x82", 0},             // cut short in a character
+        {"swpval", "Swap two values", 14}, // the letters in order
+        {"lavpws", "Swap two values", 0},  // the same letters in another order
+    };
+    const bool headingOnly[3] = {true, false, false};
+    for (const auto &c : cases) {
+        const QueryMatch match(quillbox::text::queryWords(c.query, 64));
+        const std::string_view fields[3] = {{c.heading.constData(), std::size_t(c.heading.size())}, {}, {}};
+        EXPECT_EQ(quillbox::text::rowrank::rank(match.rankRow(fields, headingOnly, true)), c.rank)
+            << c.query.toStdString() << " in " << c.heading.constData();
+    }
 }
