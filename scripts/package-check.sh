@@ -31,6 +31,17 @@ for completion in bash-completion/completions/quillbox zsh/vendor-completions/_q
   fish/vendor_completions.d/quillbox.fish; do
   [[ -f $root/usr/share/$completion ]] || fail "the package has no $completion"
 done
+# The desktop's search: GNOME's provider file, KRunner's plugin, and the bus's service, which
+# starts the installed program.
+for file in gnome-shell/search-providers/org.example.quillbox.search-provider.ini \
+  krunner/dbusplugins/quillbox-krunner.desktop dbus-1/services/org.example.quillbox.SearchProvider.service; do
+  [[ -f $root/usr/share/$file ]] || fail "the package has no $file"
+done
+grep -qx 'Exec=/usr/bin/quillbox search-provider' \
+  "$root/usr/share/dbus-1/services/org.example.quillbox.SearchProvider.service" ||
+  fail "the bus's service file does not start /usr/bin/quillbox"
+grep -qx 'Exec=quillbox pick' "$root/usr/share/applications/quillbox.desktop" ||
+  fail "the desktop entry has no action that picks a snippet"
 [[ $(dpkg-deb -f "$deb" Recommends Suggests) == $'Recommends: libqt6sql6-psql\nSuggests: postgresql-client' ]] ||
   fail "the package does not recommend the server's driver and suggest its client"
 "$root/usr/bin/quillbox-host" --register | grep -F "$module is registered" || fail "quillbox-host --register"
