@@ -85,20 +85,23 @@ public:
         qsizetype most = -1;
         qsizetype total = 0; // every row that matched
         // Whether a row of this value and identity comes before the other in the hits.
-        static bool before(std::int64_t value, qint64 row, const RankedRow &other)
+        static bool before(std::int64_t value, qint64 row, std::int64_t otherValue, qint64 otherRow)
         {
-            const std::int64_t x = text::rowrank::order(value), y = text::rowrank::order(other.value);
-            return x != y ? x < y : row < other.row;
+            const std::int64_t x = text::rowrank::order(value), y = text::rowrank::order(otherValue);
+            return x != y ? x < y : row < otherRow;
         }
         // Whether a matching row is kept; counts it either way. A kept row is then added by add().
         bool wants(std::int64_t value, qint64 row)
         {
             ++total;
-            return most < 0 || qsizetype(rows.size()) < most || (most > 0 && before(value, row, rows.front()));
+            return most < 0 || qsizetype(rows.size()) < most
+                   || (most > 0 && before(value, row, rows.front().value, rows.front().row));
         }
         void add(RankedRow row)
         {
-            const auto worstFirst = [](const RankedRow &a, const RankedRow &b) { return before(a.value, a.row, b); };
+            const auto worstFirst = [](const RankedRow &a, const RankedRow &b) {
+                return before(a.value, a.row, b.value, b.row);
+            };
             if (most >= 0 && qsizetype(rows.size()) == most) {
                 std::pop_heap(rows.begin(), rows.end(), worstFirst);
                 rows.back() = std::move(row);

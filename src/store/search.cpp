@@ -307,6 +307,16 @@ bool readLinesIn(Session &s, QList<SearchHit> &hits, qsizetype from, qsizetype c
     return true;
 }
 
+// Whether the query has more words than a search takes; the result then says so.
+bool refusesWords(const text::QueryWords &words, SearchResult &result)
+{
+    if (words.distinct.size() <= kMostSearchWords)
+        return false;
+    result.outcome = Outcome::Failed;
+    result.error = {Failure::Other, tooManyWords()};
+    return true;
+}
+
 void choose(SearchFields in, bool (&chosen)[3])
 {
     chosen[0] = in.testFlag(SearchField::Heading);
@@ -320,11 +330,8 @@ SearchResult SnippetLibrary::search(const QString &query, SearchFields in, qsize
 {
     SearchResult result;
     const text::QueryWords words = text::queryWords(query, kMostSearchWords);
-    if (words.distinct.size() > kMostSearchWords) {
-        result.outcome = Outcome::Failed;
-        result.error = {Failure::Other, tooManyWords()};
+    if (refusesWords(words, result))
         return result;
-    }
     bool chosen[3];
     choose(in, chosen);
     Session s(*this, false);
@@ -342,8 +349,7 @@ SearchResult SnippetLibrary::search(const QString &query, SearchFields in, qsize
         return s.failed(std::move(result));
     // Ties keep table order, whatever order the rows were walked in.
     std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
-        const auto x = text::rowrank::order(a.value), y = text::rowrank::order(b.value);
-        return x != y ? x < y : a.hit.row < b.hit.row;
+        return Backend::RankedRows::before(a.value, a.hit.row, b.value, b.hit.row);
     });
     if (result.total < 0)
         result.total = qsizetype(found.size());
@@ -370,11 +376,8 @@ SearchResult HeadingSearch::search(const QString &query, qsizetype most) const
 {
     SearchResult result;
     const text::QueryWords words = text::queryWords(query, kMostSearchWords);
-    if (words.distinct.size() > kMostSearchWords) {
-        result.outcome = Outcome::Failed;
-        result.error = {Failure::Other, tooManyWords()};
+    if (refusesWords(words, result))
         return result;
-    }
     result.outcome = Outcome::Done;
     if (words.distinct.isEmpty())
         return result;
@@ -391,7 +394,7 @@ SearchResult HeadingSearch::search(const QString &query, qsizetype most) const
             ranked.add({qint64(i), value, {}, {}});
     }
     std::sort(ranked.rows.begin(), ranked.rows.end(), [](const Backend::RankedRow &a, const Backend::RankedRow &b) {
-        return Backend::RankedRows::before(a.value, a.row, b);
+        return Backend::RankedRows::before(a.value, a.row, b.value, b.row);
     });
     result.total = ranked.total;
     result.hits.reserve(qsizetype(ranked.rows.size()));

@@ -783,16 +783,10 @@ void frmAddIn::Command5_Click()
 void frmAddIn::Command6_Click()
 {
     // A snippet with blanks is copied once they are filled in; Esc copies nothing.
-    const QString composed = Rich3->Text();
-    const text::Placeholders blanks(composed);
-    QString copied = composed;
-    if (!blanks.isEmpty()) {
-        frmFill fill(blanks, this);
-        if (fill.exec() != QDialog::Accepted)
-            return;
-        copied = blanks.filled(fill.values());
-    }
-    if (!output::copyPlainText(copied))
+    const std::optional<QString> copied = filledForCopy(Rich3->Text(), this);
+    if (!copied)
+        return;
+    if (!output::copyPlainText(*copied))
         MsgBox(this, QStringLiteral("The code could not be put on the clipboard: another program may be holding "
                                     "it. Please try again."));
 }

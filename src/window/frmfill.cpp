@@ -51,4 +51,15 @@ QHash<QString, QString> frmFill::values() const
     return changed;
 }
 
+std::optional<QString> filledForCopy(const QString &composed, QWidget *owner)
+{
+    const text::Placeholders blanks(composed);
+    if (blanks.isEmpty())
+        return composed;
+    frmFill fill(blanks, owner);
+    if (fill.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return blanks.filled(fill.values());
+}
+
 } // namespace quillbox::window

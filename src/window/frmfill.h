@@ -9,6 +9,8 @@
 #include <QHash>
 #include <QList>
 
+#include <optional>
+
 class QLineEdit;
 
 namespace quillbox::window {
@@ -26,5 +28,9 @@ public:
 private:
     const text::Placeholders &m_blanks;
 };
+
+// The text Copy Code copies of a composed snippet: its blanks, if it has any, asked for and
+// filled in; nothing when the user closed the dialog with Esc.
+std::optional<QString> filledForCopy(const QString &composed, QWidget *owner);
 
 } // namespace quillbox::window

@@ -2,7 +2,6 @@
 
 #include "output/clipboard.h"
 #include "store/snippettext.h"
-#include "text/placeholders.h"
 #include "window/frmfill.h"
 #include "window/uifonts.h"
 
@@ -288,18 +287,12 @@ void frmPick::copyPicked()
         return;
     }
     // Blanks are filled first, as Copy Code asks for them; Esc there copies nothing.
-    const QString composed = Rich3->Text();
-    const text::Placeholders blanks(composed);
-    QString copied = composed;
-    if (!blanks.isEmpty()) {
-        frmFill fill(blanks, this);
-        if (fill.exec() != QDialog::Accepted)
-            return;
-        copied = blanks.filled(fill.values());
-    }
+    const std::optional<QString> copied = filledForCopy(Rich3->Text(), this);
+    if (!copied)
+        return;
     // Copied while the popup still has the focus, which a Wayland desktop asks of a program
     // that takes the clipboard.
-    if (!m_copy(copied)) {
+    if (!m_copy(*copied)) {
         report(QStringLiteral("The code could not be put on the clipboard: another program may be holding it. "
                               "Please try again."));
         return;
